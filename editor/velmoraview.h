@@ -1,0 +1,91 @@
+#ifndef VELMORA_EDITOR_VELMORAVIEW_H
+#define VELMORA_EDITOR_VELMORAVIEW_H
+
+#include <QGraphicsView>
+#include <QImage>
+#include <QMetaType>
+#include <QPoint>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+
+class QGraphicsPixmapItem;
+class QGraphicsScene;
+
+// The editing mode. The values double as the ids of the window's mode radio buttons.
+enum class EditorMode : qint32 { Move = 0, Doodle = 1, Eraser = 2 };
+Q_DECLARE_METATYPE(EditorMode)
+
+// The picture-and-mask editor: a zoomable, pannable view over the picture with a red mask
+// layer on top, an undo history of whole-mask snapshots and the Move/Doodle/Eraser modes.
+class VelmoraView : public QGraphicsView
+{
+    Q_OBJECT
+
+public:
+    explicit VelmoraView(QWidget *parent = nullptr);
+
+    void setMode(EditorMode newMode);
+    void setBrushSize(int size);
+    void setEraserSize(int size);
+    void setMaskOpacity(int value);
+
+    EditorMode getMode() const { return mode; }
+    int getBrushSize() const { return brushSize; }
+    int getEraserSize() const { return eraserSize; }
+    QString getImagePath() const { return imagePath; }
+    // True while a left-button stroke is under way.
+    bool isDrawing() const { return drawing; }
+
+    void resetZoom();
+    void undo();
+    void clearMask();
+
+    // Shows the picture at `path` with the mask saved beside it. Returns false, leaving the
+    // current document exactly as it was, when the picture or its mask layer can't be had.
+    bool loadImage(const QString &path);
+    // The mask as an 8-bit image, 255 inside and 0 outside; null before any picture.
+    QImage exportMask() const;
+
+signals:
+    void modeChanged(EditorMode newMode);
+    void canUndoChanged(bool canUndo);
+    void currentDrawingSizeChanged(int size);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void drawForeground(QPainter *painter, const QRectF &rect) override;
+
+private:
+    friend class VelmoraViewProbe; // test and benchmark access to the private steps
+
+    void applyModeCursor();
+    void loadExistingMask(const QString &path, QImage &mask) const;
+    bool pushUndo();
+    void paintStrokeTo(const QPointF &scenePos);
+    void refreshMaskItem();
+    void refreshMaskItem(const QRect &area);
+    void drawPictureFrame(QPainter *painter) const;
+    void drawToolOutline(QPainter *painter) const;
+
+    QGraphicsScene *scene = nullptr;
+    QGraphicsPixmapItem *imageItem = nullptr;
+    QGraphicsPixmapItem *maskItem = nullptr;
+    QImage maskImage;
+    QVector<QImage> undoStack;
+    QString imagePath;
+    bool drawing = false;
+    QPointF lastScenePos{0, 0};
+    int brushSize = 20;
+    int eraserSize = 30;
+    EditorMode mode = EditorMode::Move;
+    EditorMode previousMode = EditorMode::Doodle;
+    QPoint cursorViewPos{-1, -1}; // viewport pixels; x < 0 while the pointer is outside
+};
+
+#endif

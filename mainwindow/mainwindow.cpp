@@ -1,0 +1,394 @@
+#include "mainwindow/mainwindow.h"
+
+#include "editor/maskfile.h"
+#include "platform/filebrowser.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int minToolSize = 1;
+constexpr int maxToolSize = 120;
+constexpr int defaultBrushSize = 20;
+constexpr int defaultEraserSize = 30;
+constexpr int defaultOpacity = 50; // percent
+
+// The wait cursor while the program works for long (decoding or encoding a big picture).
+// Never held while a dialog waits for an answer.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// Sets a control's value without letting it report the change back.
+template <typename Control> void setSilently(Control *control, int value)
+{
+    control->blockSignals(true);
+    control->setValue(value);
+    control->blockSignals(false);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setWindowTitle(QStringLiteral("QtVelmora v2.0"));
+    resize(1200, 850);
+
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+    auto *centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+
+    view = new VelmoraView(this);
+    centralLayout->addWidget(view);
+
+    connect(view, &VelmoraView::modeChanged, this, &MainWindow::onModeChangedFromView);
+    connect(view, &VelmoraView::canUndoChanged, view,
+            [this](bool canUndo) { undoAction->setEnabled(canUndo); });
+    connect(view, &VelmoraView::currentDrawingSizeChanged, this,
+            &MainWindow::onCurrentDrawingSizeChanged);
+
+    QToolBar *toolbar = addToolBar(QStringLiteral("Tools"));
+    toolbar->setIconSize(QSize(24, 24));
+    QFont toolbarFont = font();
+    toolbarFont.setPointSize(11);
+    toolbar->setFont(toolbarFont);
+
+    QAction *openAction = toolbar->addAction(QStringLiteral("打开图片"));
+    openAction->setShortcut(QKeySequence::Open);
+    connect(openAction, &QAction::triggered, this, &MainWindow::onOpenImage);
+    QAction *saveAction = toolbar->addAction(QStringLiteral("保存掩膜"));
+    saveAction->setShortcut(QKeySequence::Save);
+    connect(saveAction, &QAction::triggered, this, &MainWindow::onSaveMask);
+    toolbar->addSeparator();
+
+    toolbar->addWidget(createModeSelector());
+    toolbar->addSeparator();
+
+    QAction *actualSizeAction = toolbar->addAction(QStringLiteral("1:1显示"));
+    actualSizeAction->setToolTip(QStringLiteral("恢复原图大小"));
+    connect(actualSizeAction, &QAction::triggered, view, &VelmoraView::resetZoom);
+    toolbar->addSeparator();
+
+    undoAction = toolbar->addAction(QStringLiteral("撤销"));
+    undoAction->setEnabled(false);
+    undoAction->setShortcut(QKeySequence::Undo);
+    connect(undoAction, &QAction::triggered, this, &MainWindow::onUndo);
+    resetAction = toolbar->addAction(QStringLiteral("重置"));
+    connect(resetAction, &QAction::triggered, this, &MainWindow::onReset);
+    toolbar->addSeparator();
+
+    toolbar->addWidget(createCaption(QStringLiteral(" 涂鸦笔刷: "), toolbarFont));
+    toolbar->addWidget(
+        createSizeControl(brushSizeSlider, brushSizeSpin, defaultBrushSize, toolbarFont));
+    connect(brushSizeSlider, &QAbstractSlider::valueChanged, this, &MainWindow::onBrushSizeChanged);
+    connect(brushSizeSpin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &MainWindow::onBrushSizeChanged);
+    toolbar->addSeparator();
+
+    toolbar->addWidget(createCaption(QStringLiteral(" 橡皮擦笔刷: "), toolbarFont));
+    toolbar->addWidget(
+        createSizeControl(eraserSizeSlider, eraserSizeSpin, defaultEraserSize, toolbarFont));
+    connect(eraserSizeSlider, &QAbstractSlider::valueChanged, this,
+            &MainWindow::onEraserSizeChanged);
+    connect(eraserSizeSpin, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &MainWindow::onEraserSizeChanged);
+    toolbar->addSeparator();
+
+    toolbar->addWidget(createCaption(QStringLiteral(" 透明度: "), toolbarFont));
+    opacitySlider = new QSlider(Qt::Horizontal, this);
+    opacitySlider->setRange(10, 100);
+    opacitySlider->setValue(defaultOpacity);
+    opacitySlider->setFixedWidth(100);
+    connect(opacitySlider, &QAbstractSlider::valueChanged, this, &MainWindow::onOpacityChanged);
+    toolbar->addWidget(opacitySlider);
+    opacityValueLabel = new QLabel(QStringLiteral("50%"), this);
+    opacityValueLabel->setFixedWidth(35);
+    opacityValueLabel->setFont(toolbarFont);
+    toolbar->addWidget(opacityValueLabel);
+
+    createStatusBar();
+
+    eraserSizeSlider->setEnabled(false);
+    eraserSizeSpin->setEnabled(false);
+    brushSizeSlider->setEnabled(false);
+    brushSizeSpin->setEnabled(false);
+}
+
+QWidget *MainWindow::createModeSelector()
+{
+    auto *selector = new QWidget(this);
+    auto *layout = new QHBoxLayout(selector);
+    layout->setContentsMargins(10, 0, 10, 0);
+    layout->setSpacing(15);
+
+    moveRadio = new QRadioButton(QStringLiteral("移动"));
+    doodleRadio = new QRadioButton(QStringLiteral("涂鸦"));
+    eraserRadio = new QRadioButton(QStringLiteral("橡皮擦"));
+    QFont modeFont = moveRadio->font();
+    modeFont.setWeight(QFont::Bold);
+    modeFont.setPointSize(12);
+    for (QRadioButton *radio : {moveRadio, doodleRadio, eraserRadio}) {
+        radio->setFont(modeFont);
+        layout->addWidget(radio);
+    }
+
+    // The ids are the EditorMode values, so a clicked id goes straight to the view.
+    modeGroup = new QButtonGroup(this);
+    modeGroup->addButton(moveRadio, static_cast<int>(EditorMode::Move));
+    modeGroup->addButton(doodleRadio, static_cast<int>(EditorMode::Doodle));
+    modeGroup->addButton(eraserRadio, static_cast<int>(EditorMode::Eraser));
+    moveRadio->setChecked(true);
+#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
+    connect(modeGroup, &QButtonGroup::idClicked, this, &MainWindow::onModeGroupClicked);
+#else
+    connect(modeGroup, QOverload<int>::of(&QButtonGroup::buttonClicked), this,
+            &MainWindow::onModeGroupClicked);
+#endif
+    return selector;
+}
+
+QWidget *MainWindow::createSizeControl(QSlider *&slider, QSpinBox *&spin, int value,
+                                       const QFont &toolbarFont)
+{
+    auto *control = new QWidget(this);
+    auto *layout = new QHBoxLayout(control);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    slider = new QSlider(Qt::Horizontal, this);
+    slider->setRange(minToolSize, maxToolSize);
+    slider->setValue(value);
+    slider->setFixedWidth(100);
+    spin = new QSpinBox(this);
+    spin->setRange(minToolSize, maxToolSize);
+    spin->setValue(value);
+    spin->setFixedWidth(55);
+    spin->setFont(toolbarFont);
+    layout->addWidget(slider);
+    layout->addWidget(spin);
+    return control;
+}
+
+QLabel *MainWindow::createCaption(const QString &text, const QFont &toolbarFont)
+{
+    auto *caption = new QLabel(text, this);
+    caption->setFont(toolbarFont);
+    return caption;
+}
+
+void MainWindow::createStatusBar()
+{
+    statusLabel = new QLabel(QStringLiteral("请打开图片"), this);
+    QFont statusFont = statusLabel->font();
+    statusFont.setPointSize(11);
+    statusLabel->setFont(statusFont);
+    statusBar()->addWidget(statusLabel, 1);
+
+    auto *contactLabel = new QLabel(QStringLiteral("Velmora 2.0"), this);
+    contactLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont makerFont = contactLabel->font();
+    makerFont.setPointSize(10);
+    contactLabel->setFont(makerFont);
+    contactLabel->setStyleSheet(
+        QStringLiteral("color: #444444; font-family: Arial; padding-right: 10px;"));
+
+    auto *nameLabel = new QLabel(QStringLiteral("Ostrenza"), this);
+    nameLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    nameLabel->setFont(makerFont);
+    nameLabel->setStyleSheet(QStringLiteral(
+        "color: #444444; font-family: Arial; font-weight: bold; padding-right: 2px;"));
+
+    statusBar()->addPermanentWidget(contactLabel, 0);
+    statusBar()->addPermanentWidget(nameLabel, 0);
+}
+
+void MainWindow::onOpenImage()
+{
+    // A shortcut can fire in the middle of a stroke; a modal dialog would then swallow the
+    // button's release and the stroke would go on painting with no button held.
+    if (view->isDrawing())
+        return;
+    QSettings settings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"));
+    const QString lastDir = settings.value(QStringLiteral("LastOpenDir"), QString()).toString();
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("选择图片"), lastDir,
+                                     QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp)"));
+    if (path.isEmpty())
+        return;
+
+    bool loaded;
+    {
+        BusyCursor busy;
+        loaded = view->loadImage(path);
+    }
+    // A picture that could not be shown must not be reported as loaded.
+    statusLabel->setText(
+        (loaded ? QStringLiteral("已加载: %1") : QStringLiteral("无法加载: %1")).arg(path));
+    settings.setValue(QStringLiteral("LastOpenDir"), QFileInfo(path).absolutePath());
+    onOpacityChanged(opacitySlider->value());
+}
+
+void MainWindow::onSaveMask()
+{
+    if (view->isDrawing())
+        return;
+    const QString imagePath = view->getImagePath();
+    if (imagePath.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("请先打开一张图片！"));
+        return;
+    }
+    if (QMessageBox::question(this, QStringLiteral("确认保存"),
+                              QStringLiteral("确定要将掩膜保存为文件吗？"),
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+
+    const QString maskPath = MaskFile::pathFor(imagePath);
+    bool empty;
+    bool written = false;
+    {
+        BusyCursor busy;
+        const QImage mask = view->exportMask();
+        if (mask.isNull())
+            return;
+        empty = MaskFile::isEmpty(mask);
+        if (!empty)
+            written = MaskFile::write(mask, maskPath);
+    }
+
+    if (!empty) {
+        if (!written) {
+            QMessageBox::critical(this, QStringLiteral("错误"),
+                                  QStringLiteral("保存失败，请检查权限！"));
+            return;
+        }
+        QMessageBox::information(this, QStringLiteral("成功"),
+                                 QStringLiteral("掩膜已保存至:\n%1").arg(maskPath));
+        Platform::showInFileBrowser(maskPath);
+        return;
+    }
+
+    // An empty mask writes nothing; an older mask file would be outdated, so it goes.
+    if (!QFile::exists(maskPath)) {
+        QMessageBox::information(this, QStringLiteral("提示"),
+                                 QStringLiteral("掩膜为空，未找到对应的掩膜文件，无需操作。"));
+    } else if (QFile::remove(maskPath)) {
+        QMessageBox::information(this, QStringLiteral("成功"),
+                                 QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
+    } else {
+        QMessageBox::critical(
+            this, QStringLiteral("错误"),
+            QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
+    }
+}
+
+void MainWindow::onBrushSizeChanged(int size)
+{
+    if (brushSizeSlider->value() != size)
+        setSilently(brushSizeSlider, size);
+    if (brushSizeSpin->value() != size)
+        setSilently(brushSizeSpin, size);
+    view->setBrushSize(size);
+}
+
+void MainWindow::onEraserSizeChanged(int size)
+{
+    if (eraserSizeSlider->value() != size)
+        setSilently(eraserSizeSlider, size);
+    if (eraserSizeSpin->value() != size)
+        setSilently(eraserSizeSpin, size);
+    view->setEraserSize(size);
+}
+
+void MainWindow::onOpacityChanged(int value)
+{
+    view->setMaskOpacity(value);
+    opacityValueLabel->setText(QString::number(value) + QLatin1Char('%'));
+}
+
+void MainWindow::onModeGroupClicked(int id)
+{
+    view->setMode(static_cast<EditorMode>(id));
+}
+
+void MainWindow::onModeChangedFromView(EditorMode newMode)
+{
+    modeGroup->blockSignals(true);
+    moveRadio->setChecked(newMode == EditorMode::Move);
+    doodleRadio->setChecked(newMode == EditorMode::Doodle);
+    eraserRadio->setChecked(newMode == EditorMode::Eraser);
+
+    const bool doodle = newMode == EditorMode::Doodle;
+    const bool eraser = newMode == EditorMode::Eraser;
+    brushSizeSlider->setEnabled(doodle);
+    brushSizeSpin->setEnabled(doodle);
+    eraserSizeSlider->setEnabled(eraser);
+    eraserSizeSpin->setEnabled(eraser);
+
+    switch (newMode) {
+    case EditorMode::Move:
+        statusLabel->setText(QStringLiteral("当前模式：移动 (右键单击切换涂鸦 / 双击切换橡皮擦)"));
+        break;
+    case EditorMode::Doodle:
+        statusLabel->setText(QStringLiteral("当前模式：涂鸦 (右键单击切换移动 / 双击切换橡皮擦)"));
+        onCurrentDrawingSizeChanged(view->getBrushSize());
+        break;
+    case EditorMode::Eraser:
+        statusLabel->setText(QStringLiteral("当前模式：橡皮擦 (右键单击切换回之前模式)"));
+        onCurrentDrawingSizeChanged(view->getEraserSize());
+        break;
+    }
+    modeGroup->blockSignals(false);
+}
+
+void MainWindow::onCurrentDrawingSizeChanged(int size)
+{
+    switch (view->getMode()) {
+    case EditorMode::Doodle:
+        setSilently(brushSizeSlider, size);
+        setSilently(brushSizeSpin, size);
+        break;
+    case EditorMode::Eraser:
+        setSilently(eraserSizeSlider, size);
+        setSilently(eraserSizeSpin, size);
+        break;
+    case EditorMode::Move:
+        break;
+    }
+}
+
+void MainWindow::onUndo()
+{
+    // An undo during a stroke would take back the snapshot of the stroke still being drawn.
+    if (view->isDrawing())
+        return;
+    view->undo();
+}
+
+void MainWindow::onReset()
+{
+    if (QMessageBox::question(this, QStringLiteral("Confirm"), QStringLiteral("Clear mask?"),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        view->clearMask();
+}

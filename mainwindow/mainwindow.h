@@ -1,0 +1,62 @@
+#ifndef VELMORA_MAINWINDOW_MAINWINDOW_H
+#define VELMORA_MAINWINDOW_MAINWINDOW_H
+
+#include "editor/velmoraview.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QRadioButton;
+class QSlider;
+class QSpinBox;
+
+// The one window: the editor view in the centre, a toolbar of file actions, modes and tool
+// sizes, and a status bar. The view is the single source of truth for mode and sizes; the
+// controls follow its signals.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+
+private slots:
+    void onOpenImage();
+    void onSaveMask();
+    void onBrushSizeChanged(int size);
+    void onEraserSizeChanged(int size);
+    void onOpacityChanged(int value);
+    void onModeGroupClicked(int id);
+    void onModeChangedFromView(EditorMode newMode);
+    void onCurrentDrawingSizeChanged(int size);
+    void onUndo();
+    void onReset();
+
+private:
+    friend class MainWindowProbe; // test access to the controls
+
+    QWidget *createModeSelector();
+    QWidget *createSizeControl(QSlider *&slider, QSpinBox *&spin, int value,
+                               const QFont &toolbarFont);
+    QLabel *createCaption(const QString &text, const QFont &toolbarFont);
+    void createStatusBar();
+
+    VelmoraView *view = nullptr;
+    QSlider *brushSizeSlider = nullptr;
+    QSpinBox *brushSizeSpin = nullptr;
+    QSlider *eraserSizeSlider = nullptr;
+    QSpinBox *eraserSizeSpin = nullptr;
+    QSlider *opacitySlider = nullptr;
+    QLabel *opacityValueLabel = nullptr;
+    QRadioButton *moveRadio = nullptr;
+    QRadioButton *doodleRadio = nullptr;
+    QRadioButton *eraserRadio = nullptr;
+    QButtonGroup *modeGroup = nullptr;
+    QAction *undoAction = nullptr;
+    QAction *resetAction = nullptr;
+    QLabel *statusLabel = nullptr;
+};
+
+#endif

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the distribution packages that building, running and testing need, when missing.
+# Debian and Ubuntu; uses sudo only when not root.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qtbase5-dev qtbase5-dev-tools
+    fonts-wqy-microhei   # the interface speaks Chinese
+    xvfb xauth xdotool   # the end-to-end test drives the real program on a virtual display
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

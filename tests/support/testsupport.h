@@ -1,0 +1,114 @@
+#ifndef VELMORA_TESTS_TESTSUPPORT_H
+#define VELMORA_TESTS_TESTSUPPORT_H
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+namespace TestSupport {
+
+// A message box seen by a timer answer: its title, text and buttons.
+struct SeenBox
+{
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers the modal message boxes that open from now on, one answer each, in order, and
+// records what each box showed. Boxes beyond the answers are closed with Escape's answer.
+class BoxAnswerer : public QObject
+{
+public:
+    explicit BoxAnswerer(QList<QMessageBox::StandardButton> answers) : pending(std::move(answers))
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start();
+    }
+    QList<SeenBox> seen;
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box == last)
+            return;
+        last = box;
+        seen.append({box->windowTitle(), box->text(), box->standardButtons(), box->icon()});
+        const QMessageBox::StandardButton answer =
+            pending.isEmpty() ? QMessageBox::NoButton : pending.takeFirst();
+        if (answer == QMessageBox::NoButton)
+            box->reject();
+        else
+            box->button(answer)->click();
+    }
+    QList<QMessageBox::StandardButton> pending;
+    QPointer<QMessageBox> last;
+    QTimer timer;
+};
+
+// Chooses `path` in the next open-file dialog, or cancels it when `path` is empty.
+// `seenDirectory` receives the folder the dialog started in.
+inline void answerFileDialog(const QString &path, QString *seenDirectory = nullptr,
+                             QString *seenCaption = nullptr, QStringList *seenFilters = nullptr)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (seenDirectory)
+            *seenDirectory = dialog->directory().absolutePath();
+        if (seenCaption)
+            *seenCaption = dialog->windowTitle();
+        if (seenFilters)
+            *seenFilters = dialog->nameFilters();
+        if (path.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+        timer->deleteLater();
+    });
+    timer->start();
+}
+
+// A picture with some texture, so a shown picture differs from an empty view.
+inline QImage makePicture(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgb((x * 7) & 0xff, (y * 5) & 0xff, 0x40);
+    }
+    return image;
+}
+
+// Counts the mask layer's pixels with an alpha above 0.
+inline int maskedPixels(const QImage &mask)
+{
+    int count = 0;
+    for (int y = 0; y < mask.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
+        for (int x = 0; x < mask.width(); ++x)
+            count += qAlpha(row[x]) > 0 ? 1 : 0;
+    }
+    return count;
+}
+
+} // namespace TestSupport
+
+#endif

@@ -1,0 +1,32 @@
+#ifndef VELMORA_TESTS_WINDOWPROBE_H
+#define VELMORA_TESTS_WINDOWPROBE_H
+
+#include "mainwindow/mainwindow.h"
+
+// Reaches the window's controls for tests.
+class MainWindowProbe
+{
+public:
+    explicit MainWindowProbe(MainWindow &w) : w(w) {}
+    VelmoraView *view() const { return w.view; }
+    QSlider *brushSlider() const { return w.brushSizeSlider; }
+    QSpinBox *brushSpin() const { return w.brushSizeSpin; }
+    QSlider *eraserSlider() const { return w.eraserSizeSlider; }
+    QSpinBox *eraserSpin() const { return w.eraserSizeSpin; }
+    QSlider *opacitySlider() const { return w.opacitySlider; }
+    QLabel *opacityLabel() const { return w.opacityValueLabel; }
+    QRadioButton *moveRadio() const { return w.moveRadio; }
+    QRadioButton *doodleRadio() const { return w.doodleRadio; }
+    QRadioButton *eraserRadio() const { return w.eraserRadio; }
+    QButtonGroup *modeGroup() const { return w.modeGroup; }
+    QAction *undoAction() const { return w.undoAction; }
+    QAction *resetAction() const { return w.resetAction; }
+    QLabel *statusLabel() const { return w.statusLabel; }
+    void openImage() { w.onOpenImage(); }
+    void saveMask() { w.onSaveMask(); }
+
+private:
+    MainWindow &w;
+};
+
+#endif

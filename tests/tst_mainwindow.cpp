@@ -1,0 +1,334 @@
+// The window's controls: how they are built and how they stay in step with the view.
+
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QWidgetAction>
+#include <QtTest>
+
+namespace {
+const QString moveText = QStringLiteral("当前模式：移动 (右键单击切换涂鸦 / 双击切换橡皮擦)");
+const QString doodleText = QStringLiteral("当前模式：涂鸦 (右键单击切换移动 / 双击切换橡皮擦)");
+const QString eraserText = QStringLiteral("当前模式：橡皮擦 (右键单击切换回之前模式)");
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<EditorMode>(); }
+    void init()
+    {
+        window.reset(new MainWindow);
+        probe.reset(new MainWindowProbe(*window));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+    }
+
+    void freshWindowShowsItsInitialState()
+    {
+        QCOMPARE(window->windowTitle(), QStringLiteral("QtVelmora v2.0"));
+        QCOMPARE(window->size(), QSize(1200, 850));
+        QVERIFY(probe->moveRadio()->isChecked());
+        QVERIFY(!probe->undoAction()->isEnabled());
+        QVERIFY(probe->resetAction()->isEnabled());
+        for (QWidget *control : {static_cast<QWidget *>(probe->brushSlider()),
+                                 static_cast<QWidget *>(probe->brushSpin()),
+                                 static_cast<QWidget *>(probe->eraserSlider()),
+                                 static_cast<QWidget *>(probe->eraserSpin())})
+            QVERIFY(!control->isEnabled());
+        QVERIFY(probe->opacitySlider()->isEnabled());
+        QCOMPARE(probe->statusLabel()->text(), QStringLiteral("请打开图片"));
+        QCOMPARE(probe->opacityLabel()->text(), QStringLiteral("50%"));
+        QCOMPARE(probe->view()->getMode(), EditorMode::Move);
+    }
+
+    void toolbarHoldsItsItemsInOrder()
+    {
+        const QList<QToolBar *> bars = window->findChildren<QToolBar *>();
+        QCOMPARE(bars.size(), 1);
+        QToolBar *bar = bars.first();
+        QCOMPARE(bar->windowTitle(), QStringLiteral("Tools"));
+        QCOMPARE(bar->iconSize(), QSize(24, 24));
+        QCOMPARE(bar->font().pointSize(), 11);
+
+        // One letter per item: action, separator, widget.
+        QString shape;
+        QStringList texts;
+        for (QAction *action : bar->actions()) {
+            if (action->isSeparator()) {
+                shape += QLatin1Char('|');
+            } else if (qobject_cast<QWidgetAction *>(action)) {
+                shape += QLatin1Char('w');
+                if (auto *label = qobject_cast<QLabel *>(bar->widgetForAction(action)))
+                    texts << label->text();
+            } else {
+                shape += QLatin1Char('a');
+                texts << action->text();
+            }
+        }
+        QCOMPARE(shape, QStringLiteral("aa|w|a|aa|ww|ww|www"));
+        QCOMPARE(texts, QStringList({"打开图片", "保存掩膜", "1:1显示", "撤销", "重置",
+                                     " 涂鸦笔刷: ", " 橡皮擦笔刷: ", " 透明度: ", "50%"}));
+        const QList<QAction *> actions = bar->actions();
+        QCOMPARE(actions.at(5)->toolTip(), QStringLiteral("恢复原图大小"));
+        QCOMPARE(actions.at(0)->shortcut(), QKeySequence(QKeySequence::Open));
+        QCOMPARE(actions.at(1)->shortcut(), QKeySequence(QKeySequence::Save));
+        QCOMPARE(probe->undoAction()->shortcut(), QKeySequence(QKeySequence::Undo));
+    }
+
+    void controlsHaveTheirRangesValuesAndFonts()
+    {
+        struct Expect
+        {
+            QAbstractSlider *slider;
+            QSpinBox *spin;
+            int value;
+        };
+        for (const Expect &e : {Expect{probe->brushSlider(), probe->brushSpin(), 20},
+                                Expect{probe->eraserSlider(), probe->eraserSpin(), 30}}) {
+            QCOMPARE(e.slider->minimum(), 1);
+            QCOMPARE(e.slider->maximum(), 120);
+            QCOMPARE(e.slider->value(), e.value);
+            QCOMPARE(e.slider->width(), 100);
+            QCOMPARE(e.spin->minimum(), 1);
+            QCOMPARE(e.spin->maximum(), 120);
+            QCOMPARE(e.spin->value(), e.value);
+            QCOMPARE(e.spin->width(), 55);
+            QCOMPARE(e.spin->font().pointSize(), 11);
+        }
+        QCOMPARE(probe->opacitySlider()->minimum(), 10);
+        QCOMPARE(probe->opacitySlider()->maximum(), 100);
+        QCOMPARE(probe->opacitySlider()->value(), 50);
+        QCOMPARE(probe->opacitySlider()->width(), 100);
+        QCOMPARE(probe->opacityLabel()->width(), 35);
+
+        QStringList radioTexts;
+        for (QRadioButton *radio :
+             {probe->moveRadio(), probe->doodleRadio(), probe->eraserRadio()}) {
+            radioTexts << radio->text();
+            QCOMPARE(radio->font().pointSize(), 12);
+            QCOMPARE(radio->font().weight(), int(QFont::Bold));
+        }
+        QCOMPARE(radioTexts, QStringList({"移动", "涂鸦", "橡皮擦"}));
+        QCOMPARE(probe->modeGroup()->id(probe->moveRadio()), 0);
+        QCOMPARE(probe->modeGroup()->id(probe->doodleRadio()), 1);
+        QCOMPARE(probe->modeGroup()->id(probe->eraserRadio()), 2);
+        QCOMPARE(probe->statusLabel()->font().pointSize(), 11);
+    }
+
+    void makerLabelsSitAtTheRightOfTheStatusBar()
+    {
+        QLabel *contact = nullptr;
+        QLabel *name = nullptr;
+        for (QLabel *label : window->statusBar()->findChildren<QLabel *>()) {
+            if (label->text() == QLatin1String("Velmora 2.0"))
+                contact = label;
+            else if (label->text() == QLatin1String("Ostrenza"))
+                name = label;
+        }
+        QVERIFY(contact && name);
+        QCOMPARE(contact->font().pointSize(), 10);
+        QCOMPARE(name->font().pointSize(), 10);
+        probe->statusLabel()->setText(QStringLiteral("x").repeated(40));
+        QTRY_VERIFY(name->geometry().left() > contact->geometry().right());
+        QVERIFY(contact->geometry().left() > probe->statusLabel()->geometry().right());
+        QVERIFY(name->geometry().right() > window->statusBar()->width() - 40);
+    }
+
+    void sliderMoveReachesTheViewOnce()
+    {
+        QTest::mouseClick(probe->doodleRadio(), Qt::LeftButton);
+        QCOMPARE(probe->view()->getMode(), EditorMode::Doodle);
+        QSignalSpy sizes(probe->view(), &VelmoraView::currentDrawingSizeChanged);
+        probe->brushSlider()->setValue(57);
+        QCOMPARE(probe->brushSpin()->value(), 57);
+        QCOMPARE(probe->view()->getBrushSize(), 57);
+        // setBrushSize reports once per call in Doodle mode; a loop would report more.
+        QCOMPARE(sizes.count(), 1);
+        QCOMPARE(sizes.first().first().toInt(), 57);
+    }
+
+    void typingIntoTheSpinBoxMovesTheSlider()
+    {
+        probe->view()->setMode(EditorMode::Eraser);
+        QSpinBox *spin = probe->eraserSpin();
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("120"));
+        QCOMPARE(spin->value(), 120);
+        QCOMPARE(probe->eraserSlider()->value(), 120);
+        QCOMPARE(probe->view()->getEraserSize(), 120);
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("500"));
+        QVERIFY(spin->value() <= 120);
+        QCOMPARE(probe->view()->getEraserSize(), spin->value());
+    }
+
+    void modeChangeFromTheViewReachesTheControls()
+    {
+#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
+        QSignalSpy clicks(probe->modeGroup(), &QButtonGroup::idClicked);
+#else
+        QSignalSpy clicks(probe->modeGroup(), QOverload<int>::of(&QButtonGroup::buttonClicked));
+#endif
+        probe->view()->setEraserSize(44); // stored silently while in Move
+        probe->view()->setMode(EditorMode::Eraser);
+        QVERIFY(probe->eraserRadio()->isChecked());
+        QVERIFY(!probe->moveRadio()->isChecked());
+        QVERIFY(probe->eraserSlider()->isEnabled());
+        QVERIFY(probe->eraserSpin()->isEnabled());
+        QVERIFY(!probe->brushSlider()->isEnabled());
+        QCOMPARE(probe->eraserSlider()->value(), 44);
+        QCOMPARE(probe->eraserSpin()->value(), 44);
+        QCOMPARE(probe->statusLabel()->text(), eraserText);
+
+        probe->view()->setMode(EditorMode::Doodle);
+        QVERIFY(probe->doodleRadio()->isChecked());
+        QVERIFY(probe->brushSpin()->isEnabled());
+        QVERIFY(!probe->eraserSpin()->isEnabled());
+        QCOMPARE(probe->statusLabel()->text(), doodleText);
+
+        probe->view()->setMode(EditorMode::Move);
+        QVERIFY(probe->moveRadio()->isChecked());
+        QVERIFY(!probe->brushSpin()->isEnabled());
+        QVERIFY(!probe->eraserSpin()->isEnabled());
+        QCOMPARE(probe->statusLabel()->text(), moveText);
+        QCOMPARE(clicks.count(), 0);
+    }
+
+    void radioClickDrivesTheViewAndTheStatusText()
+    {
+        QTest::mouseClick(probe->eraserRadio(), Qt::LeftButton);
+        QCOMPARE(probe->view()->getMode(), EditorMode::Eraser);
+        QCOMPARE(probe->statusLabel()->text(), eraserText);
+        QVERIFY(probe->eraserSpin()->isEnabled());
+
+        // Clicking the radio of the current mode changes nothing anywhere.
+        probe->statusLabel()->setText(QStringLiteral("unchanged"));
+        QSignalSpy modes(probe->view(), &VelmoraView::modeChanged);
+        QTest::mouseClick(probe->eraserRadio(), Qt::LeftButton);
+        QCOMPARE(modes.count(), 0);
+        QCOMPARE(probe->statusLabel()->text(), QStringLiteral("unchanged"));
+        QVERIFY(probe->eraserRadio()->isChecked());
+    }
+
+    void undoActionFollowsTheHistory()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.png"));
+        QVERIFY(TestSupport::makePicture(60, 40).save(path));
+        VelmoraView *view = probe->view();
+        QVERIFY(view->loadImage(path));
+        QVERIFY(!probe->undoAction()->isEnabled());
+
+        view->clearMask();
+        QVERIFY(probe->undoAction()->isEnabled());
+        view->clearMask();
+        probe->undoAction()->trigger();
+        QVERIFY(probe->undoAction()->isEnabled());
+        probe->undoAction()->trigger();
+        QVERIFY(!probe->undoAction()->isEnabled());
+
+        view->clearMask();
+        QVERIFY(probe->undoAction()->isEnabled());
+        QVERIFY(view->loadImage(path));
+        QVERIFY(!probe->undoAction()->isEnabled());
+    }
+
+    void resetAsksBeforeClearing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.png"));
+        QVERIFY(TestSupport::makePicture(60, 40).save(path));
+        VelmoraView *view = probe->view();
+        QVERIFY(view->loadImage(path));
+        VelmoraViewProbe::mutableMask(*view).setPixel(3, 4, 0xFFFF0000u);
+
+        {
+            TestSupport::BoxAnswerer answers({QMessageBox::No});
+            probe->resetAction()->trigger();
+            QCOMPARE(answers.seen.size(), 1);
+            QCOMPARE(answers.seen.first().title, QStringLiteral("Confirm"));
+            QCOMPARE(answers.seen.first().text, QStringLiteral("Clear mask?"));
+            QCOMPARE(answers.seen.first().buttons, QMessageBox::Yes | QMessageBox::No);
+        }
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), 1);
+        QCOMPARE(VelmoraViewProbe::undoDepth(*view), 0);
+        QVERIFY(!probe->undoAction()->isEnabled());
+
+        {
+            TestSupport::BoxAnswerer answers({QMessageBox::Yes});
+            probe->resetAction()->trigger();
+        }
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), 0);
+        QCOMPARE(VelmoraViewProbe::undoDepth(*view), 1);
+        QVERIFY(probe->undoAction()->isEnabled());
+    }
+
+    void opacityLabelAndMaskFollowTheSlider()
+    {
+        probe->opacitySlider()->setValue(73);
+        QCOMPARE(probe->opacityLabel()->text(), QStringLiteral("73%"));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.png"));
+        QVERIFY(TestSupport::makePicture(30, 30).save(path));
+        QVERIFY(probe->view()->loadImage(path));
+        probe->opacitySlider()->setValue(10);
+        QCOMPARE(probe->opacityLabel()->text(), QStringLiteral("10%"));
+        QCOMPARE(VelmoraViewProbe::maskItem(*probe->view())->opacity(), 0.1);
+    }
+
+    void fileAndUndoShortcutsWaitForTheStrokeToEnd()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.png"));
+        QVERIFY(TestSupport::makePicture(200, 200).save(path));
+        VelmoraView *view = probe->view();
+        QVERIFY(view->loadImage(path));
+        view->setMode(EditorMode::Doodle);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+        QVERIFY(view->isDrawing());
+        QCOMPARE(VelmoraViewProbe::undoDepth(*view), 1);
+
+        TestSupport::BoxAnswerer answers({});
+        probe->undoAction()->trigger();
+        window->findChildren<QToolBar *>().first()->actions().at(1)->trigger(); // save
+        window->findChildren<QToolBar *>().first()->actions().at(0)->trigger(); // open
+        QTest::qWait(100);
+        QVERIFY(answers.seen.isEmpty());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QCOMPARE(VelmoraViewProbe::undoDepth(*view), 1);
+
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(100, 100));
+        QVERIFY(!view->isDrawing());
+        probe->undoAction()->trigger();
+        QCOMPARE(VelmoraViewProbe::undoDepth(*view), 0);
+    }
+
+private:
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

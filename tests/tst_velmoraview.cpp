@@ -1,0 +1,255 @@
+// The view's own state: modes, sizes, opacity, the 1:1 view and the undo history.
+
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+class TestVelmoraView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<EditorMode>();
+        QVERIFY(dir.isValid());
+        picturePath = dir.filePath(QStringLiteral("picture.png"));
+        QVERIFY(TestSupport::makePicture(64, 48).save(picturePath));
+    }
+
+    void newViewHasItsDefaults()
+    {
+        VelmoraView view;
+        QCOMPARE(view.getMode(), EditorMode::Move);
+        QCOMPARE(VelmoraViewProbe::previousMode(view), EditorMode::Doodle);
+        QCOMPARE(view.getBrushSize(), 20);
+        QCOMPARE(view.getEraserSize(), 30);
+        QCOMPARE(VelmoraViewProbe::cursorViewPos(view), QPoint(-1, -1));
+        QVERIFY(!view.isDrawing());
+        QCOMPARE(view.dragMode(), QGraphicsView::ScrollHandDrag);
+        QVERIFY(!view.testAttribute(Qt::WA_SetCursor));
+        QVERIFY(view.getImagePath().isEmpty());
+        QVERIFY(view.exportMask().isNull());
+        QVERIFY(static_cast<QGraphicsView &>(view).scene() != nullptr);
+        QCOMPARE(view.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(view.transformationAnchor(), QGraphicsView::AnchorUnderMouse);
+        QCOMPARE(view.viewportUpdateMode(), QGraphicsView::FullViewportUpdate);
+        QVERIFY(view.renderHints().testFlag(QPainter::SmoothPixmapTransform));
+    }
+
+    void modeSwitchesKeepThePreviousMode_data()
+    {
+        QTest::addColumn<QList<int>>("modes");
+        QTest::addColumn<int>("previous");
+        QTest::newRow("move doodle eraser") << QList<int>{1, 2} << 1;
+        QTest::newRow("doodle move eraser") << QList<int>{1, 0, 2} << 0;
+        QTest::newRow("eraser to doodle keeps it") << QList<int>{2, 1} << 0;
+        QTest::newRow("same mode changes nothing") << QList<int>{1, 1} << 0;
+    }
+    void modeSwitchesKeepThePreviousMode()
+    {
+        QFETCH(QList<int>, modes);
+        QFETCH(int, previous);
+        VelmoraView view;
+        for (int m : modes)
+            view.setMode(static_cast<EditorMode>(m));
+        QCOMPARE(VelmoraViewProbe::previousMode(view), static_cast<EditorMode>(previous));
+    }
+
+    void modeSwitchSetsCursorAndReportsInOrder()
+    {
+        VelmoraView view;
+        QList<QString> order;
+        connect(&view, &VelmoraView::modeChanged, this,
+                [&](EditorMode m) { order << QStringLiteral("mode %1").arg(int(m)); });
+        connect(&view, &VelmoraView::currentDrawingSizeChanged, this,
+                [&](int s) { order << QStringLiteral("size %1").arg(s); });
+
+        view.setMode(EditorMode::Doodle);
+        QCOMPARE(view.dragMode(), QGraphicsView::NoDrag);
+        QCOMPARE(view.cursor().shape(), Qt::CrossCursor);
+        view.setMode(EditorMode::Eraser);
+        QCOMPARE(view.cursor().shape(), Qt::ForbiddenCursor);
+        view.setMode(EditorMode::Move);
+        QCOMPARE(view.dragMode(), QGraphicsView::ScrollHandDrag);
+        QCOMPARE(view.cursor().shape(), Qt::OpenHandCursor);
+        view.setMode(EditorMode::Move);
+        QCOMPARE(order, QStringList({"mode 1", "size 20", "mode 2", "size 30", "mode 0"}));
+    }
+
+    void sizeSettersReportOnlyForTheToolInUse()
+    {
+        VelmoraView view;
+        QSignalSpy sizes(&view, &VelmoraView::currentDrawingSizeChanged);
+        view.setBrushSize(35);
+        view.setEraserSize(36);
+        QCOMPARE(sizes.count(), 0);
+        QCOMPARE(view.getBrushSize(), 35);
+        view.setMode(EditorMode::Doodle);
+        QCOMPARE(sizes.takeFirst().first().toInt(), 35);
+        view.setBrushSize(35); // unchanged, still reported
+        view.setEraserSize(40);
+        QCOMPARE(sizes.count(), 1);
+        QCOMPARE(sizes.takeFirst().first().toInt(), 35);
+        view.setMode(EditorMode::Eraser);
+        QCOMPARE(sizes.takeFirst().first().toInt(), 40);
+    }
+
+    void opacityAndZoomNeedAPicture()
+    {
+        VelmoraView view;
+        view.resize(300, 200);
+        view.setMaskOpacity(50);
+        view.scale(2, 2);
+        view.resetZoom(); // no picture: nothing changes
+        QCOMPARE(view.transform().m11(), 2.0);
+
+        QVERIFY(view.loadImage(picturePath));
+        QCOMPARE(VelmoraViewProbe::maskItem(view)->opacity(), 1.0);
+        view.setMaskOpacity(50);
+        QCOMPARE(VelmoraViewProbe::maskItem(view)->opacity(), 0.5);
+        view.setMaskOpacity(100);
+        QCOMPARE(VelmoraViewProbe::maskItem(view)->opacity(), 1.0);
+
+        view.scale(1.15, 1.15);
+        view.resetZoom();
+        QCOMPARE(view.transform(), QTransform());
+        const QPointF centre = view.mapToScene(view.viewport()->rect().center());
+        QVERIFY(qAbs(centre.x() - 32) <= 1 && qAbs(centre.y() - 24) <= 1);
+    }
+
+    void historyKeepsTheNewest21Snapshots()
+    {
+        VelmoraView view;
+        QVERIFY(view.loadImage(picturePath));
+        QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
+        // 25 "strokes", stroke k marks pixel (k, 0) after its snapshot.
+        for (int k = 1; k <= 25; ++k) {
+            QVERIFY(VelmoraViewProbe::pushUndo(view));
+            VelmoraViewProbe::mutableMask(view).setPixel(k, 0, 0xFFFF0000u);
+        }
+        QCOMPARE(VelmoraViewProbe::undoDepth(view), 21);
+        QCOMPARE(canUndo.count(), 25);
+        for (const QList<QVariant> &args : canUndo)
+            QVERIFY(args.first().toBool());
+        canUndo.clear();
+
+        for (int i = 0; i < 21; ++i)
+            view.undo();
+        QCOMPARE(canUndo.count(), 21);
+        QVERIFY(!canUndo.last().first().toBool());
+        QVERIFY(canUndo.at(19).first().toBool());
+        // The oldest kept snapshot is the one taken before stroke 5: strokes 1 to 4 remain.
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 4);
+        QCOMPARE(VelmoraViewProbe::mask(view).pixel(4, 0), 0xFFFF0000u);
+        QCOMPARE(VelmoraViewProbe::shownMask(view),
+                 QPixmap::fromImage(VelmoraViewProbe::mask(view)).toImage());
+
+        canUndo.clear();
+        view.undo();
+        QCOMPARE(canUndo.count(), 0);
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 4);
+    }
+
+    void snapshotsAreDeepCopies()
+    {
+        VelmoraView view;
+        QVERIFY(view.loadImage(picturePath));
+        VelmoraViewProbe::pushUndo(view);
+        VelmoraViewProbe::mutableMask(view).setPixel(1, 1, 0xFFFF0000u);
+        QCOMPARE(VelmoraViewProbe::undoStack(view).first().pixel(1, 1), 0u);
+    }
+
+    void clearAndUndo()
+    {
+        VelmoraView empty;
+        QSignalSpy none(&empty, &VelmoraView::canUndoChanged);
+        empty.clearMask();
+        empty.undo();
+        QCOMPARE(none.count(), 0);
+        QCOMPARE(VelmoraViewProbe::undoDepth(empty), 0);
+
+        VelmoraView view;
+        QVERIFY(view.loadImage(picturePath));
+        QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
+        view.clearMask(); // already empty: still a snapshot
+        QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
+        QCOMPARE(canUndo.count(), 1);
+
+        QImage &mask = VelmoraViewProbe::mutableMask(view);
+        mask.setPixel(2, 2, 0xFFFF0000u);
+        mask.setPixel(3, 2, 0x01FF0000u);
+        const QImage before = mask.copy();
+        view.clearMask();
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 0);
+        QCOMPARE(VelmoraViewProbe::shownMask(view),
+                 QPixmap::fromImage(VelmoraViewProbe::mask(view)).toImage());
+        view.undo();
+        QCOMPARE(VelmoraViewProbe::mask(view), before);
+    }
+
+#ifdef Q_OS_LINUX
+    // When memory runs out the snapshot copy fails. That must neither store a null snapshot
+    // (a later undo would wipe the mask) nor clear a mask that could not be restored.
+    void failedSnapshotLosesNothing()
+    {
+        VelmoraView view;
+        view.resize(400, 300);
+        const QString big = dir.filePath(QStringLiteral("big.png"));
+        QVERIFY(TestSupport::makePicture(3000, 3000).save(big));
+        QVERIFY(view.loadImage(big));
+        QVERIFY(VelmoraViewProbe::pushUndo(view));
+        VelmoraViewProbe::mutableMask(view).setPixel(10, 10, 0xFFFF0000u);
+        QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
+
+        bool pushed = true;
+        withLittleMemory([&] { pushed = VelmoraViewProbe::pushUndo(view); });
+        QVERIFY(!pushed);
+        QCOMPARE(canUndo.count(), 0);
+        QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
+
+        withLittleMemory([&] { view.clearMask(); });
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 1);
+        QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
+        QCOMPARE(canUndo.count(), 0);
+
+        view.undo();
+        QVERIFY(!VelmoraViewProbe::mask(view).isNull());
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 0);
+    }
+
+private:
+    // Runs `step` with the address space capped a little above what the process holds.
+    template <typename Step> static void withLittleMemory(Step step)
+    {
+        rlimit old{};
+        getrlimit(RLIMIT_AS, &old);
+        long pages = 0;
+        if (FILE *statm = fopen("/proc/self/statm", "r")) {
+            if (fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            fclose(statm);
+        }
+        rlimit tight = old;
+        tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + 16 * 1024 * 1024;
+        setrlimit(RLIMIT_AS, &tight);
+        step();
+        setrlimit(RLIMIT_AS, &old);
+    }
+#endif
+
+private:
+    QTemporaryDir dir;
+    QString picturePath;
+};
+
+QTEST_MAIN(TestVelmoraView)
+#include "tst_velmoraview.moc"
