@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QRgba64>
 #include <QSaveFile>
 #include <QVector>
 
@@ -15,74 +16,90 @@ constexpr QRgb maskRed = 0xFFFF0000u;
 // A file pixel is inside the mask when its grey level is above this; 128 itself is outside.
 constexpr int greyThreshold = 128;
 
-// One decision per colour-table entry, so indexed files need one lookup per pixel.
-QVector<bool> insideByIndex(const QImage &image)
-{
-    const QVector<QRgb> table = image.colorTable();
-    QVector<bool> inside(256, false);
-    for (int i = 0; i < table.size() && i < inside.size(); ++i)
-        inside[i] = qGray(table.at(i)) > greyThreshold;
-    return inside;
-}
-
-// Puts the file's decisions into `mask` row by row. The cases read the very values that
-// QImage::pixel() would report for each format, without its per-pixel dispatch.
-void markInside(const QImage &file, QImage &mask)
+// Turns the file's pixels into mask pixels row by row. `greyAt(row, x)` gives the grey
+// level that qGray(QImage::pixel(x, y)) would give, without pixel()'s per-call dispatch.
+template <typename GreyAt> void markRows(const QImage &file, QImage &mask, GreyAt greyAt)
 {
     const int width = mask.width();
-    const int height = mask.height();
-    const QImage::Format format = file.format();
-
-    if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
-        format == QImage::Format_MonoLSB) {
-        const QVector<bool> inside = insideByIndex(file);
-        for (int y = 0; y < height; ++y) {
-            const uchar *src = file.constScanLine(y);
-            auto *dst = reinterpret_cast<QRgb *>(mask.scanLine(y));
-            for (int x = 0; x < width; ++x) {
-                int index;
-                if (format == QImage::Format_Indexed8)
-                    index = src[x];
-                else if (format == QImage::Format_Mono)
-                    index = (src[x >> 3] >> (7 - (x & 7))) & 1;
-                else
-                    index = (src[x >> 3] >> (x & 7)) & 1;
-                if (inside.at(index))
-                    dst[x] = maskRed;
-            }
-        }
-        return;
-    }
-
-    if (format == QImage::Format_Grayscale8) {
-        // qGray of an equal-channel grey is the grey itself.
-        for (int y = 0; y < height; ++y) {
-            const uchar *src = file.constScanLine(y);
-            auto *dst = reinterpret_cast<QRgb *>(mask.scanLine(y));
-            for (int x = 0; x < width; ++x) {
-                if (src[x] > greyThreshold)
-                    dst[x] = maskRed;
-            }
-        }
-        return;
-    }
-
-    // pixel() hands out the stored word for these three formats and, for every other one,
-    // the premultiplied ARGB32 value, which is what this conversion stores.
-    QImage argb = file;
-    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
-        format != QImage::Format_ARGB32_Premultiplied) {
-        argb = file.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        if (argb.isNull())
-            return;
-    }
-    for (int y = 0; y < height; ++y) {
-        const auto *src = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+    for (int y = 0; y < mask.height(); ++y) {
+        const uchar *src = file.constScanLine(y);
         auto *dst = reinterpret_cast<QRgb *>(mask.scanLine(y));
         for (int x = 0; x < width; ++x) {
-            if (qGray(src[x]) > greyThreshold)
+            if (greyAt(src, x) > greyThreshold)
                 dst[x] = maskRed;
         }
+    }
+}
+
+// For indexed files the grey level is decided once per colour-table entry.
+QVector<int> greyByIndex(const QImage &image)
+{
+    const QVector<QRgb> table = image.colorTable();
+    QVector<int> grey(256, 0);
+    for (int i = 0; i < table.size() && i < grey.size(); ++i)
+        grey[i] = qGray(table.at(i));
+    return grey;
+}
+
+// Each branch reads the value that pixel() reports for that format: the colour-table entry
+// for indexed formats, the stored word for 32-bit ARGB, the channels as stored for the
+// RGBA byte orders and 16-bit formats, and the premultiplied ARGB32 value for the rest.
+void markInside(const QImage &file, QImage &mask)
+{
+    switch (file.format()) {
+    case QImage::Format_Indexed8: {
+        const QVector<int> grey = greyByIndex(file);
+        markRows(file, mask, [&](const uchar *row, int x) { return grey.at(row[x]); });
+        return;
+    }
+    case QImage::Format_Mono: {
+        const QVector<int> grey = greyByIndex(file);
+        markRows(file, mask, [&](const uchar *row, int x) {
+            return grey.at((row[x >> 3] >> (7 - (x & 7))) & 1);
+        });
+        return;
+    }
+    case QImage::Format_MonoLSB: {
+        const QVector<int> grey = greyByIndex(file);
+        markRows(file, mask,
+                 [&](const uchar *row, int x) { return grey.at((row[x >> 3] >> (x & 7)) & 1); });
+        return;
+    }
+    case QImage::Format_Grayscale8:
+        // qGray of an equal-channel grey is the grey itself.
+        markRows(file, mask, [](const uchar *row, int x) { return int(row[x]); });
+        return;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        markRows(file, mask, [](const uchar *row, int x) {
+            return qGray(reinterpret_cast<const QRgb *>(row)[x]);
+        });
+        return;
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+        markRows(file, mask, [](const uchar *row, int x) {
+            const uchar *p = row + 4 * x;
+            return qGray(p[0], p[1], p[2]);
+        });
+        return;
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64:
+    case QImage::Format_RGBA64_Premultiplied:
+        markRows(file, mask, [](const uchar *row, int x) {
+            return qGray(reinterpret_cast<const QRgba64 *>(row)[x].toArgb32());
+        });
+        return;
+    default: {
+        const QImage argb = file.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (argb.isNull())
+            return;
+        markRows(argb, mask, [](const uchar *row, int x) {
+            return qGray(reinterpret_cast<const QRgb *>(row)[x]);
+        });
+        return;
+    }
     }
 }
 

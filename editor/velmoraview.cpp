@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
+#include <QImageReader>
 #include <QLineF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -165,8 +166,11 @@ bool VelmoraView::loadImage(const QString &path)
 {
     // Everything that can fail is prepared first; the document is replaced only once the
     // picture, its mask layer and the layer's pixmap all exist.
-    QPixmap picture;
-    if (!picture.load(path) || picture.isNull())
+    // Decoded afresh each time (not through the pixmap cache), so a picture changed on disk
+    // is shown as it is now.
+    QImageReader reader(path);
+    const QPixmap picture = QPixmap::fromImage(reader.read());
+    if (picture.isNull())
         return false;
     QImage newMask(picture.size(), QImage::Format_ARGB32);
     if (newMask.isNull())

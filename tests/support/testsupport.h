@@ -4,7 +4,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -68,6 +70,8 @@ inline void answerFileDialog(const QString &path, QString *seenDirectory = nullp
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
+        // No event loop may be left to delete the timer soon, so it stops right away.
+        timer->stop();
         if (seenDirectory)
             *seenDirectory = dialog->directory().absolutePath();
         if (seenCaption)
@@ -77,7 +81,11 @@ inline void answerFileDialog(const QString &path, QString *seenDirectory = nullp
         if (path.isEmpty()) {
             dialog->reject();
         } else {
-            dialog->selectFile(path);
+            // Typed as a person would: selectFile() leaves a focused name field alone.
+            if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(path);
+            else
+                dialog->selectFile(path);
             static_cast<QDialog *>(dialog)->accept();
         }
         timer->deleteLater();

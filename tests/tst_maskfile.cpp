@@ -1,0 +1,230 @@
+// The mask file: its name beside the picture, reading it into the red layer, exporting.
+
+#include "editor/maskfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr QRgb red = 0xFFFF0000u;
+
+// What reading a file must give: each pixel judged by QImage::pixel() and qGray.
+QImage expectedMask(const QImage &file)
+{
+    QImage mask(file.size(), QImage::Format_ARGB32);
+    mask.fill(Qt::transparent);
+    for (int y = 0; y < file.height(); ++y)
+        for (int x = 0; x < file.width(); ++x)
+            if (qGray(file.pixel(x, y)) > 128)
+                mask.setPixel(x, y, red);
+    return mask;
+}
+
+QImage readMask(const QString &path, QSize size)
+{
+    QImage mask(size, QImage::Format_ARGB32);
+    mask.fill(0x12345678u); // whatever was there must go
+    MaskFile::readInto(path, mask);
+    return mask;
+}
+
+// Colours around the threshold and across the range, repeated over the picture.
+QImage varied(int width, int height)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            const int g = 120 + int((seed >> 16) % 17); // 120 to 136, around 128
+            const QRgb around = qRgba(g, g, g, int((seed >> 8) & 0xff));
+            const QRgb any = qRgba(int(seed >> 24), int((seed >> 16) & 0xff),
+                                   int((seed >> 4) & 0xff), int((seed >> 12) & 0xff));
+            image.setPixel(x, y, (x + y) % 3 ? around : any);
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+class TestMaskFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+
+    void maskPathIsBuiltFromThePictureName_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("mask");
+        QTest::newRow("png") << "/img/cat.png"
+                             << "/img/cat_mask.png";
+        QTest::newRow("two dots") << "/img/cat.left.png"
+                                  << "/img/cat.left_mask.png";
+        QTest::newRow("upper-case suffix") << "/img/CAT.PNG"
+                                           << "/img/CAT_mask.PNG";
+        QTest::newRow("jpeg") << "/img/cat.jpeg"
+                              << "/img/cat_mask.jpeg";
+        QTest::newRow("spaces, Chinese, %1") << "/my pics/%1 猫 %2.bmp"
+                                             << "/my pics/%1 猫 %2_mask.bmp";
+        QTest::newRow("relative") << "rel/dog.jpg" << QDir::currentPath() + "/rel/dog_mask.jpg";
+    }
+    void maskPathIsBuiltFromThePictureName()
+    {
+        QFETCH(QString, picture);
+        QFETCH(QString, mask);
+        QCOMPARE(MaskFile::pathFor(picture), mask);
+    }
+
+    void greyLevelAbove128IsInside()
+    {
+        // qGray: (11 r + 16 g + 5 b) / 32.
+        const QList<QPair<QRgb, bool>> cases = {
+            {qRgb(128, 128, 128), false}, {qRgb(129, 129, 129), true}, {qRgb(255, 255, 255), true},
+            {qRgb(255, 0, 0), false},     {qRgb(0, 255, 0), false},    {qRgb(0, 0, 255), false},
+            {qRgb(255, 255, 0), true},    {qRgb(0, 0, 0), false},
+        };
+        QImage file(cases.size(), 1, QImage::Format_RGB32);
+        for (int i = 0; i < cases.size(); ++i)
+            file.setPixel(i, 0, cases.at(i).first);
+        const QString path = dir.filePath(QStringLiteral("grey.png"));
+        QVERIFY(file.save(path));
+        const QImage mask = readMask(path, file.size());
+        for (int i = 0; i < cases.size(); ++i)
+            QCOMPARE(mask.pixel(i, 0), cases.at(i).second ? red : 0u);
+    }
+
+    // Decoders hand out many formats; every one must read as pixel() would see it.
+    void everyDecodedFormatReadsLikePixel_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("format");
+        QTest::newRow("png argb32") << "a.png" << int(QImage::Format_ARGB32);
+        QTest::newRow("png rgb32") << "b.png" << int(QImage::Format_RGB32);
+        QTest::newRow("png grey") << "c.png" << int(QImage::Format_Grayscale8);
+        QTest::newRow("png indexed") << "d.png" << int(QImage::Format_Indexed8);
+        QTest::newRow("png mono") << "e.png" << int(QImage::Format_Mono);
+        QTest::newRow("png 16-bit") << "f.png" << int(QImage::Format_RGBA64);
+        QTest::newRow("png 16-bit grey") << "g.png" << int(QImage::Format_Grayscale16);
+        QTest::newRow("png rgba8888") << "m.png" << int(QImage::Format_RGBA8888);
+        QTest::newRow("png rgb888") << "n.png" << int(QImage::Format_RGB888);
+        QTest::newRow("bmp rgb") << "h.bmp" << int(QImage::Format_RGB32);
+        QTest::newRow("bmp indexed") << "i.bmp" << int(QImage::Format_Indexed8);
+        QTest::newRow("bmp mono") << "j.bmp" << int(QImage::Format_Mono);
+        QTest::newRow("jpeg colour") << "k.jpg" << int(QImage::Format_RGB32);
+        QTest::newRow("jpeg grey") << "l.jpg" << int(QImage::Format_Grayscale8);
+    }
+    void everyDecodedFormatReadsLikePixel()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, format);
+        const QImage source = varied(61, 37).convertToFormat(QImage::Format(format),
+                                                             Qt::ThresholdDither | Qt::AvoidDither);
+        const QString path = dir.filePath(name);
+        QVERIFY(source.save(path));
+        const QImage decoded(path);
+        QVERIFY(!decoded.isNull());
+        const QImage mask = readMask(path, decoded.size());
+        QCOMPARE(mask, expectedMask(decoded));
+    }
+
+    void unusableFilesLeaveTheMaskEmpty_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("one pixel wider") << "wider";
+        QTest::newRow("one pixel taller") << "taller";
+        QTest::newRow("truncated") << "truncated";
+        QTest::newRow("zero bytes") << "empty";
+        QTest::newRow("not an image") << "text";
+        QTest::newRow("a folder") << "folder";
+    }
+    void unusableFilesLeaveTheMaskEmpty()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir here;
+        const QString path = here.filePath(QStringLiteral("m_mask.png"));
+        QImage white(20, 10, QImage::Format_Grayscale8);
+        white.fill(255);
+        if (kind == QLatin1String("wider")) {
+            QVERIFY(QImage(21, 10, QImage::Format_Grayscale8).save(path));
+        } else if (kind == QLatin1String("taller")) {
+            QImage taller(20, 11, QImage::Format_Grayscale8);
+            taller.fill(255);
+            QVERIFY(taller.save(path));
+        } else if (kind == QLatin1String("truncated")) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(white.save(&buffer, "PNG"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes.left(bytes.size() / 2));
+        } else if (kind == QLatin1String("empty")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (kind == QLatin1String("text")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("this is not a picture\n");
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir(here.path()).mkdir(QStringLiteral("m_mask.png")));
+        }
+        const QImage mask = readMask(path, white.size());
+        QImage transparent(white.size(), QImage::Format_ARGB32);
+        transparent.fill(Qt::transparent);
+        QCOMPARE(mask, transparent);
+    }
+
+    void exportMarksEveryPixelWithAlpha()
+    {
+        QVERIFY(MaskFile::toGray(QImage()).isNull());
+        QImage mask(5, 3, QImage::Format_ARGB32);
+        mask.fill(Qt::transparent);
+        mask.setPixel(0, 0, 0x01FF0000u); // a faint stroke edge
+        mask.setPixel(4, 2, 0xFFFF0000u);
+        mask.setPixel(2, 1, 0x00FFFFFFu); // colour without alpha stays outside
+        const QImage gray = MaskFile::toGray(mask);
+        QCOMPARE(gray.format(), QImage::Format_Grayscale8);
+        QCOMPARE(gray.size(), mask.size());
+        int inside = 0;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 5; ++x) {
+                const int v = gray.constScanLine(y)[x];
+                QVERIFY(v == 0 || v == 255);
+                inside += v == 255;
+            }
+        QCOMPARE(inside, 2);
+        QCOMPARE(int(gray.constScanLine(0)[0]), 255);
+        QCOMPARE(int(gray.constScanLine(2)[4]), 255);
+        QVERIFY(!MaskFile::isEmpty(gray));
+
+        mask.fill(Qt::transparent);
+        QVERIFY(MaskFile::isEmpty(MaskFile::toGray(mask)));
+    }
+
+    void savedMaskReadsBackAsTheSamePixels()
+    {
+        QImage mask(33, 17, QImage::Format_ARGB32);
+        mask.fill(Qt::transparent);
+        for (int x = 3; x < 30; x += 2)
+            mask.setPixel(x, x / 2, x % 4 ? 0x40FF0000u : 0xFFFF0000u);
+        for (const char *suffix : {"png", "bmp"}) {
+            const QString path = dir.filePath(QStringLiteral("round_mask.") + suffix);
+            QVERIFY(MaskFile::write(MaskFile::toGray(mask), path));
+            const QImage back = readMask(path, mask.size());
+            QCOMPARE(MaskFile::toGray(back), MaskFile::toGray(mask));
+        }
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
+QTEST_MAIN(TestMaskFile)
+#include "tst_maskfile.moc"
