@@ -38,6 +38,8 @@ public:
         timer.start();
     }
     QList<SeenBox> seen;
+    // Runs while each box is open, before it is answered.
+    std::function<void()> whileOpen;
 
 private:
     void poll()
@@ -47,6 +49,8 @@ private:
             return;
         last = box;
         seen.append({box->windowTitle(), box->text(), box->standardButtons(), box->icon()});
+        if (whileOpen)
+            whileOpen();
         const QMessageBox::StandardButton answer =
             pending.isEmpty() ? QMessageBox::NoButton : pending.takeFirst();
         if (answer == QMessageBox::NoButton)

@@ -1,0 +1,272 @@
+// Saving the mask: the questions and messages, what lands on disk, and the file browser.
+
+#include "editor/maskfile.h"
+#include "platform/filebrowser.h"
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+constexpr QRgb red = 0xFFFF0000u;
+const QString askTitle = QStringLiteral("确认保存");
+const QString askText = QStringLiteral("确定要将掩膜保存为文件吗？");
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class TestSave : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        // A log of its own per test: a browser started late by one test can't spoil the next.
+        browserLog = logDir.filePath(QStringLiteral("browser-%1.log").arg(++logCount));
+        qputenv("VELMORA_BROWSER_LOG", browserLog.toLocal8Bit());
+        window.reset(new MainWindow);
+        probe.reset(new MainWindowProbe(*window));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+        qunsetenv("VELMORA_BROWSER_LOG");
+    }
+
+    void withoutAPictureOnlyWarns()
+    {
+        TestSupport::BoxAnswerer boxes({QMessageBox::Ok});
+        probe->saveMask();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("警告"));
+        QCOMPARE(boxes.seen.first().text, QStringLiteral("请先打开一张图片！"));
+        QCOMPARE(boxes.seen.first().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(boxes.seen.first().icon, QMessageBox::Warning);
+    }
+
+    void answeringNoTouchesNothing()
+    {
+        const QString picture = open(QStringLiteral("cat.png"));
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        QVERIFY(QFile::copy(picture, maskPath)); // some earlier file, any content
+        const QByteArray before = contents(maskPath);
+        TestSupport::BoxAnswerer boxes({QMessageBox::No});
+        probe->saveMask();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, askTitle);
+        QCOMPARE(boxes.seen.first().text, askText);
+        QCOMPARE(boxes.seen.first().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(contents(maskPath), before);
+        QVERIFY(!QFile::exists(browserLog));
+    }
+
+    void oneFaintPixelIsWrittenAs255ThenTheBrowserOpens()
+    {
+        const QString picture = open(QStringLiteral("cat.png"));
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(5, 7, 0x01FF0000u);
+        VelmoraViewProbe::pushUndo(*probe->view());
+        const QImage maskBefore = VelmoraViewProbe::mask(*probe->view());
+
+        auto boxes = std::make_unique<TestSupport::BoxAnswerer>(
+            QList<QMessageBox::StandardButton>{QMessageBox::Yes, QMessageBox::Ok});
+        bool browserBeforeBoxClosed = false;
+        bool busyWhileBoxOpen = false;
+        boxes->whileOpen = [&] {
+            browserBeforeBoxClosed |= QFile::exists(browserLog);
+            busyWhileBoxOpen |= QApplication::overrideCursor() != nullptr;
+        };
+        probe->saveMask();
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        QCOMPARE(boxes->seen.size(), 2);
+        QCOMPARE(boxes->seen.at(1).title, QStringLiteral("成功"));
+        QCOMPARE(boxes->seen.at(1).text, QStringLiteral("掩膜已保存至:\n") + maskPath);
+        QCOMPARE(boxes->seen.at(1).icon, QMessageBox::Information);
+        boxes.reset();
+        QVERIFY(!browserBeforeBoxClosed);
+        QVERIFY(!busyWhileBoxOpen);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        const QImage written(maskPath);
+        QCOMPARE(written.size(), QSize(40, 30));
+        QCOMPARE(written.format(), QImage::Format_Grayscale8);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                QCOMPARE(int(written.constScanLine(y)[x]), (x == 5 && y == 7) ? 255 : 0);
+        QTRY_COMPARE(contents(browserLog),
+                     QByteArray("xdg-open [") + dir->path().toLocal8Bit() + "]\n");
+
+        // Saving changes nothing in the view.
+        QCOMPARE(VelmoraViewProbe::mask(*probe->view()), maskBefore);
+        QCOMPARE(VelmoraViewProbe::undoDepth(*probe->view()), 1);
+        QCOMPARE(probe->view()->getImagePath(), picture);
+
+        // A second save replaces the file and opens the browser again.
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(6, 7, red);
+        TestSupport::BoxAnswerer again({QMessageBox::Yes, QMessageBox::Ok});
+        probe->saveMask();
+        QCOMPARE(again.seen.size(), 2);
+        QCOMPARE(QImage(maskPath).pixelColor(6, 7).value(), 255);
+        QTRY_COMPARE(contents(browserLog).count('\n'), 2);
+    }
+
+    void emptyMaskRemovesAnOldFile()
+    {
+        open(QStringLiteral("cat.png"));
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            probe->saveMask();
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("提示"));
+            QCOMPARE(boxes.seen.at(1).text,
+                     QStringLiteral("掩膜为空，未找到对应的掩膜文件，无需操作。"));
+            QVERIFY(!QFile::exists(maskPath));
+        }
+        QVERIFY(QFile::copy(dir->filePath(QStringLiteral("cat.png")), maskPath));
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            probe->saveMask();
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("成功"));
+            QCOMPARE(boxes.seen.at(1).text,
+                     QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n") + maskPath);
+            QVERIFY(!QFile::exists(maskPath));
+        }
+        QVERIFY(!QFile::exists(browserLog));
+    }
+
+    void aFolderInTheMasksPlaceFailsCalmly()
+    {
+        open(QStringLiteral("cat.png"));
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("cat_mask.png")));
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            probe->saveMask(); // empty mask: the folder cannot be removed
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("错误"));
+            QCOMPARE(boxes.seen.at(1).text,
+                     QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n") + maskPath);
+            QCOMPARE(boxes.seen.at(1).icon, QMessageBox::Critical);
+        }
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, red);
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            probe->saveMask(); // nor written over
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("错误"));
+            QCOMPARE(boxes.seen.at(1).text, QStringLiteral("保存失败，请检查权限！"));
+        }
+        QVERIFY(QFileInfo(maskPath).isDir());
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"cat.png"})); // no temporary file left behind
+        QVERIFY(!QFile::exists(browserLog));
+    }
+
+    void aSuffixWithoutEncoderKeepsTheOldMask()
+    {
+        // PNG content under a suffix that names no encoder: it opens, but can't be saved.
+        const QString picture = dir->filePath(QStringLiteral("scan.raw"));
+        QVERIFY(TestSupport::makePicture(40, 30).save(picture, "PNG"));
+        QVERIFY(probe->view()->loadImage(picture));
+        const QString maskPath = dir->filePath(QStringLiteral("scan_mask.raw"));
+        QFile old(maskPath);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("an older mask the user cares about");
+        old.close();
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, red);
+
+        TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+        probe->saveMask();
+        QCOMPARE(boxes.seen.size(), 2);
+        QCOMPARE(boxes.seen.at(1).text, QStringLiteral("保存失败，请检查权限！"));
+        QCOMPARE(contents(maskPath), QByteArray("an older mask the user cares about"));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 2);
+    }
+
+    void maskFileFollowsThePicturesNameAndFormat_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("maskName");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::newRow("jpeg") << "photo.jpg"
+                              << "photo_mask.jpg" << QByteArray("\xFF\xD8");
+        QTest::newRow("bmp") << "scan.bmp"
+                             << "scan_mask.bmp" << QByteArray("BM");
+        QTest::newRow("two dots") << "cat.left.png"
+                                  << "cat.left_mask.png" << QByteArray("\x89PNG");
+        QTest::newRow("upper case") << "CAT.PNG"
+                                    << "CAT_mask.PNG" << QByteArray("\x89PNG");
+        QTest::newRow("spaces Chinese %1") << "我的 %1 猫.png"
+                                           << "我的 %1 猫_mask.png" << QByteArray("\x89PNG");
+    }
+    void maskFileFollowsThePicturesNameAndFormat()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, maskName);
+        QFETCH(QByteArray, magic);
+        open(name);
+        // Another picture's mask beside it is neither written nor removed.
+        const QString otherMask = dir->filePath(QStringLiteral("cat_mask.png"));
+        QVERIFY(QFile::copy(dir->filePath(name), otherMask));
+        const QByteArray other = contents(otherMask);
+        QImage &mask = VelmoraViewProbe::mutableMask(*probe->view());
+        for (int y = 10; y < 20; ++y)
+            for (int x = 10; x < 30; ++x)
+                mask.setPixel(x, y, red);
+
+        TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+        probe->saveMask();
+        const QString maskPath = dir->filePath(maskName);
+        QCOMPARE(boxes.seen.size(), 2);
+        QCOMPARE(boxes.seen.at(1).text, QStringLiteral("掩膜已保存至:\n") + maskPath);
+        QVERIFY(contents(maskPath).startsWith(magic));
+        QCOMPARE(contents(otherMask), other);
+
+        // Reopening shows the same pixels again (JPEG noise stays on its side of 128).
+        QVERIFY(probe->view()->loadImage(dir->filePath(name)));
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 200);
+        QCOMPARE(VelmoraViewProbe::mask(*probe->view()).pixel(10, 10), red);
+    }
+
+    void fileBrowserFallsBackToTheFolderWithoutASessionBus()
+    {
+        const QString file = dir->filePath(QStringLiteral("a b_mask.png"));
+        Platform::showInFileBrowser(file);
+        QTRY_COMPARE(contents(browserLog),
+                     QByteArray("xdg-open [") + dir->path().toLocal8Bit() + "]\n");
+    }
+
+private:
+    QString open(const QString &name)
+    {
+        const QString path = dir->filePath(name);
+        if (!TestSupport::makePicture(40, 30).save(path) || !probe->view()->loadImage(path))
+            return QString();
+        return path;
+    }
+
+    QTemporaryDir logDir;
+    int logCount = 0;
+    std::unique_ptr<QTemporaryDir> dir;
+    QString browserLog;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+};
+
+QTEST_MAIN(TestSave)
+#include "tst_save.moc"
