@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
@@ -129,11 +130,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     toolbar->addWidget(opacityValueLabel);
 
     createStatusBar();
+    widenToShowTheToolbar(toolbar);
 
     eraserSizeSlider->setEnabled(false);
     eraserSizeSpin->setEnabled(false);
     brushSizeSlider->setEnabled(false);
     brushSizeSpin->setEnabled(false);
+}
+
+// With some fonts the Chinese captions make the toolbar wider than the default 1200 pixels,
+// and the opacity control would hide behind the toolbar's extension button. The window then
+// grows to show every control, as far as the screen has room.
+void MainWindow::widenToShowTheToolbar(QToolBar *toolbar)
+{
+    const int needed = toolbar->sizeHint().width() + 2 * toolbar->contentsMargins().left();
+    int available = needed;
+    if (const QScreen *shown = screen())
+        available = shown->availableGeometry().width() - (frameGeometry().width() - width());
+    const int wanted = qMin(needed, available);
+    if (wanted > width())
+        resize(wanted, height());
 }
 
 QWidget *MainWindow::createModeSelector()

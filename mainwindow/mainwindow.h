@@ -11,6 +11,7 @@ class QLabel;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
+class QToolBar;
 
 // The one window: the editor view in the centre, a toolbar of file actions, modes and tool
 // sizes, and a status bar. The view is the single source of truth for mode and sizes; the
@@ -42,6 +43,7 @@ private:
                                const QFont &toolbarFont);
     QLabel *createCaption(const QString &text, const QFont &toolbarFont);
     void createStatusBar();
+    void widenToShowTheToolbar(QToolBar *toolbar);
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;

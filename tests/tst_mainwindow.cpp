@@ -46,7 +46,9 @@ private slots:
     void freshWindowShowsItsInitialState()
     {
         QCOMPARE(window->windowTitle(), QStringLiteral("QtVelmora v2.0"));
-        QCOMPARE(window->size(), QSize(1200, 850));
+        // 1200 wide, or wider where the screen has room for a toolbar that needs more.
+        QVERIFY(window->width() >= 1200);
+        QCOMPARE(window->height(), 850);
         QVERIFY(probe->moveRadio()->isChecked());
         QVERIFY(!probe->undoAction()->isEnabled());
         QVERIFY(probe->resetAction()->isEnabled());
