@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     fonts-wqy-microhei   # the interface speaks Chinese
-    xvfb xauth xdotool   # the end-to-end test drives the real program on a virtual display
+    xvfb xdotool libx11-dev   # the end-to-end test drives the real program on a virtual display
 )
 
 missing=()
