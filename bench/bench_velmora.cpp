@@ -96,9 +96,11 @@ void measure(int megapixels, MainWindow &window, VelmoraView &view, const QStrin
     volatile quint32 sink = 0;
     const double pass = medianMs(runs, [&] {
         quint32 acc = 0;
-        for (int y = 0; y < mask.height(); ++y) {
+        const int w = mask.width();
+        const int h = mask.height();
+        for (int y = 0; y < h; ++y) {
             const auto *line = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
-            for (int x = 0; x < mask.width(); ++x)
+            for (int x = 0; x < w; ++x)
                 acc += line[x] >> 24;
         }
         sink = acc;

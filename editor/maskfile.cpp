@@ -8,6 +8,8 @@
 #include <QSaveFile>
 #include <QVector>
 
+#include <algorithm>
+
 namespace MaskFile {
 
 namespace {
@@ -21,7 +23,8 @@ constexpr int greyThreshold = 128;
 template <typename GreyAt> void markRows(const QImage &file, QImage &mask, GreyAt greyAt)
 {
     const int width = mask.width();
-    for (int y = 0; y < mask.height(); ++y) {
+    const int height = mask.height();
+    for (int y = 0; y < height; ++y) {
         const uchar *src = file.constScanLine(y);
         auto *dst = reinterpret_cast<QRgb *>(mask.scanLine(y));
         for (int x = 0; x < width; ++x) {
@@ -136,23 +139,26 @@ QImage toGray(const QImage &mask)
     QImage gray(mask.size(), QImage::Format_Grayscale8);
     if (gray.isNull())
         return QImage();
-    for (int y = 0; y < mask.height(); ++y) {
+    // QImage::width() is an out-of-line call: the bounds are read once, not per pixel.
+    const int width = mask.width();
+    const int height = mask.height();
+    for (int y = 0; y < height; ++y) {
         const auto *src = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
         uchar *dst = gray.scanLine(y);
-        for (int x = 0; x < mask.width(); ++x)
-            dst[x] = qAlpha(src[x]) > 0 ? 255 : 0;
+        for (int x = 0; x < width; ++x)
+            dst[x] = (src[x] >> 24) != 0 ? 255 : 0;
     }
     return gray;
 }
 
 bool isEmpty(const QImage &gray)
 {
-    for (int y = 0; y < gray.height(); ++y) {
+    const int width = gray.width();
+    const int height = gray.height();
+    for (int y = 0; y < height; ++y) {
         const uchar *row = gray.constScanLine(y);
-        for (int x = 0; x < gray.width(); ++x) {
-            if (row[x] != 0)
-                return false;
-        }
+        if (std::any_of(row, row + width, [](uchar v) { return v != 0; }))
+            return false;
     }
     return true;
 }

@@ -157,6 +157,33 @@ void VelmoraView::refreshMaskItem()
         maskItem->setPixmap(QPixmap::fromImage(maskImage));
 }
 
+// Brings only `area` of the mask layer into the item's pixmap, so a stroke segment costs in
+// proportion to the brush, not to the picture. The result is the same as a whole conversion.
+void VelmoraView::refreshMaskItem(const QRect &area)
+{
+    if (!maskItem)
+        return;
+    const QRect dirty = area.intersected(maskImage.rect());
+    if (dirty.isEmpty())
+        return;
+    // The item gives up its reference first: painting into a pixmap that is still shared
+    // would copy the whole picture before the first pixel is touched.
+    QPixmap pixmap = maskItem->pixmap();
+    // A mask that was fully opaque was converted into a pixmap without alpha, which could
+    // not show erased pixels; that rare case is converted whole.
+    if (!pixmap.hasAlphaChannel()) {
+        refreshMaskItem();
+        return;
+    }
+    maskItem->setPixmap(QPixmap());
+    {
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(dirty.topLeft(), maskImage, dirty);
+    }
+    maskItem->setPixmap(pixmap);
+}
+
 void VelmoraView::loadExistingMask(const QString &path, QImage &mask) const
 {
     MaskFile::readInto(MaskFile::pathFor(path), mask);
@@ -190,9 +217,13 @@ bool VelmoraView::loadImage(const QString &path)
                         2 * sceneHalfExtent);
     imageItem = scene->addPixmap(picture);
     imageItem->setPos(0, 0);
+    // Neither item is interactive; the default mask-shaped hit test would trace the outline
+    // of the whole picture (and of the mask after every stroke) on the next click.
+    imageItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
     maskImage = std::move(newMask);
     maskItem = scene->addPixmap(maskPixmap);
     maskItem->setPos(0, 0);
+    maskItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
     maskItem->setOpacity(1.0);
 
     resetTransform();
@@ -232,7 +263,12 @@ void VelmoraView::paintStrokeTo(const QPointF &scenePos)
     // One line per segment; the round caps close the joints between successive segments.
     painter.drawLine(QLineF(lastScenePos, scenePos));
     painter.end();
-    refreshMaskItem();
+    // The segment's box, widened by half the pen and a pixel for the antialiased rim.
+    const qreal reach = width / 2.0 + 1.0;
+    refreshMaskItem(QRectF(lastScenePos, scenePos)
+                        .normalized()
+                        .adjusted(-reach, -reach, reach, reach)
+                        .toAlignedRect());
 }
 
 void VelmoraView::mousePressEvent(QMouseEvent *event)

@@ -150,8 +150,7 @@ private slots:
         // The oldest kept snapshot is the one taken before stroke 5: strokes 1 to 4 remain.
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 4);
         QCOMPARE(VelmoraViewProbe::mask(view).pixel(4, 0), 0xFFFF0000u);
-        QCOMPARE(VelmoraViewProbe::shownMask(view),
-                 QPixmap::fromImage(VelmoraViewProbe::mask(view)).toImage());
+        QVERIFY(VelmoraViewProbe::showsMaskLayer(view));
 
         canUndo.clear();
         view.undo();
@@ -190,8 +189,7 @@ private slots:
         const QImage before = mask.copy();
         view.clearMask();
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 0);
-        QCOMPARE(VelmoraViewProbe::shownMask(view),
-                 QPixmap::fromImage(VelmoraViewProbe::mask(view)).toImage());
+        QVERIFY(VelmoraViewProbe::showsMaskLayer(view));
         view.undo();
         QCOMPARE(VelmoraViewProbe::mask(view), before);
     }

@@ -63,6 +63,13 @@ private:
     QTimer timer;
 };
 
+// Set when an answered file dialog found the wait cursor showing.
+inline bool &waitCursorSeenInDialog()
+{
+    static bool seen = false;
+    return seen;
+}
+
 // Chooses `path` in the next open-file dialog, or cancels it when `path` is empty.
 // `seenDirectory` receives the folder the dialog started in.
 inline void answerFileDialog(const QString &path, QString *seenDirectory = nullptr,
@@ -82,6 +89,8 @@ inline void answerFileDialog(const QString &path, QString *seenDirectory = nullp
             *seenCaption = dialog->windowTitle();
         if (seenFilters)
             *seenFilters = dialog->nameFilters();
+        if (QApplication::overrideCursor())
+            waitCursorSeenInDialog() = true;
         if (path.isEmpty()) {
             dialog->reject();
         } else {

@@ -27,10 +27,15 @@ public:
         v.paintStrokeTo(to);
         v.lastScenePos = to;
     }
-    // What the mask item shows, as an image to compare with the mask layer.
-    static QImage shownMask(const VelmoraView &v)
+    // True when the mask item shows exactly the pixels of a whole conversion of the mask
+    // layer (a fully opaque layer converts to a pixmap without alpha, same pixels).
+    static bool showsMaskLayer(const VelmoraView &v)
     {
-        return v.maskItem ? v.maskItem->pixmap().toImage() : QImage();
+        if (!v.maskItem)
+            return false;
+        const auto format = QImage::Format_ARGB32_Premultiplied;
+        return v.maskItem->pixmap().toImage().convertToFormat(format) ==
+               QPixmap::fromImage(v.maskImage).toImage().convertToFormat(format);
     }
 };
 
