@@ -7,11 +7,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#ifdef Q_OS_LINUX
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 class TestVelmoraView : public QObject
 {
     Q_OBJECT
@@ -209,12 +204,13 @@ private slots:
         QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
 
         bool pushed = true;
-        withLittleMemory([&] { pushed = VelmoraViewProbe::pushUndo(view); });
+        TestSupport::withMemoryLeft(16 * 1024 * 1024,
+                                    [&] { pushed = VelmoraViewProbe::pushUndo(view); });
         QVERIFY(!pushed);
         QCOMPARE(canUndo.count(), 0);
         QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
 
-        withLittleMemory([&] { view.clearMask(); });
+        TestSupport::withMemoryLeft(16 * 1024 * 1024, [&] { view.clearMask(); });
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 1);
         QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
         QCOMPARE(canUndo.count(), 0);
@@ -224,24 +220,6 @@ private slots:
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 0);
     }
 
-private:
-    // Runs `step` with the address space capped a little above what the process holds.
-    template <typename Step> static void withLittleMemory(Step step)
-    {
-        rlimit old{};
-        getrlimit(RLIMIT_AS, &old);
-        long pages = 0;
-        if (FILE *statm = fopen("/proc/self/statm", "r")) {
-            if (fscanf(statm, "%ld", &pages) != 1)
-                pages = 0;
-            fclose(statm);
-        }
-        rlimit tight = old;
-        tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + 16 * 1024 * 1024;
-        setrlimit(RLIMIT_AS, &tight);
-        step();
-        setrlimit(RLIMIT_AS, &old);
-    }
 #endif
 
 private:

@@ -15,6 +15,11 @@
 
 #include <functional>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 namespace TestSupport {
 
 // A message box seen by a timer answer: its title, text and buttons.
@@ -129,6 +134,27 @@ inline int maskedPixels(const QImage &mask)
     }
     return count;
 }
+
+#ifdef Q_OS_LINUX
+// Runs `step` with the address space capped at what the process holds now plus `room`
+// bytes, so a big allocation inside it fails as it would when memory runs out.
+template <typename Step> void withMemoryLeft(qint64 room, Step step)
+{
+    rlimit old{};
+    getrlimit(RLIMIT_AS, &old);
+    long pages = 0;
+    if (FILE *statm = fopen("/proc/self/statm", "r")) {
+        if (fscanf(statm, "%ld", &pages) != 1)
+            pages = 0;
+        fclose(statm);
+    }
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + rlim_t(room);
+    setrlimit(RLIMIT_AS, &tight);
+    step();
+    setrlimit(RLIMIT_AS, &old);
+}
+#endif
 
 } // namespace TestSupport
 
