@@ -143,11 +143,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 // grows to show every control, as far as the screen has room.
 void MainWindow::widenToShowTheToolbar(QToolBar *toolbar)
 {
-    const int needed = toolbar->sizeHint().width() + 2 * toolbar->contentsMargins().left();
-    int available = needed;
+    int wanted = toolbar->sizeHint().width();
     if (const QScreen *shown = screen())
-        available = shown->availableGeometry().width() - (frameGeometry().width() - width());
-    const int wanted = qMin(needed, available);
+        wanted = qMin(wanted, shown->availableGeometry().width());
     if (wanted > width())
         resize(wanted, height());
 }
