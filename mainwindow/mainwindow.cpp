@@ -124,7 +124,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     opacitySlider->setFixedWidth(100);
     connect(opacitySlider, &QAbstractSlider::valueChanged, this, &MainWindow::onOpacityChanged);
     toolbar->addWidget(opacitySlider);
-    opacityValueLabel = new QLabel(QStringLiteral("50%"), this);
+    opacityValueLabel = new QLabel(QString::number(defaultOpacity) + QLatin1Char('%'), this);
     opacityValueLabel->setFixedWidth(35);
     opacityValueLabel->setFont(toolbarFont);
     toolbar->addWidget(opacityValueLabel);
