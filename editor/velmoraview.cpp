@@ -192,9 +192,8 @@ void VelmoraView::loadExistingMask(const QString &path, QImage &mask) const
 bool VelmoraView::loadImage(const QString &path)
 {
     // Everything that can fail is prepared first; the document is replaced only once the
-    // picture, its mask layer and the layer's pixmap all exist.
-    // Decoded afresh each time (not through the pixmap cache), so a picture changed on disk
-    // is shown as it is now.
+    // picture, its mask layer and the layer's pixmap all exist. The picture is decoded
+    // afresh, not served by the pixmap cache, so a file changed on disk shows as it is now.
     QImageReader reader(path);
     const QPixmap picture = QPixmap::fromImage(reader.read());
     if (picture.isNull())

@@ -1,6 +1,7 @@
 // The mask file: its name beside the picture, reading it into the red layer, exporting.
 
 #include "editor/maskfile.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -180,6 +181,24 @@ private slots:
         transparent.fill(Qt::transparent);
         QCOMPARE(mask, transparent);
     }
+
+#ifdef Q_OS_LINUX
+    // A 16-bit grey file is converted before reading; without memory for that the mask
+    // stays empty instead of being read from a null image.
+    void noMemoryForConvertingLeavesTheMaskEmpty()
+    {
+        QImage source(2000, 1500, QImage::Format_Grayscale16);
+        source.fill(Qt::white);
+        const QString path = dir.filePath(QStringLiteral("deep_mask.png"));
+        QVERIFY(source.save(path));
+        QImage mask(source.size(), QImage::Format_ARGB32);
+        mask.fill(0x12345678u);
+        TestSupport::withMemoryLeft(8 * 1024 * 1024, [&] { MaskFile::readInto(path, mask); });
+        QImage transparent(source.size(), QImage::Format_ARGB32);
+        transparent.fill(Qt::transparent);
+        QCOMPARE(mask, transparent);
+    }
+#endif
 
     void exportMarksEveryPixelWithAlpha()
     {
