@@ -1,6 +1,7 @@
 #include "editor/maskfile.h"
 
-#include <QFile>
+#include "editor/picturefile.h"
+
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
@@ -118,7 +119,7 @@ QString pathFor(const QString &imagePath)
 void readInto(const QString &maskPath, QImage &mask)
 {
     mask.fill(Qt::transparent);
-    if (!QFile::exists(maskPath))
+    if (!PictureFile::isRegularFile(maskPath))
         return;
 
     QImageReader reader(maskPath);
@@ -169,15 +170,28 @@ bool write(const QImage &gray, const QString &maskPath)
     const QByteArray format = QFileInfo(maskPath).suffix().toLower().toLatin1();
     if (!QImageWriter::supportedImageFormats().contains(format))
         return false;
+    // Only a regular file (or nothing) is replaced. Through a fifo, a device or a link to one
+    // the bytes would go somewhere else, or the write would wait for a reader forever.
+    const QFileInfo existing(maskPath);
+    if (existing.exists() && !existing.isFile())
+        return false;
 
     // The complete file is written beside the old one and only then put in its place, so a
     // failure half-way (full disk, encoder error) never leaves a truncated mask behind.
+    //
+    // The exception is the direct-write fallback: when the folder refuses new files but the
+    // old mask file itself is writable, the file is rewritten in place, and a failure
+    // half-way has already destroyed the old bytes. Nothing can keep them then; the failure
+    // is still caught below and reported like any other.
     QSaveFile file(maskPath);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QImageWriter writer(&file, format);
-    if (!writer.write(gray)) {
+    // A small file can sit whole in QSaveFile's buffer until commit(), which flushes it
+    // without looking at the result and then renames a truncated file over the old one. So
+    // the buffer is flushed here, where a full disk shows as a failed flush.
+    if (!writer.write(gray) || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }

@@ -1,6 +1,7 @@
 #include "editor/velmoraview.h"
 
 #include "editor/maskfile.h"
+#include "editor/picturefile.h"
 
 #include <QBrush>
 #include <QColor>
@@ -8,7 +9,6 @@
 #include <QFont>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
-#include <QImageReader>
 #include <QLineF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -194,8 +194,7 @@ bool VelmoraView::loadImage(const QString &path)
     // Everything that can fail is prepared first; the document is replaced only once the
     // picture, its mask layer and the layer's pixmap all exist. The picture is decoded
     // afresh, not served by the pixmap cache, so a file changed on disk shows as it is now.
-    QImageReader reader(path);
-    const QPixmap picture = QPixmap::fromImage(reader.read());
+    const QPixmap picture = QPixmap::fromImage(PictureFile::read(path));
     if (picture.isNull())
         return false;
     QImage newMask(picture.size(), QImage::Format_ARGB32);

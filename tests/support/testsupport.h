@@ -16,6 +16,7 @@
 #include <functional>
 
 #ifdef Q_OS_LINUX
+#include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -154,6 +155,32 @@ template <typename Step> void withMemoryLeft(qint64 room, Step step)
     step();
     setrlimit(RLIMIT_AS, &old);
 }
+
+// Runs `step` as on a disk that is full after `bytes` bytes of any file: writes beyond fail
+// with EFBIG instead of killing the process.
+template <typename Step> void withFileSizeLimit(qint64 bytes, Step step)
+{
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tight = old;
+    tight.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &tight);
+    step();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+}
+
+// Ends the test process when it is still inside this scope after `seconds`: a read that
+// blocks forever fails the test instead of stalling it until CTest's timeout.
+class FailIfStuck
+{
+public:
+    explicit FailIfStuck(unsigned seconds) { alarm(seconds); }
+    ~FailIfStuck() { alarm(0); }
+    FailIfStuck(const FailIfStuck &) = delete;
+    FailIfStuck &operator=(const FailIfStuck &) = delete;
+};
 #endif
 
 } // namespace TestSupport
