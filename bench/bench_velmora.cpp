@@ -1,7 +1,7 @@
 // Measures what the editor costs on big pictures, each figure beside a floor measured in
 // the same run on the same machine, so the ratios travel between machines.
 //
-//   velmora_bench [MEGAPIXELS ...]     default: 1 12 24 48 64
+//   velmora_bench [MEGAPIXELS ...]     default: 1 24 64 144
 
 #include "mainwindow/mainwindow.h"
 #include "tests/support/viewprobe.h"
@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
@@ -72,16 +73,84 @@ void makeFiles(const QString &picture, const QString &mask, QSize size)
     grey.save(mask, "PNG", 90);
 }
 
-void measure(int megapixels, MainWindow &window, VelmoraView &view, const QString &folder)
+// Bytes of one of the process's memory figures (Linux: "VmHWM" is the peak resident size,
+// "VmRSS" the resident size now), 0 where unknown.
+qint64 memoryFigure(const QByteArray &name)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// Lets the peak start again from what the process holds now (Linux 4.0 and later).
+void resetPeakResident()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// A stroke as the pointer makes it: the press, then segments `step` pixels apart.
+void drawStroke(VelmoraView &view, QPointF from, QPointF to, qreal step = 10)
+{
+    VelmoraViewProbe::beginStroke(view, from);
+    const int n = qMax(1, int(QLineF(from, to).length() / step));
+    for (int i = 1; i <= n; ++i)
+        VelmoraViewProbe::segment(view, from + (to - from) * i / n);
+    VelmoraViewProbe::endStroke(view);
+}
+
+void measure(int megapixels, VelmoraView &view, const QString &folder, const QString &tiny)
 {
     const int width = int(std::lround(std::sqrt(megapixels * 1e6 * 4.0 / 3.0)));
     const QSize size(width, int(std::lround(megapixels * 1e6 / width)));
+    const qreal pixels = qreal(size.width()) * size.height();
     const QString picture = QDir(folder).filePath(QStringLiteral("p%1.png").arg(megapixels));
     const QString maskFile = QDir(folder).filePath(QStringLiteral("p%1_mask.png").arg(megapixels));
     makeFiles(picture, maskFile, size);
     const int runs = megapixels >= 24 ? 3 : 5;
+    const QPointF centre(size.width() / 2.0, size.height() / 2.0);
 
-    // Opening: the picture and its mask file, against decoding the two files alone.
+    // Memory first, from a clean start: open, 21 strokes, 21 undos, 21 redos, an export.
+    view.loadImage(tiny);
+    const qint64 before = memoryFigure("VmRSS");
+    resetPeakResident();
+    view.loadImage(picture);
+    view.setMode(EditorMode::Doodle);
+    view.setBrushSize(30);
+    // Near the top-left corner, where the mask file's blob does not reach: red over red
+    // changes nothing and would leave nothing in the history.
+    const QPointF corner(40, 40);
+    for (int i = 0; i < 21; ++i) {
+        const QPointF from = corner + QPointF(20 * i, 0);
+        drawStroke(view, from, from + QPointF(707, 707));
+    }
+    const qint64 history = VelmoraViewProbe::historyBytes(view);
+    for (int i = 0; i < 21; ++i)
+        view.undo();
+    for (int i = 0; i < 21; ++i)
+        view.redo();
+    {
+        const QImage exported = view.exportMask();
+    }
+    const qint64 peak = memoryFigure("VmHWM");
+    out << QString::asprintf("%4d MP  %-34s %10.1f MiB (the mask itself: %.1f MiB)\n", megapixels,
+                             "history after 21 strokes", history / 1048576.0,
+                             pixels * 4 / 1048576.0);
+    // What the process held before (libraries, and heap kept from earlier sizes) is not
+    // the session's; both are shown.
+    out << QString::asprintf("%4d MP  %-34s %10.2f B/px (peak %.2f B/px, %.2f held before)\n",
+                             megapixels, "peak resident of the session", (peak - before) / pixels,
+                             peak / pixels, before / pixels);
+    out.flush();
+
+    // Opening: the picture and its mask file, against decoding the two files one after the
+    // other.
     const double load = medianMs(
         runs, [&] { view.loadImage(picture); }, [] { QPixmapCache::clear(); });
     const double decode = medianMs(runs, [&] {
@@ -111,14 +180,14 @@ void measure(int megapixels, MainWindow &window, VelmoraView &view, const QStrin
     // drawLine of the same line on an image of the same size.
     view.setMode(EditorMode::Doodle);
     view.setBrushSize(20);
-    const QPointF centre(size.width() / 2.0, size.height() / 2.0);
     int step = 0;
+    VelmoraViewProbe::beginStroke(view, centre);
     const double segment = medianMs(15, [&] {
-        const QPointF from = centre + QPointF(0, 3 * step);
-        VelmoraViewProbe::segment(view, from, from + QPointF(40, 0));
-        ++step;
+        ++step; // 40 pixels across, alternately right and left, 3 pixels down each time
+        VelmoraViewProbe::segment(view, centre + QPointF(40 * (step % 2), 3 * step));
     });
-    QImage plain(size, QImage::Format_ARGB32);
+    VelmoraViewProbe::endStroke(view);
+    QImage plain(size, QImage::Format_ARGB32_Premultiplied);
     plain.fill(Qt::transparent);
     step = 0;
     const double drawLine = medianMs(15, [&] {
@@ -129,47 +198,69 @@ void measure(int megapixels, MainWindow &window, VelmoraView &view, const QStrin
         painter.drawLine(QLineF(from, from + QPointF(40, 0)));
         ++step;
     });
+    plain = QImage();
     row(megapixels, "stroke segment with refresh", segment, drawLine);
+
+    // The press that starts a stroke, against one segment of a stroke under way.
+    step = 0;
+    const double press = medianMs(
+        15,
+        [&] {
+            VelmoraViewProbe::beginStroke(view, centre + QPointF(200 + 3 * step, 0));
+            ++step;
+        },
+        [&] { VelmoraViewProbe::endStroke(view); });
+    VelmoraViewProbe::endStroke(view);
+    row(megapixels, "press that starts a stroke", press, segment);
+
+    // Undo and redo of a 1000-pixel diagonal stroke 30 wide, against copying the bytes of
+    // the stroke's bounding box once.
+    view.setBrushSize(30);
+    const QPointF from = corner + QPointF(500, 0);
+    drawStroke(view, from, from + QPointF(707, 707));
+    // Each undo is followed by its redo, so both always work on this stroke.
+    bool undone = false;
+    const double undo = medianMs(
+        runs, [&] { view.undo(); },
+        [&] {
+            if (undone)
+                view.redo();
+            undone = true;
+        });
+    view.redo();
+    const double redo = medianMs(
+        runs, [&] { view.redo(); }, [&] { view.undo(); });
+    const QRect box = QRectF(from, from + QPointF(707, 707)).adjusted(-16, -16, 16, 16).toRect();
+    QImage target(box.size(), QImage::Format_ARGB32_Premultiplied);
+    const double boxCopy = medianMs(runs, [&] {
+        for (int y = 0; y < box.height(); ++y)
+            std::memcpy(target.scanLine(y), mask.constScanLine(box.top() + y) + 4 * box.left(),
+                        size_t(box.width()) * 4);
+    });
+    row(megapixels, "undo of a 1000 px stroke", undo, boxCopy);
+    row(megapixels, "redo of a 1000 px stroke", redo, boxCopy);
 
     // A pointer move while painting: the segment and one repaint of the view at the window's
     // size with the picture fitted, against the same repaint alone.
     view.loadImage(picture);
+    view.setBrushSize(20);
     QImage screen(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     step = 0;
+    VelmoraViewProbe::beginStroke(view, centre);
     const double pointerMove = medianMs(9, [&] {
-        const QPointF from = centre + QPointF(0, 3 * step);
-        VelmoraViewProbe::segment(view, from, from + QPointF(40, 0));
+        VelmoraViewProbe::segment(view, centre + QPointF(40 * (step % 2), 3 * step));
         QPainter painter(&screen);
         view.render(&painter, QRectF(), view.viewport()->rect());
         ++step;
     });
+    VelmoraViewProbe::endStroke(view);
     const double repaint = medianMs(9, [&] {
         QPainter painter(&screen);
         view.render(&painter, QRectF(), view.viewport()->rect());
     });
     row(megapixels, "pointer move incl. view repaint", pointerMove, repaint);
 
-    // A snapshot of the mask, against a plain copy of the same bytes.
-    const double snapshot = medianMs(
-        runs, [&] { VelmoraViewProbe::pushUndo(view); }, [&] { view.undo(); });
-    std::vector<uchar> bytes(size_t(mask.sizeInBytes()));
-    const double copy = medianMs(runs, [&] {
-        std::memcpy(bytes.data(), VelmoraViewProbe::mask(view).constBits(), bytes.size());
-    });
-    row(megapixels, "undo snapshot", snapshot, copy);
-
-    // What the history holds after 25 strokes: 21 full snapshots by design.
-    view.loadImage(picture);
-    for (int i = 0; i < 25; ++i)
-        VelmoraViewProbe::pushUndo(view);
-    qint64 held = 0;
-    for (const QImage &snap : VelmoraViewProbe::undoStack(view))
-        held += snap.sizeInBytes();
-    out << QString::asprintf("%4d MP  %-34s %10.1f MiB in %d snapshots\n", megapixels,
-                             "history after 25 strokes", held / 1048576.0,
-                             VelmoraViewProbe::undoDepth(view));
-    view.loadImage(picture); // frees the history before the next size
-    Q_UNUSED(window)
+    view.loadImage(tiny); // frees this size before the next
     QFile::remove(picture);
     QFile::remove(maskFile);
 }
@@ -185,15 +276,17 @@ int main(int argc, char **argv)
     for (const QString &arg : app.arguments().mid(1))
         sizes << arg.toInt();
     if (sizes.isEmpty())
-        sizes = {1, 12, 24, 48, 64};
+        sizes = {1, 24, 64, 144};
 
     QTemporaryDir folder;
+    const QString tiny = QDir(folder.path()).filePath(QStringLiteral("tiny.png"));
+    QImage(8, 8, QImage::Format_RGB32).save(tiny);
     MainWindow window;
     window.show();
     QApplication::processEvents();
     VelmoraView *view = window.findChild<VelmoraView *>();
     out << "size     step                               figure          floor       ratio\n";
     for (int megapixels : sizes)
-        measure(megapixels, window, *view, folder.path());
+        measure(megapixels, *view, folder.path(), tiny);
     return 0;
 }

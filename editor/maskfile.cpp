@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace MaskFile {
 
@@ -116,12 +117,14 @@ QString pathFor(const QString &imagePath)
         .arg(info.absolutePath(), info.completeBaseName(), info.suffix());
 }
 
-void readInto(const QString &maskPath, QImage &mask)
+namespace {
+
+// Marks the layer from the file, leaving it untouched when the file is missing, not a
+// regular file, undecodable or of another size.
+void markFromFile(const QString &maskPath, QImage &mask)
 {
-    mask.fill(Qt::transparent);
     if (!PictureFile::isRegularFile(maskPath))
         return;
-
     QImageReader reader(maskPath);
     // The size is checked before decoding, so a huge foreign file costs nothing.
     const QSize announced = reader.size();
@@ -131,6 +134,36 @@ void readInto(const QString &maskPath, QImage &mask)
     if (file.isNull() || file.size() != mask.size())
         return;
     markInside(file, mask);
+}
+
+} // namespace
+
+void readInto(const QString &maskPath, QImage &mask)
+{
+    mask.fill(Qt::transparent);
+    markFromFile(maskPath, mask);
+}
+
+QImage newLayer(QSize size)
+{
+    if (size.isEmpty())
+        return QImage();
+    // Fresh memory from the system is zero already, so calloc skips the fill, and the
+    // parts of a big mask that are never painted cost no resident memory at all.
+    const size_t bytesPerLine = size_t(size.width()) * sizeof(QRgb);
+    void *pixels = std::calloc(bytesPerLine, size_t(size.height()));
+    if (!pixels)
+        return QImage();
+    return QImage(static_cast<uchar *>(pixels), size.width(), size.height(), int(bytesPerLine),
+                  layerFormat, std::free, pixels);
+}
+
+QImage readLayer(const QString &maskPath, QSize size)
+{
+    QImage layer = newLayer(size);
+    if (!layer.isNull())
+        markFromFile(maskPath, layer);
+    return layer;
 }
 
 QImage toGray(const QImage &mask)

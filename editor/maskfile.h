@@ -9,14 +9,25 @@
 // mask already on disk.
 namespace MaskFile {
 
+// The format of the mask layer in memory: red where painted, transparent elsewhere, alpha
+// above 0 inside the mask. Premultiplied, the format the raster engine blends fastest.
+constexpr QImage::Format layerFormat = QImage::Format_ARGB32_Premultiplied;
+
 // cat.png -> <folder of cat.png>/cat_mask.png; cat.left.png -> cat.left_mask.png.
 // Reading and saving both use this, so a saved mask is always found again.
 QString pathFor(const QString &imagePath);
 
-// Fills `mask` (ARGB32, already of the picture's size) from the file at `maskPath`:
+// Fills `mask` (a 32-bit layer already of the picture's size) from the file at `maskPath`:
 // opaque red where the file's grey level is above 128, transparent elsewhere. A missing,
 // undecodable or differently sized file leaves the whole mask transparent.
 void readInto(const QString &maskPath, QImage &mask);
+
+// A transparent mask layer of `size`; null when the memory can't be had.
+QImage newLayer(QSize size);
+
+// A new layer of `size` read from the file at `maskPath` as readInto() reads it; null only
+// when the memory for the layer can't be had.
+QImage readLayer(const QString &maskPath, QSize size);
 
 // 255 where the layer's alpha is above 0, else 0, as Format_Grayscale8. Null in, null out.
 QImage toGray(const QImage &mask);

@@ -16,6 +16,19 @@ bool isRegularFile(const QString &path);
 // missing, not a regular file, or can't be decoded.
 QImage read(const QString &path);
 
+// A picture and its mask layer, decoded and ready to be shown. Made on any thread.
+struct WithMask
+{
+    QImage picture;
+    QImage mask; // MaskFile::layerFormat, the picture's size
+    bool isNull() const { return picture.isNull() || mask.isNull(); }
+};
+
+// Decodes the picture and, at the same time on a worker thread, the mask file beside it.
+// Null when the picture can't be read or there is no memory for its mask layer; a missing
+// or unusable mask file gives an empty layer.
+WithMask readWithMask(const QString &path);
+
 } // namespace PictureFile
 
 #endif

@@ -1,6 +1,8 @@
 #include "editor/velmoraview.h"
 
+#include "editor/maskedit.h"
 #include "editor/maskfile.h"
+#include "editor/masklayeritem.h"
 #include "editor/picturefile.h"
 
 #include <QBrush>
@@ -14,14 +16,15 @@
 #include <QPainter>
 #include <QPen>
 #include <QPixmap>
+#include <QUndoStack>
 #include <QWheelEvent>
 
 #include <utility>
 
 namespace {
 
-// More than this many stored snapshots and the oldest is dropped, so at most 21 are kept.
-constexpr int undoDropAbove = 20;
+// Steps kept in the history; the oldest is dropped when a new one would exceed it.
+constexpr int undoLimit = 21;
 constexpr qreal zoomStep = 1.15;
 // The scene reaches far beyond any picture, so the view can be panned past its edges.
 constexpr qreal sceneHalfExtent = 50000.0;
@@ -43,6 +46,10 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
     // The overlay moves with the pointer; repainting everything never leaves an old circle.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
     setDragMode(QGraphicsView::ScrollHandDrag);
+
+    undoStack = new QUndoStack(this);
+    undoStack->setUndoLimit(undoLimit);
+    connect(undoStack, &QUndoStack::canRedoChanged, this, &VelmoraView::canRedoChanged);
 }
 
 void VelmoraView::setMode(EditorMode newMode)
@@ -113,116 +120,112 @@ void VelmoraView::resetZoom()
     viewport()->update();
 }
 
-bool VelmoraView::pushUndo()
+MaskEdit *VelmoraView::pushStep()
 {
     if (maskImage.isNull())
-        return false;
-    // On a big picture the copy can fail for want of memory. A null snapshot is never
-    // stored: restoring it later would wipe the mask.
-    QImage snapshot = maskImage.copy();
-    if (snapshot.isNull())
-        return false;
-    if (undoStack.size() > undoDropAbove)
-        undoStack.removeFirst();
-    undoStack.append(std::move(snapshot));
+        return nullptr;
+    // Pushing drops the steps that could have been redone, and the oldest beyond the limit.
+    auto *step = new MaskEdit(&maskImage);
+    undoStack->push(step);
     emit canUndoChanged(true);
-    return true;
+    return step;
 }
 
 void VelmoraView::undo()
 {
-    if (undoStack.isEmpty())
+    if (drawing || !undoStack->canUndo())
         return;
-    maskImage = std::move(undoStack.last());
-    undoStack.removeLast();
-    refreshMaskItem();
-    emit canUndoChanged(!undoStack.isEmpty());
+    undoStack->undo();
+    refreshStep(undoStack->index());
+    emit canUndoChanged(undoStack->canUndo());
+    updateModified();
+}
+
+void VelmoraView::redo()
+{
+    if (drawing || !undoStack->canRedo())
+        return;
+    undoStack->redo();
+    refreshStep(undoStack->index() - 1);
+    emit canUndoChanged(true);
+    updateModified();
 }
 
 void VelmoraView::clearMask()
 {
-    if (maskImage.isNull())
+    if (maskImage.isNull() || drawing)
         return;
-    // A clear that could not be undone would destroy the user's work, so without a
-    // snapshot the mask stays as it is.
-    if (!pushUndo())
+    // A clear that could not be undone would destroy the user's work, so without memory
+    // for the tiles it would take back, the mask stays as it is.
+    auto step = std::make_unique<MaskEdit>(&maskImage);
+    if (!step->clearAll())
         return;
-    maskImage.fill(Qt::transparent);
-    refreshMaskItem();
+    undoStack->push(step.release());
+    emit canUndoChanged(true);
+    refreshStep(undoStack->index() - 1);
+    updateModified();
 }
 
-void VelmoraView::refreshMaskItem()
+void VelmoraView::markSaved()
+{
+    undoStack->setClean();
+    updateModified();
+}
+
+void VelmoraView::refreshStep(int index)
 {
     if (maskItem)
-        maskItem->setPixmap(QPixmap::fromImage(maskImage));
+        maskItem->update(static_cast<const MaskEdit *>(undoStack->command(index))->bounds());
 }
 
-// Brings only `area` of the mask layer into the item's pixmap, so a stroke segment costs in
-// proportion to the brush, not to the picture. The result is the same as a whole conversion.
-void VelmoraView::refreshMaskItem(const QRect &area)
+void VelmoraView::updateModified()
 {
-    if (!maskItem)
+    // The mask equals the saved one when no step between the saved state and the current
+    // one changed a pixel. A saved state dropped off the end of the history is gone.
+    bool now = undoStack->cleanIndex() < 0;
+    const int from = qMin(undoStack->cleanIndex(), undoStack->index());
+    const int to = qMax(undoStack->cleanIndex(), undoStack->index());
+    for (int i = from; !now && i < to; ++i)
+        now = static_cast<const MaskEdit *>(undoStack->command(i))->changedPixels();
+    if (now == modified)
         return;
-    const QRect dirty = area.intersected(maskImage.rect());
-    if (dirty.isEmpty())
-        return;
-    // The item gives up its reference first: painting into a pixmap that is still shared
-    // would copy the whole picture before the first pixel is touched.
-    QPixmap pixmap = maskItem->pixmap();
-    // A mask that was fully opaque was converted into a pixmap without alpha, which could
-    // not show erased pixels; that rare case is converted whole.
-    if (!pixmap.hasAlphaChannel()) {
-        refreshMaskItem();
-        return;
-    }
-    maskItem->setPixmap(QPixmap());
-    {
-        QPainter painter(&pixmap);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(dirty.topLeft(), maskImage, dirty);
-    }
-    maskItem->setPixmap(pixmap);
-}
-
-void VelmoraView::loadExistingMask(const QString &path, QImage &mask) const
-{
-    MaskFile::readInto(MaskFile::pathFor(path), mask);
+    modified = now;
+    emit modifiedChanged(modified);
 }
 
 bool VelmoraView::loadImage(const QString &path)
 {
     // Everything that can fail is prepared first; the document is replaced only once the
-    // picture, its mask layer and the layer's pixmap all exist. The picture is decoded
+    // picture, its mask layer and the picture's pixmap all exist. The picture is decoded
     // afresh, not served by the pixmap cache, so a file changed on disk shows as it is now.
-    const QPixmap picture = QPixmap::fromImage(PictureFile::read(path));
+    PictureFile::WithMask decoded = PictureFile::readWithMask(path);
+    if (decoded.isNull())
+        return false;
+    const QPixmap picture = QPixmap::fromImage(std::move(decoded.picture));
     if (picture.isNull())
         return false;
-    QImage newMask(picture.size(), QImage::Format_ARGB32);
-    if (newMask.isNull())
-        return false;
-    loadExistingMask(path, newMask);
-    const QPixmap maskPixmap = QPixmap::fromImage(newMask);
-    if (maskPixmap.isNull())
-        return false;
 
+    endStroke();
     imagePath = path;
     scene->clear();
     imageItem = nullptr;
     maskItem = nullptr;
-    undoStack.clear();
+    undoStack->clear();
+    undoStack->setClean();
     emit canUndoChanged(false);
     scene->setSceneRect(-sceneHalfExtent, -sceneHalfExtent, 2 * sceneHalfExtent,
                         2 * sceneHalfExtent);
     imageItem = scene->addPixmap(picture);
     imageItem->setPos(0, 0);
-    // Neither item is interactive; the default mask-shaped hit test would trace the outline
-    // of the whole picture (and of the mask after every stroke) on the next click.
+    // Not interactive; the default mask-shaped hit test would trace the outline of the
+    // whole picture on the next click.
     imageItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
-    maskImage = std::move(newMask);
-    maskItem = scene->addPixmap(maskPixmap);
+    maskImage = std::move(decoded.mask);
+    maskItem = new MaskLayerItem(&maskImage);
+    scene->addItem(maskItem);
     maskItem->setPos(0, 0);
-    maskItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
     maskItem->setOpacity(1.0);
+    updateModified();
 
     resetTransform();
     const QRectF bounds = imageItem->boundingRect();
@@ -241,13 +244,40 @@ QImage VelmoraView::exportMask() const
     return MaskFile::toGray(maskImage);
 }
 
+void VelmoraView::beginStroke()
+{
+    // The step is pushed before the first segment, so one undo takes back the whole stroke.
+    // It holds nothing yet: each tile is kept the first time a segment is about to paint it.
+    stroke = pushStep();
+    strokeLostPixels = false;
+}
+
 void VelmoraView::paintStrokeTo(const QPointF &scenePos)
 {
-    if (maskImage.isNull())
+    if (!stroke)
         return;
     const int width = mode == EditorMode::Doodle ? brushSize : eraserSize;
+    // The segment's box, widened by half the pen and a pixel for the antialiased rim.
+    const qreal reach = width / 2.0 + 1.0;
+    const QRect area = QRectF(lastScenePos, scenePos)
+                           .normalized()
+                           .adjusted(-reach, -reach, reach, reach)
+                           .toAlignedRect()
+                           .intersected(maskImage.rect());
+    if (area.isEmpty())
+        return;
+    // Where the tiles' pixels could not be kept, nothing is painted: every change stays
+    // undoable, and the rest of the stroke goes on.
+    const QRegion refused = stroke->prepare(area);
 
     QPainter painter(&maskImage);
+    if (!refused.isEmpty()) {
+        painter.setClipRegion(QRegion(area).subtracted(refused));
+        if (!strokeLostPixels) {
+            strokeLostPixels = true;
+            emit strokeOutOfMemory();
+        }
+    }
     if (mode == EditorMode::Doodle) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.setPen(QPen(QBrush(QColor(255, 0, 0, 255), Qt::SolidPattern), width, Qt::SolidLine,
@@ -261,12 +291,17 @@ void VelmoraView::paintStrokeTo(const QPointF &scenePos)
     // One line per segment; the round caps close the joints between successive segments.
     painter.drawLine(QLineF(lastScenePos, scenePos));
     painter.end();
-    // The segment's box, widened by half the pen and a pixel for the antialiased rim.
-    const qreal reach = width / 2.0 + 1.0;
-    refreshMaskItem(QRectF(lastScenePos, scenePos)
-                        .normalized()
-                        .adjusted(-reach, -reach, reach, reach)
-                        .toAlignedRect());
+    maskItem->update(area);
+}
+
+void VelmoraView::endStroke()
+{
+    drawing = false;
+    if (!stroke)
+        return;
+    stroke->finish();
+    stroke = nullptr;
+    updateModified();
 }
 
 void VelmoraView::mousePressEvent(QMouseEvent *event)
@@ -285,9 +320,7 @@ void VelmoraView::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && painting) {
         drawing = true;
         lastScenePos = mapToScene(event->pos());
-        // The snapshot comes before the first segment, so one undo takes back the whole
-        // stroke. Should it fail for want of memory the stroke still paints.
-        pushUndo();
+        beginStroke();
         paintStrokeTo(lastScenePos);
         event->accept();
         return;
@@ -315,7 +348,7 @@ void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton &&
         (mode == EditorMode::Doodle || mode == EditorMode::Eraser))
-        drawing = false;
+        endStroke();
     QGraphicsView::mouseReleaseEvent(event);
 }
 

@@ -7,17 +7,20 @@
 #include <QPoint>
 #include <QPointF>
 #include <QString>
-#include <QVector>
 
+class MaskEdit;
+class MaskLayerItem;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
+class QUndoStack;
 
 // The editing mode. The values double as the ids of the window's mode radio buttons.
 enum class EditorMode : qint32 { Move = 0, Doodle = 1, Eraser = 2 };
 Q_DECLARE_METATYPE(EditorMode)
 
 // The picture-and-mask editor: a zoomable, pannable view over the picture with a red mask
-// layer on top, an undo history of whole-mask snapshots and the Move/Doodle/Eraser modes.
+// layer on top, an undo and redo history of the tiles each step changed, and the
+// Move/Doodle/Eraser modes.
 class VelmoraView : public QGraphicsView
 {
     Q_OBJECT
@@ -38,8 +41,16 @@ public:
     bool isDrawing() const { return drawing; }
 
     void resetZoom();
+    // Undo and redo do nothing while a stroke is under way.
     void undo();
+    void redo();
     void clearMask();
+
+    // Whether the mask differs from what was last loaded or saved. A step that changed no
+    // pixel does not count; undoing back to the saved state makes the mask unmodified again.
+    bool isModified() const { return modified; }
+    // The window calls it once the file beside the picture matches the mask.
+    void markSaved();
 
     // Shows the picture at `path` with the mask saved beside it. Returns false, leaving the
     // current document exactly as it was, when the picture or its mask layer can't be had.
@@ -51,6 +62,10 @@ signals:
     void modeChanged(EditorMode newMode);
     void canUndoChanged(bool canUndo);
     void currentDrawingSizeChanged(int size);
+    void canRedoChanged(bool canRedo);
+    void modifiedChanged(bool modified);
+    // Part of a stroke was not painted: no memory was left to keep what it would change.
+    void strokeOutOfMemory();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -65,19 +80,23 @@ private:
     friend class VelmoraViewProbe; // test and benchmark access to the private steps
 
     void applyModeCursor();
-    void loadExistingMask(const QString &path, QImage &mask) const;
-    bool pushUndo();
+    MaskEdit *pushStep();
+    void beginStroke();
     void paintStrokeTo(const QPointF &scenePos);
-    void refreshMaskItem();
-    void refreshMaskItem(const QRect &area);
+    void endStroke();
+    void refreshStep(int index);
+    void updateModified();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
 
     QGraphicsScene *scene = nullptr;
     QGraphicsPixmapItem *imageItem = nullptr;
-    QGraphicsPixmapItem *maskItem = nullptr;
+    MaskLayerItem *maskItem = nullptr;
     QImage maskImage;
-    QVector<QImage> undoStack;
+    QUndoStack *undoStack = nullptr;
+    MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by undoStack
+    bool strokeLostPixels = false;
+    bool modified = false;
     QString imagePath;
     bool drawing = false;
     QPointF lastScenePos{0, 0};

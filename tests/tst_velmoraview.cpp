@@ -1,4 +1,4 @@
-// The view's own state: modes, sizes, opacity, the 1:1 view and the undo history.
+// The view's own state: modes, sizes, opacity and the 1:1 view.
 
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
@@ -120,107 +120,6 @@ private slots:
         const QPointF centre = view.mapToScene(view.viewport()->rect().center());
         QVERIFY(qAbs(centre.x() - 32) <= 1 && qAbs(centre.y() - 24) <= 1);
     }
-
-    void historyKeepsTheNewest21Snapshots()
-    {
-        VelmoraView view;
-        QVERIFY(view.loadImage(picturePath));
-        QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
-        // 25 "strokes", stroke k marks pixel (k, 0) after its snapshot.
-        for (int k = 1; k <= 25; ++k) {
-            QVERIFY(VelmoraViewProbe::pushUndo(view));
-            VelmoraViewProbe::mutableMask(view).setPixel(k, 0, 0xFFFF0000u);
-        }
-        QCOMPARE(VelmoraViewProbe::undoDepth(view), 21);
-        QCOMPARE(canUndo.count(), 25);
-        for (const QList<QVariant> &args : canUndo)
-            QVERIFY(args.first().toBool());
-        canUndo.clear();
-
-        for (int i = 0; i < 21; ++i)
-            view.undo();
-        QCOMPARE(canUndo.count(), 21);
-        QVERIFY(!canUndo.last().first().toBool());
-        QVERIFY(canUndo.at(19).first().toBool());
-        // The oldest kept snapshot is the one taken before stroke 5: strokes 1 to 4 remain.
-        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 4);
-        QCOMPARE(VelmoraViewProbe::mask(view).pixel(4, 0), 0xFFFF0000u);
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(view));
-
-        canUndo.clear();
-        view.undo();
-        QCOMPARE(canUndo.count(), 0);
-        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 4);
-    }
-
-    void snapshotsAreDeepCopies()
-    {
-        VelmoraView view;
-        QVERIFY(view.loadImage(picturePath));
-        VelmoraViewProbe::pushUndo(view);
-        VelmoraViewProbe::mutableMask(view).setPixel(1, 1, 0xFFFF0000u);
-        QCOMPARE(VelmoraViewProbe::undoStack(view).first().pixel(1, 1), 0u);
-    }
-
-    void clearAndUndo()
-    {
-        VelmoraView empty;
-        QSignalSpy none(&empty, &VelmoraView::canUndoChanged);
-        empty.clearMask();
-        empty.undo();
-        QCOMPARE(none.count(), 0);
-        QCOMPARE(VelmoraViewProbe::undoDepth(empty), 0);
-
-        VelmoraView view;
-        QVERIFY(view.loadImage(picturePath));
-        QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
-        view.clearMask(); // already empty: still a snapshot
-        QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
-        QCOMPARE(canUndo.count(), 1);
-
-        QImage &mask = VelmoraViewProbe::mutableMask(view);
-        mask.setPixel(2, 2, 0xFFFF0000u);
-        mask.setPixel(3, 2, 0x01FF0000u);
-        const QImage before = mask.copy();
-        view.clearMask();
-        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 0);
-        QVERIFY(VelmoraViewProbe::showsMaskLayer(view));
-        view.undo();
-        QCOMPARE(VelmoraViewProbe::mask(view), before);
-    }
-
-#ifdef Q_OS_LINUX
-    // When memory runs out the snapshot copy fails. That must neither store a null snapshot
-    // (a later undo would wipe the mask) nor clear a mask that could not be restored.
-    void failedSnapshotLosesNothing()
-    {
-        VelmoraView view;
-        view.resize(400, 300);
-        const QString big = dir.filePath(QStringLiteral("big.png"));
-        QVERIFY(TestSupport::makePicture(3000, 3000).save(big));
-        QVERIFY(view.loadImage(big));
-        QVERIFY(VelmoraViewProbe::pushUndo(view));
-        VelmoraViewProbe::mutableMask(view).setPixel(10, 10, 0xFFFF0000u);
-        QSignalSpy canUndo(&view, &VelmoraView::canUndoChanged);
-
-        bool pushed = true;
-        TestSupport::withMemoryLeft(16 * 1024 * 1024,
-                                    [&] { pushed = VelmoraViewProbe::pushUndo(view); });
-        QVERIFY(!pushed);
-        QCOMPARE(canUndo.count(), 0);
-        QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
-
-        TestSupport::withMemoryLeft(16 * 1024 * 1024, [&] { view.clearMask(); });
-        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 1);
-        QCOMPARE(VelmoraViewProbe::undoDepth(view), 1);
-        QCOMPARE(canUndo.count(), 0);
-
-        view.undo();
-        QVERIFY(!VelmoraViewProbe::mask(view).isNull());
-        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(view)), 0);
-    }
-
-#endif
 
 private:
     QTemporaryDir dir;

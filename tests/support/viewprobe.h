@@ -1,9 +1,14 @@
 #ifndef VELMORA_TESTS_VIEWPROBE_H
 #define VELMORA_TESTS_VIEWPROBE_H
 
+#include "editor/maskedit.h"
+#include "editor/masklayeritem.h"
 #include "editor/velmoraview.h"
 
 #include <QGraphicsPixmapItem>
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+#include <QUndoStack>
 
 // Reaches the view's private state and steps for tests and the benchmark.
 class VelmoraViewProbe
@@ -11,31 +16,65 @@ class VelmoraViewProbe
 public:
     static const QImage &mask(const VelmoraView &v) { return v.maskImage; }
     static QImage &mutableMask(VelmoraView &v) { return v.maskImage; }
-    static int undoDepth(const VelmoraView &v) { return v.undoStack.size(); }
-    static const QVector<QImage> &undoStack(const VelmoraView &v) { return v.undoStack; }
+    // Steps that can be undone.
+    static int undoDepth(const VelmoraView &v) { return v.undoStack->index(); }
+    static int historySize(const VelmoraView &v) { return v.undoStack->count(); }
+    // Bytes of pixels the whole history holds.
+    static qint64 historyBytes(const VelmoraView &v)
+    {
+        qint64 total = 0;
+        for (int i = 0; i < v.undoStack->count(); ++i)
+            total += static_cast<const MaskEdit *>(v.undoStack->command(i))->bytes();
+        return total;
+    }
     static EditorMode previousMode(const VelmoraView &v) { return v.previousMode; }
     static QPoint cursorViewPos(const VelmoraView &v) { return v.cursorViewPos; }
     static QPointF lastScenePos(const VelmoraView &v) { return v.lastScenePos; }
     static QGraphicsPixmapItem *imageItem(const VelmoraView &v) { return v.imageItem; }
-    static QGraphicsPixmapItem *maskItem(const VelmoraView &v) { return v.maskItem; }
-    static bool pushUndo(VelmoraView &v) { return v.pushUndo(); }
-    static void refreshMaskItem(VelmoraView &v) { v.refreshMaskItem(); }
-    // One stroke segment from `from` to `to` with the current tool, as the pointer would.
-    static void segment(VelmoraView &v, const QPointF &from, const QPointF &to)
+    static QGraphicsItem *maskItem(const VelmoraView &v) { return v.maskItem; }
+
+    // A stroke as the pointer makes it, in scene coordinates: the press at `points[0]`, one
+    // segment to each further point, and the release.
+    static void stroke(VelmoraView &v, const QVector<QPointF> &points)
     {
-        v.lastScenePos = from;
+        beginStroke(v, points.first());
+        for (int i = 1; i < points.size(); ++i)
+            segment(v, points.at(i));
+        endStroke(v);
+    }
+    static void stroke(VelmoraView &v, const QPointF &from, const QPointF &to)
+    {
+        stroke(v, {from, to});
+    }
+    static void beginStroke(VelmoraView &v, const QPointF &at)
+    {
+        v.drawing = true;
+        v.lastScenePos = at;
+        v.beginStroke();
+        v.paintStrokeTo(at);
+    }
+    // One more segment of the stroke under way, from the last point to `to`.
+    static void segment(VelmoraView &v, const QPointF &to)
+    {
         v.paintStrokeTo(to);
         v.lastScenePos = to;
     }
-    // True when the mask item shows exactly the pixels of a whole conversion of the mask
-    // layer (a fully opaque layer converts to a pixmap without alpha, same pixels).
+    static void endStroke(VelmoraView &v) { v.endStroke(); }
+
+    // True when the mask item paints exactly the pixels of the mask layer.
     static bool showsMaskLayer(const VelmoraView &v)
     {
-        if (!v.maskItem)
+        if (!v.maskItem || v.maskItem->boundingRect() != QRectF(v.maskImage.rect()))
             return false;
-        const auto format = QImage::Format_ARGB32_Premultiplied;
-        return v.maskItem->pixmap().toImage().convertToFormat(format) ==
-               QPixmap::fromImage(v.maskImage).toImage().convertToFormat(format);
+        QImage shown(v.maskImage.size(), QImage::Format_ARGB32_Premultiplied);
+        shown.fill(Qt::transparent);
+        QPainter painter(&shown);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        QStyleOptionGraphicsItem option;
+        option.exposedRect = v.maskItem->boundingRect();
+        v.maskItem->paint(&painter, &option, nullptr);
+        painter.end();
+        return shown == v.maskImage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
 };
 
