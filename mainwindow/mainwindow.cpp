@@ -12,6 +12,8 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
@@ -41,6 +43,15 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+// The platform's keys for a standard command, and `extra` as well where it is not one of them.
+QList<QKeySequence> keysWith(QKeySequence::StandardKey standard, const QKeySequence &extra)
+{
+    QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
+    if (!keys.contains(extra))
+        keys.append(extra);
+    return keys;
+}
+
 // Sets a control's value without letting it report the change back.
 template <typename Control> void setSilently(Control *control, int value)
 {
@@ -69,6 +80,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             [this](bool canUndo) { undoAction->setEnabled(canUndo); });
     connect(view, &VelmoraView::currentDrawingSizeChanged, this,
             &MainWindow::onCurrentDrawingSizeChanged);
+    connect(view, &VelmoraView::strokeOutOfMemory, this, &MainWindow::onStrokeOutOfMemory);
 
     QToolBar *toolbar = addToolBar(QStringLiteral("Tools"));
     toolbar->setIconSize(QSize(24, 24));
@@ -129,6 +141,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     opacityValueLabel->setFont(toolbarFont);
     toolbar->addWidget(opacityValueLabel);
 
+    createMenus(openAction, saveAction, actualSizeAction);
     createStatusBar();
     widenToShowTheToolbar(toolbar);
 
@@ -148,6 +161,32 @@ void MainWindow::widenToShowTheToolbar(QToolBar *toolbar)
         wanted = qMin(wanted, shown->availableGeometry().width());
     if (wanted > width())
         resize(wanted, height());
+}
+
+// Every command sits in a menu with its keys, as on any desktop; the menus hold the very
+// actions of the toolbar, so texts, enabled states and shortcuts always agree.
+void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction)
+{
+    QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+    fileMenu->addAction(openAction);
+    fileMenu->addAction(saveAction);
+    fileMenu->addSeparator();
+    QAction *quitAction = fileMenu->addAction(QStringLiteral("退出"));
+    quitAction->setShortcuts(keysWith(QKeySequence::Quit, QKeySequence(Qt::CTRL + Qt::Key_Q)));
+    quitAction->setMenuRole(QAction::QuitRole);
+    connect(quitAction, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *editMenu = menuBar()->addMenu(QStringLiteral("编辑"));
+    editMenu->addAction(undoAction);
+    redoAction = editMenu->addAction(QStringLiteral("重做"));
+    redoAction->setShortcuts(keysWith(QKeySequence::Redo, QKeySequence(Qt::CTRL + Qt::Key_Y)));
+    redoAction->setEnabled(false);
+    connect(redoAction, &QAction::triggered, this, &MainWindow::onRedo);
+    connect(view, &VelmoraView::canRedoChanged, redoAction, &QAction::setEnabled);
+    editMenu->addAction(resetAction);
+
+    QMenu *viewMenu = menuBar()->addMenu(QStringLiteral("视图"));
+    viewMenu->addAction(actualSizeAction);
 }
 
 QWidget *MainWindow::createModeSelector()
@@ -297,6 +336,7 @@ void MainWindow::onSaveMask()
                                   QStringLiteral("保存失败，请检查权限！"));
             return;
         }
+        view->markSaved();
         QMessageBox::information(this, QStringLiteral("成功"),
                                  QStringLiteral("掩膜已保存至:\n%1").arg(maskPath));
         Platform::showInFileBrowser(maskPath);
@@ -305,9 +345,11 @@ void MainWindow::onSaveMask()
 
     // An empty mask writes nothing; an older mask file would be outdated, so it goes.
     if (!QFile::exists(maskPath)) {
+        view->markSaved();
         QMessageBox::information(this, QStringLiteral("提示"),
                                  QStringLiteral("掩膜为空，未找到对应的掩膜文件，无需操作。"));
     } else if (QFile::remove(maskPath)) {
+        view->markSaved();
         QMessageBox::information(this, QStringLiteral("成功"),
                                  QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
     } else {
@@ -394,10 +436,17 @@ void MainWindow::onCurrentDrawingSizeChanged(int size)
 
 void MainWindow::onUndo()
 {
-    // An undo during a stroke would take back the snapshot of the stroke still being drawn.
-    if (view->isDrawing())
-        return;
     view->undo();
+}
+
+void MainWindow::onRedo()
+{
+    view->redo();
+}
+
+void MainWindow::onStrokeOutOfMemory()
+{
+    statusLabel->setText(QStringLiteral("内存不足，部分笔画未绘制"));
 }
 
 void MainWindow::onReset()

@@ -13,9 +13,9 @@ class QSlider;
 class QSpinBox;
 class QToolBar;
 
-// The one window: the editor view in the centre, a toolbar of file actions, modes and tool
-// sizes, and a status bar. The view is the single source of truth for mode and sizes; the
-// controls follow its signals.
+// The one window: the editor view in the centre, a menu bar with every command, a toolbar of
+// file actions, modes and tool sizes, and a status bar. The view is the single source of truth for
+// mode and sizes; the controls follow its signals.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -33,7 +33,9 @@ private slots:
     void onModeChangedFromView(EditorMode newMode);
     void onCurrentDrawingSizeChanged(int size);
     void onUndo();
+    void onRedo();
     void onReset();
+    void onStrokeOutOfMemory();
 
 private:
     friend class MainWindowProbe; // test access to the controls
@@ -42,6 +44,7 @@ private:
     QWidget *createSizeControl(QSlider *&slider, QSpinBox *&spin, int value,
                                const QFont &toolbarFont);
     QLabel *createCaption(const QString &text, const QFont &toolbarFont);
+    void createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction);
     void createStatusBar();
     void widenToShowTheToolbar(QToolBar *toolbar);
 
@@ -59,6 +62,7 @@ private:
     QAction *undoAction = nullptr;
     QAction *resetAction = nullptr;
     QLabel *statusLabel = nullptr;
+    QAction *redoAction = nullptr; // in the menu only: the toolbar stays as it always was
 };
 
 #endif

@@ -8,6 +8,8 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -254,6 +256,74 @@ private slots:
         QVERIFY(probe->undoAction()->isEnabled());
         QVERIFY(view->loadImage(path));
         QVERIFY(!probe->undoAction()->isEnabled());
+    }
+
+    void menusHoldEveryCommandWithItsKeys()
+    {
+        const QList<QAction *> tools = window->findChild<QToolBar *>()->actions();
+        const QList<QAction *> menus = window->menuBar()->actions();
+        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.at(0)->text(), QStringLiteral("文件"));
+        QCOMPARE(menus.at(1)->text(), QStringLiteral("编辑"));
+        QCOMPARE(menus.at(2)->text(), QStringLiteral("视图"));
+
+        // The menus hold the toolbar's own actions, so texts, states and keys agree.
+        const QList<QAction *> file = menus.at(0)->menu()->actions();
+        QCOMPARE(file.size(), 4);
+        QCOMPARE(file.at(0), tools.at(0));
+        QCOMPARE(file.at(1), tools.at(1));
+        QVERIFY(file.at(2)->isSeparator());
+        QCOMPARE(file.at(3)->text(), QStringLiteral("退出"));
+        const QList<QKeySequence> quitKeys = file.at(3)->shortcuts();
+        QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
+        for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Quit))
+            QVERIFY(quitKeys.contains(key));
+
+        const QList<QAction *> edit = menus.at(1)->menu()->actions();
+        QCOMPARE(edit.size(), 3);
+        QCOMPARE(edit.at(0), probe->undoAction());
+        QCOMPARE(edit.at(1), probe->redoAction());
+        QCOMPARE(edit.at(2), probe->resetAction());
+        QCOMPARE(probe->redoAction()->text(), QStringLiteral("重做"));
+        const QList<QKeySequence> redoKeys = probe->redoAction()->shortcuts();
+        QCOMPARE(redoKeys.count(QKeySequence(QStringLiteral("Ctrl+Y"))), 1);
+        for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Redo))
+            QVERIFY(redoKeys.contains(key));
+        QVERIFY(!tools.contains(probe->redoAction()));
+
+        const QList<QAction *> viewMenu = menus.at(2)->menu()->actions();
+        QCOMPARE(viewMenu.size(), 1);
+        QCOMPARE(viewMenu.at(0)->text(), QStringLiteral("1:1显示"));
+        QVERIFY(tools.contains(viewMenu.at(0)));
+
+        file.at(3)->trigger();
+        QVERIFY(!window->isVisible());
+    }
+
+    void redoActionFollowsTheHistory()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.png"));
+        QVERIFY(TestSupport::makePicture(60, 40).save(path));
+        VelmoraView *view = probe->view();
+        QVERIFY(!probe->redoAction()->isEnabled());
+        QVERIFY(view->loadImage(path));
+        view->setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(*view, QPointF(5, 5), QPointF(50, 30));
+        const QImage painted = VelmoraViewProbe::mask(*view).copy();
+        QVERIFY(!probe->redoAction()->isEnabled());
+
+        probe->undoAction()->trigger();
+        QVERIFY(probe->redoAction()->isEnabled());
+        QVERIFY(!probe->undoAction()->isEnabled());
+        QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Y")));
+        QCOMPARE(VelmoraViewProbe::mask(*view), painted);
+        QVERIFY(!probe->redoAction()->isEnabled());
+        QVERIFY(probe->undoAction()->isEnabled());
+
+        probe->undoAction()->trigger();
+        QVERIFY(view->loadImage(path));
+        QVERIFY(!probe->redoAction()->isEnabled());
     }
 
     void resetAsksBeforeClearing()

@@ -242,6 +242,43 @@ private slots:
         QCOMPARE(VelmoraViewProbe::mask(*probe->view()).pixel(10, 10), red);
     }
 
+    void aSaveThatLeavesTheFileMatchingTheMaskMarksItSaved()
+    {
+        open(QStringLiteral("cat.png"));
+        VelmoraView *view = probe->view();
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        const auto save = [&](QMessageBox::StandardButton answer) {
+            TestSupport::BoxAnswerer boxes({answer, QMessageBox::Ok});
+            probe->saveMask();
+            return boxes.seen.size() > 1 ? boxes.seen.at(1).title : QString();
+        };
+        view->setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(*view, QPointF(5, 5), QPointF(30, 20));
+        QVERIFY(view->isModified());
+        save(QMessageBox::No);
+        QVERIFY(view->isModified());
+        QCOMPARE(save(QMessageBox::Yes), QStringLiteral("成功")); // written
+        QVERIFY(!view->isModified());
+
+        view->undo();
+        QVERIFY(view->isModified());
+        QCOMPARE(save(QMessageBox::Yes), QStringLiteral("成功")); // old file removed
+        QVERIFY(!QFile::exists(maskPath));
+        QVERIFY(!view->isModified());
+        view->redo();
+        view->undo();
+        QVERIFY(!view->isModified());
+
+        view->redo();
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("cat_mask.png")));
+        QCOMPARE(save(QMessageBox::Yes), QStringLiteral("错误")); // nothing written
+        QVERIFY(view->isModified());
+        QVERIFY(QDir(dir->path()).rmdir(QStringLiteral("cat_mask.png")));
+        view->undo();
+        QCOMPARE(save(QMessageBox::Yes), QStringLiteral("提示")); // empty, nothing to remove
+        QVERIFY(!view->isModified());
+    }
+
     void fileBrowserFallsBackToTheFolderWithoutASessionBus()
     {
         const QString file = dir->filePath(QStringLiteral("a b_mask.png"));

@@ -21,6 +21,7 @@ public:
     QButtonGroup *modeGroup() const { return w.modeGroup; }
     QAction *undoAction() const { return w.undoAction; }
     QAction *resetAction() const { return w.resetAction; }
+    QAction *redoAction() const { return w.redoAction; }
     QLabel *statusLabel() const { return w.statusLabel; }
     void openImage() { w.onOpenImage(); }
     void saveMask() { w.onSaveMask(); }
