@@ -1,13 +1,71 @@
 #include "mainwindow/mainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
 #include <QIcon>
+#include <QMetaObject>
+
+namespace {
+
+void describe(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Paint binary masks over pictures; each mask is saved beside its "
+                       "picture as <name>_mask.<suffix>."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("picture"),
+                                 QStringLiteral("A picture to open (png, jpg, jpeg, bmp)."),
+                                 QStringLiteral("[picture]"));
+}
+
+QStringList argumentList(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
+
+    // --help and --version answer in a terminal without a display, so they are looked for
+    // before the window system is needed. The toolkit's own options (-platform and the like)
+    // are only known once QApplication has taken them out, so errors wait until then.
+    {
+        QCommandLineParser early;
+        describe(early);
+        early.parse(argumentList(argc, argv));
+        if (early.isSet(QStringLiteral("help")) || early.isSet(QStringLiteral("help-all")) ||
+            early.isSet(QStringLiteral("version"))) {
+            QCoreApplication terminal(argc, argv);
+            QCommandLineParser parser;
+            describe(parser);
+            parser.process(terminal); // prints and exits
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
+    QCommandLineParser parser;
+    describe(parser);
+    parser.process(app);
+
     MainWindow window(nullptr);
     window.show();
+    const QStringList pictures = parser.positionalArguments();
+    if (!pictures.isEmpty()) {
+        // Opened once the window is on screen, so the picture is fitted to its real size.
+        const QString path = QDir::current().absoluteFilePath(pictures.first());
+        QMetaObject::invokeMethod(
+            &window, [&window, path] { window.openPicture(path); }, Qt::QueuedConnection);
+    }
     return app.exec();
 }

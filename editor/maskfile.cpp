@@ -2,6 +2,7 @@
 
 #include "editor/picturefile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
@@ -229,6 +230,15 @@ bool write(const QImage &gray, const QString &maskPath)
         return false;
     }
     return file.commit();
+}
+
+StoreOutcome store(const QImage &gray, const QString &maskPath)
+{
+    if (!isEmpty(gray))
+        return write(gray, maskPath) ? StoreOutcome::Written : StoreOutcome::WriteFailed;
+    if (!QFile::exists(maskPath))
+        return StoreOutcome::NothingToRemove;
+    return QFile::remove(maskPath) ? StoreOutcome::Removed : StoreOutcome::RemoveFailed;
 }
 
 } // namespace MaskFile

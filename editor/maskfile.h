@@ -39,6 +39,13 @@ bool isEmpty(const QImage &gray);
 // complete file is written. Returns false, leaving any earlier file untouched, on failure.
 bool write(const QImage &gray, const QString &maskPath);
 
+enum class StoreOutcome { Written, WriteFailed, Removed, RemoveFailed, NothingToRemove };
+
+// Brings the file at `maskPath` in line with the 8-bit mask: writes it, or, for an empty
+// mask, removes an older file, since it would be outdated. Only the outcomes Written,
+// Removed and NothingToRemove leave the file matching the mask.
+StoreOutcome store(const QImage &gray, const QString &maskPath);
+
 } // namespace MaskFile
 
 #endif

@@ -28,6 +28,13 @@ QImage readLayer(const QString &picturePath, QSize size)
 
 } // namespace
 
+bool hasPictureSuffix(const QString &name)
+{
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    return suffix == QLatin1String("png") || suffix == QLatin1String("jpg") ||
+           suffix == QLatin1String("jpeg") || suffix == QLatin1String("bmp");
+}
+
 bool isRegularFile(const QString &path)
 {
     // QFileInfo follows links and reports a fifo, socket or device as neither file nor folder.

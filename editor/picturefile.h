@@ -7,6 +7,9 @@
 // Reading the files the editor works on: pictures and the mask files beside them.
 namespace PictureFile {
 
+// True for a name with a picture suffix: png, jpg, jpeg or bmp, in any case.
+bool hasPictureSuffix(const QString &name);
+
 // True for a regular file or a link to one. Anything else (fifo, socket, device, folder) is
 // never opened: opening a fifo for reading waits for a writer that may never come, and a
 // device can be endless.

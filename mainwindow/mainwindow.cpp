@@ -1,12 +1,15 @@
 #include "mainwindow/mainwindow.h"
 
 #include "editor/maskfile.h"
+#include "editor/picturefile.h"
 #include "platform/filebrowser.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QFile>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -15,6 +18,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
@@ -22,6 +27,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -31,6 +37,10 @@ constexpr int maxToolSize = 120;
 constexpr int defaultBrushSize = 20;
 constexpr int defaultEraserSize = 30;
 constexpr int defaultOpacity = 50; // percent
+// How long the outcome of a quiet save stays over the status text, in milliseconds: the
+// picture opened next writes its own status at once.
+constexpr int quietSaveMessageMs = 5000;
+const QString appTitle = QStringLiteral("QtVelmora v2.0");
 
 // The wait cursor while the program works for long (decoding or encoding a big picture).
 // Never held while a dialog waits for an answer.
@@ -64,8 +74,10 @@ template <typename Control> void setSilently(Control *control, int value)
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
-    setWindowTitle(QStringLiteral("QtVelmora v2.0"));
+    setWindowTitle(appTitle);
     resize(1200, 850);
+    // A picture dropped anywhere on the window opens; the view passes drops on to it.
+    setAcceptDrops(true);
 
     auto *central = new QWidget(this);
     setCentralWidget(central);
@@ -81,6 +93,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(view, &VelmoraView::currentDrawingSizeChanged, this,
             &MainWindow::onCurrentDrawingSizeChanged);
     connect(view, &VelmoraView::strokeOutOfMemory, this, &MainWindow::onStrokeOutOfMemory);
+    connect(view, &VelmoraView::modifiedChanged, this, &QWidget::setWindowModified);
+    view->setAcceptDrops(false);
 
     QToolBar *toolbar = addToolBar(QStringLiteral("Tools"));
     toolbar->setIconSize(QSize(24, 24));
@@ -290,7 +304,18 @@ void MainWindow::onOpenImage()
                                      QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp)"));
     if (path.isEmpty())
         return;
+    openPicture(path);
+}
 
+void MainWindow::openPicture(const QString &path)
+{
+    if (view->isDrawing() || !maybeSave())
+        return;
+    loadPicture(path);
+}
+
+void MainWindow::loadPicture(const QString &path)
+{
     bool loaded;
     {
         BusyCursor busy;
@@ -299,8 +324,123 @@ void MainWindow::onOpenImage()
     // A picture that could not be shown must not be reported as loaded.
     statusLabel->setText(
         (loaded ? QStringLiteral("已加载: %1") : QStringLiteral("无法加载: %1")).arg(path));
+    if (loaded) {
+        // "[*]" is where Qt shows the modified mark; a literal one in a name is doubled.
+        QString name = QFileInfo(path).fileName();
+        name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+        setWindowTitle(QStringLiteral("%1[*] - %2").arg(name, appTitle));
+        setWindowModified(view->isModified());
+    }
+    QSettings settings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"));
     settings.setValue(QStringLiteral("LastOpenDir"), QFileInfo(path).absolutePath());
     onOpacityChanged(opacitySlider->value());
+}
+
+// The one place that asks before unsaved strokes are dropped: by opening another picture,
+// by a drop, or by closing. Returns whether the caller may go on.
+bool MainWindow::maybeSave()
+{
+    if (!view->isModified())
+        return true;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("保存更改"),
+                    QStringLiteral("当前掩膜有未保存的修改，是否保存？"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return saveQuietly();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The file rules of 保存掩膜 without its questions, boxes and file browser: the outcome shows
+// in the status bar for a while, and only a failure shows the same error box.
+bool MainWindow::saveQuietly()
+{
+    const QString maskPath = MaskFile::pathFor(view->getImagePath());
+    MaskFile::StoreOutcome outcome;
+    {
+        BusyCursor busy;
+        outcome = MaskFile::store(view->exportMask(), maskPath);
+    }
+    switch (outcome) {
+    case MaskFile::StoreOutcome::Written:
+        statusBar()->showMessage(QStringLiteral("已保存: %1").arg(maskPath), quietSaveMessageMs);
+        break;
+    case MaskFile::StoreOutcome::Removed:
+        statusBar()->showMessage(QStringLiteral("已删除旧掩膜: %1").arg(maskPath),
+                                 quietSaveMessageMs);
+        break;
+    case MaskFile::StoreOutcome::NothingToRemove:
+        break;
+    case MaskFile::StoreOutcome::WriteFailed:
+    case MaskFile::StoreOutcome::RemoveFailed:
+        showSaveFailure(outcome, maskPath);
+        return false;
+    }
+    view->markSaved();
+    return true;
+}
+
+void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath)
+{
+    if (outcome == MaskFile::StoreOutcome::RemoveFailed)
+        QMessageBox::critical(
+            this, QStringLiteral("错误"),
+            QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
+    else
+        QMessageBox::critical(this, QStringLiteral("错误"),
+                              QStringLiteral("保存失败，请检查权限！"));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (view->isDrawing() || !maybeSave()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+namespace {
+
+// The dropped picture: the first of the dragged items, when it is a local file with a
+// picture suffix; empty for anything else (text, remote addresses, folders, other files).
+QString droppedPicture(const QMimeData *data)
+{
+    if (!data->hasUrls() || data->urls().isEmpty())
+        return QString();
+    const QUrl first = data->urls().first();
+    if (!first.isLocalFile())
+        return QString();
+    const QString path = first.toLocalFile();
+    if (!PictureFile::hasPictureSuffix(path) || QFileInfo(path).isDir())
+        return QString();
+    return path;
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedPicture(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedPicture(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openPicture(path);
 }
 
 void MainWindow::onSaveMask()
@@ -318,44 +458,35 @@ void MainWindow::onSaveMask()
         return;
 
     const QString maskPath = MaskFile::pathFor(imagePath);
-    bool empty;
-    bool written = false;
+    MaskFile::StoreOutcome outcome;
     {
         BusyCursor busy;
         const QImage mask = view->exportMask();
         if (mask.isNull())
             return;
-        empty = MaskFile::isEmpty(mask);
-        if (!empty)
-            written = MaskFile::write(mask, maskPath);
+        outcome = MaskFile::store(mask, maskPath);
     }
-
-    if (!empty) {
-        if (!written) {
-            QMessageBox::critical(this, QStringLiteral("错误"),
-                                  QStringLiteral("保存失败，请检查权限！"));
-            return;
-        }
+    switch (outcome) {
+    case MaskFile::StoreOutcome::Written:
         view->markSaved();
         QMessageBox::information(this, QStringLiteral("成功"),
                                  QStringLiteral("掩膜已保存至:\n%1").arg(maskPath));
         Platform::showInFileBrowser(maskPath);
-        return;
-    }
-
-    // An empty mask writes nothing; an older mask file would be outdated, so it goes.
-    if (!QFile::exists(maskPath)) {
+        break;
+    case MaskFile::StoreOutcome::WriteFailed:
+    case MaskFile::StoreOutcome::RemoveFailed:
+        showSaveFailure(outcome, maskPath);
+        break;
+    case MaskFile::StoreOutcome::NothingToRemove:
         view->markSaved();
         QMessageBox::information(this, QStringLiteral("提示"),
                                  QStringLiteral("掩膜为空，未找到对应的掩膜文件，无需操作。"));
-    } else if (QFile::remove(maskPath)) {
+        break;
+    case MaskFile::StoreOutcome::Removed:
         view->markSaved();
         QMessageBox::information(this, QStringLiteral("成功"),
                                  QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
-    } else {
-        QMessageBox::critical(
-            this, QStringLiteral("错误"),
-            QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
+        break;
     }
 }
 

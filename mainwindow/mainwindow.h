@@ -1,11 +1,15 @@
 #ifndef VELMORA_MAINWINDOW_MAINWINDOW_H
 #define VELMORA_MAINWINDOW_MAINWINDOW_H
 
+#include "editor/maskfile.h"
 #include "editor/velmoraview.h"
 
 #include <QMainWindow>
 
 class QAction;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QButtonGroup;
 class QLabel;
 class QRadioButton;
@@ -22,6 +26,15 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+
+    // Opens the picture at `path` as if it had been chosen in the open dialog, after asking
+    // about unsaved changes of the current one.
+    void openPicture(const QString &path);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private slots:
     void onOpenImage();
@@ -47,6 +60,10 @@ private:
     void createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction);
     void createStatusBar();
     void widenToShowTheToolbar(QToolBar *toolbar);
+    bool maybeSave();
+    bool saveQuietly();
+    void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath);
+    void loadPicture(const QString &path);
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole program as a person uses it: on a virtual X display, with real input events,
-# open a picture through the real dialog, paint, erase, save, close, reopen, and look.
+# open a picture through the real dialog, paint, erase, save, close, reopen, and look; then
+# start with a picture on the command line, paint, and close with unsaved strokes.
 #
 #   scenario.sh VELMORA PROBE ARTEFACT-DIR FAKEBIN-DIR
 set -euo pipefail
@@ -75,9 +76,9 @@ frame_found() {
 }
 
 start_editor() {
-    "$velmora" >"$work/velmora.log" 2>&1 &
+    "$velmora" "$@" >"$work/velmora.log" 2>&1 &
     app_pid=$!
-    main=$(window '^QtVelmora v2\.0$')
+    main=$(window 'QtVelmora v2\.0$')
     [ -n "$main" ] || fail "the main window did not appear"
     xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
 }
@@ -92,12 +93,12 @@ open_picture() {
     until_screen "the picture was not shown" frame_found
 }
 
-answer_box() {
+answer_box() { # title [key]
     local id
     id=$(window "$1")
     [ -n "$id" ] || fail "no \"$1\" box"
     sleep 0.2
-    xdotool key Return
+    xdotool key "${2:-Return}"
     for _ in $(seq 50); do
         xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
         sleep 0.1
@@ -191,4 +192,47 @@ red() { "$probe" count-red "$artefacts/e2e-reopened.png" "$@"; }
 "$probe" close "$main"
 wait "$app_pid" || fail "second run ended badly"
 app_pid=""
+
+step "start with a picture on the command line (a relative path), paint"
+"$probe" picture "$pics/dog.png" 640 480 || fail "could not make the second picture"
+cd "$pics"
+start_editor dog.png
+cd - >/dev/null
+until_screen "the picture from the command line was not shown" frame_found
+px=$((fx + 1))
+py=$((fy + 1))
+xdotool search --sync --onlyvisible --name '^dog\.png - QtVelmora v2\.0$' >/dev/null ||
+    fail "the title does not name the picture"
+xdotool mousemove $((px + 320)) $((py + 100))
+xdotool click 3
+sleep 0.2
+drag 1 $((px + 100)) $((py + 100)) $((px + 540)) $((py + 100))
+xdotool search --sync --onlyvisible --name '^dog\.png\* - QtVelmora v2\.0$' >/dev/null ||
+    fail "the title does not show the unsaved strokes"
+
+step "close with unsaved strokes: 取消 keeps the window"
+"$probe" close "$main"
+answer_box '保存更改' Escape
+sleep 0.5
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended although the question was cancelled"
+xdotool search --onlyvisible --name '^dog\.png\* - QtVelmora v2\.0$' >/dev/null ||
+    fail "the window is gone after 取消"
+[ ! -e "$pics/dog_mask.png" ] || fail "取消 wrote a mask"
+
+step "close again: 保存 writes the mask and ends the program"
+"$probe" close "$main"
+answer_box '保存更改' Return
+code=0
+for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after 保存"
+wait "$app_pid" || code=$?
+app_pid=""
+[ "$code" = 0 ] || fail "exit code $code after 保存"
+mask="$pics/dog_mask.png"
+[ -f "$mask" ] || fail "保存 wrote no $mask"
+[ "$(value 320 100)" = 255 ] || fail "the stroke is not in the saved mask"
+[ "$(value 320 300)" = 0 ] || fail "a far pixel is in the saved mask"
 echo "e2e scenario: 1 passed, 0 failed"

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -30,6 +31,9 @@ struct SeenBox
     QString text;
     QMessageBox::StandardButtons buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttonTexts; // in the box's order
+    QString defaultButton;   // its text
+    QString escapeButton;    // its text
 };
 
 // Answers the modal message boxes that open from now on, one answer each, in order, and
@@ -54,7 +58,15 @@ private:
         if (!box || box == last)
             return;
         last = box;
-        seen.append({box->windowTitle(), box->text(), box->standardButtons(), box->icon()});
+        SeenBox shown{
+            box->windowTitle(), box->text(), box->standardButtons(), box->icon(), {}, {}, {}};
+        for (QAbstractButton *button : box->buttons())
+            shown.buttonTexts << button->text();
+        if (box->defaultButton())
+            shown.defaultButton = box->defaultButton()->text();
+        if (box->escapeButton())
+            shown.escapeButton = box->escapeButton()->text();
+        seen.append(shown);
         if (whileOpen)
             whileOpen();
         const QMessageBox::StandardButton answer =
