@@ -16,9 +16,10 @@ void describe(QCommandLineParser &parser)
                        "picture as <name>_mask.<suffix>."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("picture"),
-                                 QStringLiteral("A picture to open (png, jpg, jpeg, bmp)."),
-                                 QStringLiteral("[picture]"));
+    parser.addPositionalArgument(
+        QStringLiteral("path"),
+        QStringLiteral("A picture to open (png, jpg, jpeg, bmp), or a folder of pictures."),
+        QStringLiteral("[picture|folder]"));
 }
 
 QStringList argumentList(int argc, char **argv)
@@ -60,12 +61,12 @@ int main(int argc, char **argv)
 
     MainWindow window(nullptr);
     window.show();
-    const QStringList pictures = parser.positionalArguments();
-    if (!pictures.isEmpty()) {
+    const QStringList paths = parser.positionalArguments();
+    if (!paths.isEmpty()) {
         // Opened once the window is on screen, so the picture is fitted to its real size.
-        const QString path = QDir::current().absoluteFilePath(pictures.first());
+        const QString path = QDir::current().absoluteFilePath(paths.first());
         QMetaObject::invokeMethod(
-            &window, [&window, path] { window.openPicture(path); }, Qt::QueuedConnection);
+            &window, [&window, path] { window.openPath(path); }, Qt::QueuedConnection);
     }
     return app.exec();
 }

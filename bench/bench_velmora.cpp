@@ -3,9 +3,11 @@
 //
 //   velmora_bench [MEGAPIXELS ...]     default: 1 24 64 144
 
+#include "folder/picturefolder.h"
 #include "mainwindow/mainwindow.h"
 #include "tests/support/viewprobe.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -265,6 +267,57 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     QFile::remove(maskFile);
 }
 
+// Moving to the next picture of a folder of 24-megapixel pictures with masks, a second
+// after the current one was shown, against opening that picture cold; and listing a folder
+// of 10,000 pictures.
+void measureFolder(const QString &folder)
+{
+    const QSize size(5657, 4243);
+    QDir(folder).mkdir(QStringLiteral("walk"));
+    const QString walk = QDir(folder).filePath(QStringLiteral("walk"));
+    for (int i = 1; i <= 4; ++i)
+        makeFiles(QStringLiteral("%1/p%2.png").arg(walk).arg(i),
+                  QStringLiteral("%1/p%2_mask.png").arg(walk).arg(i), size);
+    MainWindow window;
+    window.show();
+    QApplication::processEvents();
+    VelmoraView *view = window.findChild<VelmoraView *>();
+    QAction *next = nullptr;
+    for (QAction *action : window.findChildren<QAction *>()) {
+        if (action->text() == QStringLiteral("下一张"))
+            next = action;
+    }
+    std::vector<double> times;
+    window.openPicture(walk + QStringLiteral("/p1.png"));
+    for (int i = 2; i <= 4; ++i) {
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 1000)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QElapsedTimer timer;
+        timer.start();
+        next->trigger();
+        QApplication::processEvents(); // the repaint that shows it
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    const double cold = medianMs(3, [&] { view->loadImage(walk + QStringLiteral("/p2.png")); });
+    row(24, "next picture, read ahead", times[times.size() / 2], cold);
+
+    QDir(folder).mkdir(QStringLiteral("many"));
+    const QString many = QDir(folder).filePath(QStringLiteral("many"));
+    for (int i = 0; i < 10000; ++i) {
+        QFile file(QStringLiteral("%1/IMG_%2.jpg").arg(many).arg(i));
+        file.open(QIODevice::WriteOnly);
+        if (i % 3 == 0)
+            QFile(QStringLiteral("%1/IMG_%2_mask.jpg").arg(many).arg(i)).open(QIODevice::WriteOnly);
+    }
+    int listed = 0;
+    const double listing = medianMs(5, [&] { listed = PictureFolder::read(many).size(); });
+    out << QString::asprintf("         %-34s %10.3f ms for %d pictures\n", "list a folder", listing,
+                             listed);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -288,5 +341,6 @@ int main(int argc, char **argv)
     out << "size     step                               figure          floor       ratio\n";
     for (int megapixels : sizes)
         measure(megapixels, *view, folder.path(), tiny);
+    measureFolder(folder.path());
     return 0;
 }

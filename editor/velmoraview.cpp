@@ -195,10 +195,15 @@ void VelmoraView::updateModified()
 
 bool VelmoraView::loadImage(const QString &path)
 {
+    // The picture is decoded afresh, not served by the pixmap cache, so a file changed on
+    // disk shows as it is now.
+    return loadImage(path, PictureFile::readWithMask(path));
+}
+
+bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
+{
     // Everything that can fail is prepared first; the document is replaced only once the
-    // picture, its mask layer and the picture's pixmap all exist. The picture is decoded
-    // afresh, not served by the pixmap cache, so a file changed on disk shows as it is now.
-    PictureFile::WithMask decoded = PictureFile::readWithMask(path);
+    // picture, its mask layer and the picture's pixmap all exist.
     if (decoded.isNull())
         return false;
     const QPixmap picture = QPixmap::fromImage(std::move(decoded.picture));

@@ -1,6 +1,8 @@
 #ifndef VELMORA_EDITOR_VELMORAVIEW_H
 #define VELMORA_EDITOR_VELMORAVIEW_H
 
+#include "editor/picturefile.h"
+
 #include <QGraphicsView>
 #include <QImage>
 #include <QMetaType>
@@ -55,6 +57,8 @@ public:
     // Shows the picture at `path` with the mask saved beside it. Returns false, leaving the
     // current document exactly as it was, when the picture or its mask layer can't be had.
     bool loadImage(const QString &path);
+    // The same with the picture and its mask already read (ahead, on another thread).
+    bool loadImage(const QString &path, PictureFile::WithMask decoded);
     // The mask as an 8-bit image, 255 inside and 0 outside; null before any picture.
     QImage exportMask() const;
 

@@ -2,12 +2,15 @@
 
 #include "editor/maskfile.h"
 #include "editor/picturefile.h"
+#include "folder/picturefolder.h"
+#include "mainwindow/folderpanel.h"
 #include "platform/filebrowser.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -30,6 +33,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int minToolSize = 1;
@@ -41,6 +46,8 @@ constexpr int defaultOpacity = 50; // percent
 // picture opened next writes its own status at once.
 constexpr int quietSaveMessageMs = 5000;
 const QString appTitle = QStringLiteral("QtVelmora v2.0");
+const QString organization = QStringLiteral("Ostrenza");
+const QString application = QStringLiteral("Velmora");
 
 // The wait cursor while the program works for long (decoding or encoding a big picture).
 // Never held while a dialog waits for an answer.
@@ -155,7 +162,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     opacityValueLabel->setFont(toolbarFont);
     toolbar->addWidget(opacityValueLabel);
 
+    folder = new PictureFolder(this);
     createMenus(openAction, saveAction, actualSizeAction);
+    createFolderPanel();
     createStatusBar();
     widenToShowTheToolbar(toolbar);
 
@@ -179,11 +188,34 @@ void MainWindow::widenToShowTheToolbar(QToolBar *toolbar)
 
 // Every command sits in a menu with its keys, as on any desktop; the menus hold the very
 // actions of the toolbar, so texts, enabled states and shortcuts always agree.
+// Every command sits in a menu with its keys, as on any desktop; the menus hold the very
+// actions of the toolbar, so texts, enabled states and shortcuts always agree.
 void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction)
 {
+    QSettings settings(organization, application);
     QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
     fileMenu->addAction(openAction);
+    openFolderAction = fileMenu->addAction(QStringLiteral("打开文件夹"));
+    openFolderAction->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_O));
+    connect(openFolderAction, &QAction::triggered, this, &MainWindow::onOpenFolder);
     fileMenu->addAction(saveAction);
+    previousAction = fileMenu->addAction(QStringLiteral("上一张"));
+    previousAction->setShortcuts({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)});
+    previousAction->setToolTip(QStringLiteral("上一张 (A, Page Up)"));
+    previousAction->setEnabled(false);
+    connect(previousAction, &QAction::triggered, this, &MainWindow::onPreviousPicture);
+    nextAction = fileMenu->addAction(QStringLiteral("下一张"));
+    nextAction->setShortcuts({QKeySequence(Qt::Key_D), QKeySequence(Qt::Key_PageDown)});
+    nextAction->setToolTip(QStringLiteral("下一张 (D, Page Down)"));
+    nextAction->setEnabled(false);
+    connect(nextAction, &QAction::triggered, this, &MainWindow::onNextPicture);
+    fileMenu->addSeparator();
+    autoSaveAction = fileMenu->addAction(QStringLiteral("自动保存"));
+    autoSaveAction->setCheckable(true);
+    autoSaveAction->setChecked(settings.value(QStringLiteral("AutoSave"), false).toBool());
+    connect(autoSaveAction, &QAction::toggled, this, [](bool on) {
+        QSettings(organization, application).setValue(QStringLiteral("AutoSave"), on);
+    });
     fileMenu->addSeparator();
     QAction *quitAction = fileMenu->addAction(QStringLiteral("退出"));
     quitAction->setShortcuts(keysWith(QKeySequence::Quit, QKeySequence(Qt::CTRL + Qt::Key_Q)));
@@ -201,6 +233,44 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
 
     QMenu *viewMenu = menuBar()->addMenu(QStringLiteral("视图"));
     viewMenu->addAction(actualSizeAction);
+}
+
+// The folder's pictures in a panel at the right, shown unless the user closed it last time.
+void MainWindow::createFolderPanel()
+{
+    folderPanel = new FolderPanel(folder, previousAction, nextAction, this);
+    connect(folderPanel, &FolderPanel::pictureChosen, this, &MainWindow::openPicture);
+    folderDock = new QDockWidget(QStringLiteral("图片列表"), this);
+    folderDock->setObjectName(QStringLiteral("PictureList"));
+    folderDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    folderDock->setWidget(folderPanel);
+    addDockWidget(Qt::RightDockWidgetArea, folderDock);
+    QSettings settings(organization, application);
+    folderDock->setVisible(settings.value(QStringLiteral("PictureListVisible"), true).toBool());
+    QAction *toggle = folderDock->toggleViewAction();
+    // The panel also goes when the window closes and is destroyed; only the user's choice,
+    // made while the window is on screen, is kept.
+    connect(toggle, &QAction::toggled, this, [this](bool shown) {
+        if (isVisible())
+            QSettings(organization, application)
+                .setValue(QStringLiteral("PictureListVisible"), shown);
+    });
+    menuBar()->actions().last()->menu()->addAction(toggle);
+
+    connect(folder, &PictureFolder::listChanged, this, [this] {
+        updateFolderActions();
+        // The picture read ahead is the next one of the list as it is now.
+        const QString next = folder->next(view->getImagePath());
+        if (readAhead.pending() != next)
+            readAhead.start(next);
+    });
+}
+
+void MainWindow::updateFolderActions()
+{
+    const QString current = view->getImagePath();
+    previousAction->setEnabled(!folder->previous(current).isEmpty());
+    nextAction->setEnabled(!folder->next(current).isEmpty());
 }
 
 QWidget *MainWindow::createModeSelector()
@@ -297,7 +367,7 @@ void MainWindow::onOpenImage()
     // button's release and the stroke would go on painting with no button held.
     if (view->isDrawing())
         return;
-    QSettings settings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"));
+    QSettings settings(organization, application);
     const QString lastDir = settings.value(QStringLiteral("LastOpenDir"), QString()).toString();
     const QString path =
         QFileDialog::getOpenFileName(this, QStringLiteral("选择图片"), lastDir,
@@ -314,12 +384,62 @@ void MainWindow::openPicture(const QString &path)
     loadPicture(path);
 }
 
+void MainWindow::onOpenFolder()
+{
+    if (view->isDrawing())
+        return;
+    QSettings settings(organization, application);
+    const QString lastDir = settings.value(QStringLiteral("LastOpenDir"), QString()).toString();
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, QStringLiteral("选择文件夹"), lastDir);
+    if (!chosen.isEmpty())
+        openFolder(chosen);
+}
+
+void MainWindow::openFolder(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QVector<FolderEntry> entries = PictureFolder::read(absolute);
+    if (entries.isEmpty()) {
+        statusLabel->setText(QStringLiteral("文件夹中没有图片: %1").arg(absolute));
+        return;
+    }
+    const auto todo = std::find_if(entries.cbegin(), entries.cend(),
+                                   [](const FolderEntry &entry) { return !entry.hasMask; });
+    const FolderEntry &first = todo != entries.cend() ? *todo : entries.first();
+    openPicture(absolute + QLatin1Char('/') + first.name);
+}
+
+void MainWindow::openPath(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        openFolder(path);
+    else
+        openPicture(path);
+}
+
+void MainWindow::onPreviousPicture()
+{
+    const QString previous = folder->previous(view->getImagePath());
+    if (!previous.isEmpty())
+        openPicture(previous);
+}
+
+void MainWindow::onNextPicture()
+{
+    const QString next = folder->next(view->getImagePath());
+    if (!next.isEmpty())
+        openPicture(next);
+}
+
 void MainWindow::loadPicture(const QString &path)
 {
     bool loaded;
     {
         BusyCursor busy;
-        loaded = view->loadImage(path);
+        // The next picture of the folder was usually read while the user painted.
+        PictureFile::WithMask ready = readAhead.take(path);
+        loaded = ready.isNull() ? view->loadImage(path) : view->loadImage(path, std::move(ready));
     }
     // A picture that could not be shown must not be reported as loaded.
     statusLabel->setText(
@@ -330,18 +450,27 @@ void MainWindow::loadPicture(const QString &path)
         name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
         setWindowTitle(QStringLiteral("%1[*] - %2").arg(name, appTitle));
         setWindowModified(view->isModified());
+        // Its folder becomes the current one; listing it also starts reading the next.
+        folder->setFolder(QFileInfo(path).absolutePath());
+    } else if (folder->indexOf(path) >= 0 && !QFileInfo::exists(path)) {
+        folder->rescan(); // deleted after it was listed: it leaves the list
     }
-    QSettings settings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"));
+    folderPanel->setCurrent(view->getImagePath());
+    updateFolderActions();
+    QSettings settings(organization, application);
     settings.setValue(QStringLiteral("LastOpenDir"), QFileInfo(path).absolutePath());
     onOpacityChanged(opacitySlider->value());
 }
 
-// The one place that asks before unsaved strokes are dropped: by opening another picture,
-// by a drop, or by closing. Returns whether the caller may go on.
+// The one place that asks before unsaved strokes are dropped: by opening another picture
+// (the dialog, a drop, the folder's list, previous and next) or by closing; with auto-save
+// on it saves instead of asking. Returns whether the caller may go on.
 bool MainWindow::maybeSave()
 {
     if (!view->isModified())
         return true;
+    if (autoSaveAction->isChecked())
+        return saveQuietly();
     QMessageBox box(QMessageBox::Question, QStringLiteral("保存更改"),
                     QStringLiteral("当前掩膜有未保存的修改，是否保存？"),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
@@ -386,6 +515,7 @@ bool MainWindow::saveQuietly()
         return false;
     }
     view->markSaved();
+    folder->refreshMask(view->getImagePath());
     return true;
 }
 
@@ -488,6 +618,7 @@ void MainWindow::onSaveMask()
                                  QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
         break;
     }
+    folder->refreshMask(imagePath);
 }
 
 void MainWindow::onBrushSizeChanged(int size)

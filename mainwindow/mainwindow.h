@@ -3,11 +3,15 @@
 
 #include "editor/maskfile.h"
 #include "editor/velmoraview.h"
+#include "folder/readahead.h"
 
 #include <QMainWindow>
 
+class FolderPanel;
+class PictureFolder;
 class QAction;
 class QCloseEvent;
+class QDockWidget;
 class QDragEnterEvent;
 class QDropEvent;
 class QButtonGroup;
@@ -30,6 +34,11 @@ public:
     // Opens the picture at `path` as if it had been chosen in the open dialog, after asking
     // about unsaved changes of the current one.
     void openPicture(const QString &path);
+    // Opens the first picture of the folder at `path` that has no mask yet (or its first
+    // picture when all have one); says so when the folder holds no pictures.
+    void openFolder(const QString &path);
+    // A folder or a picture, as given on the command line.
+    void openPath(const QString &path);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -49,6 +58,9 @@ private slots:
     void onRedo();
     void onReset();
     void onStrokeOutOfMemory();
+    void onOpenFolder();
+    void onPreviousPicture();
+    void onNextPicture();
 
 private:
     friend class MainWindowProbe; // test access to the controls
@@ -58,6 +70,8 @@ private:
                                const QFont &toolbarFont);
     QLabel *createCaption(const QString &text, const QFont &toolbarFont);
     void createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction);
+    void createFolderPanel();
+    void updateFolderActions();
     void createStatusBar();
     void widenToShowTheToolbar(QToolBar *toolbar);
     bool maybeSave();
@@ -79,7 +93,16 @@ private:
     QAction *undoAction = nullptr;
     QAction *resetAction = nullptr;
     QLabel *statusLabel = nullptr;
-    QAction *redoAction = nullptr; // in the menu only: the toolbar stays as it always was
+    // In the menus and the side panel only: the toolbar stays as it always was.
+    QAction *redoAction = nullptr;
+    QAction *openFolderAction = nullptr;
+    QAction *previousAction = nullptr;
+    QAction *nextAction = nullptr;
+    QAction *autoSaveAction = nullptr;
+    PictureFolder *folder = nullptr;
+    FolderPanel *folderPanel = nullptr;
+    QDockWidget *folderDock = nullptr;
+    ReadAhead readAhead;
 };
 
 #endif

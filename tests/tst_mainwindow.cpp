@@ -31,7 +31,11 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qRegisterMetaType<EditorMode>(); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        qRegisterMetaType<EditorMode>();
+    }
     void init()
     {
         window.reset(new MainWindow);
@@ -269,15 +273,28 @@ private slots:
 
         // The menus hold the toolbar's own actions, so texts, states and keys agree.
         const QList<QAction *> file = menus.at(0)->menu()->actions();
-        QCOMPARE(file.size(), 4);
+        QStringList fileTexts;
+        for (QAction *action : file)
+            fileTexts << (action->isSeparator() ? QStringLiteral("|") : action->text());
+        QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "上一张", "下一张",
+                                         "|", "自动保存", "|", "退出"}));
         QCOMPARE(file.at(0), tools.at(0));
-        QCOMPARE(file.at(1), tools.at(1));
-        QVERIFY(file.at(2)->isSeparator());
-        QCOMPARE(file.at(3)->text(), QStringLiteral("退出"));
-        const QList<QKeySequence> quitKeys = file.at(3)->shortcuts();
+        QCOMPARE(file.at(2), tools.at(1));
+        QCOMPARE(file.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+        QCOMPARE(file.at(3)->shortcuts(),
+                 QList<QKeySequence>({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)}));
+        QCOMPARE(file.at(4)->shortcuts(),
+                 QList<QKeySequence>({QKeySequence(Qt::Key_D), QKeySequence(Qt::Key_PageDown)}));
+        QVERIFY(file.at(3)->toolTip().contains(QLatin1String("Page Up")));
+        QVERIFY(file.at(4)->toolTip().contains(QLatin1String("Page Down")));
+        QVERIFY(!file.at(3)->isEnabled() && !file.at(4)->isEnabled());
+        QVERIFY(file.at(6)->isCheckable());
+        const QList<QKeySequence> quitKeys = file.last()->shortcuts();
         QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
         for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Quit))
             QVERIFY(quitKeys.contains(key));
+        for (QAction *action : file)
+            QVERIFY(action == file.at(0) || action == file.at(2) || !tools.contains(action));
 
         const QList<QAction *> edit = menus.at(1)->menu()->actions();
         QCOMPARE(edit.size(), 3);
@@ -292,11 +309,12 @@ private slots:
         QVERIFY(!tools.contains(probe->redoAction()));
 
         const QList<QAction *> viewMenu = menus.at(2)->menu()->actions();
-        QCOMPARE(viewMenu.size(), 1);
+        QCOMPARE(viewMenu.size(), 2);
         QCOMPARE(viewMenu.at(0)->text(), QStringLiteral("1:1显示"));
         QVERIFY(tools.contains(viewMenu.at(0)));
+        QCOMPARE(viewMenu.at(1)->text(), QStringLiteral("图片列表"));
 
-        file.at(3)->trigger();
+        file.last()->trigger();
         QVERIFY(!window->isVisible());
     }
 

@@ -28,6 +28,8 @@ class TestSave : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void init()
     {
         dir.reset(new QTemporaryDir);

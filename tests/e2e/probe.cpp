@@ -8,6 +8,7 @@
 //   velmora_probe picture OUT W H                   writes a test picture
 //   velmora_probe count-red FILE X Y W H            counts reddish pixels in a rectangle
 //   velmora_probe frame FILE                        prints "x y w h" around the pure green pixels
+//   velmora_probe count-colour FILE RRGGBB          counts the pixels of exactly that colour
 //   velmora_probe close WINDOW-ID                   asks a window to close, as a window manager
 //                                                   does for its close button
 
@@ -126,6 +127,15 @@ int main(int argc, char **argv)
         if (box.isEmpty())
             return fail(QStringLiteral("no frame"));
         out << box.x() << ' ' << box.y() << ' ' << box.width() << ' ' << box.height() << '\n';
+        return 0;
+    }
+    if (command == QLatin1String("count-colour") && args.size() == 3) {
+        const QRgb wanted = args.at(2).toUInt(nullptr, 16);
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += (image.pixel(x, y) & 0xffffffu) == wanted ? 1 : 0;
+        out << count << '\n';
         return 0;
     }
     if (command == QLatin1String("count-red") && args.size() == 6) {

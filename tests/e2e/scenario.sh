@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole program as a person uses it: on a virtual X display, with real input events,
 # open a picture through the real dialog, paint, erase, save, close, reopen, and look; then
-# start with a picture on the command line, paint, and close with unsaved strokes.
+# start with a picture on the command line, paint, and close with unsaved strokes; then
+# start with a folder, paint, and move to the next picture.
 #
 #   scenario.sh VELMORA PROBE ARTEFACT-DIR FAKEBIN-DIR
 set -euo pipefail
@@ -235,4 +236,38 @@ mask="$pics/dog_mask.png"
 [ -f "$mask" ] || fail "保存 wrote no $mask"
 [ "$(value 320 100)" = 255 ] || fail "the stroke is not in the saved mask"
 [ "$(value 320 300)" = 0 ] || fail "a far pixel is in the saved mask"
+
+step "start with a folder on the command line, paint, press D, answer 保存"
+album="$work/album"
+mkdir -p "$album"
+for n in 1 2 3; do "$probe" picture "$album/a$n.png" 640 480 || fail "could not make a$n.png"; done
+start_editor "$album"
+until_screen "the folder's first picture was not shown" frame_found
+px=$((fx + 1))
+py=$((fy + 1))
+xdotool search --sync --onlyvisible --name '^a1\.png - QtVelmora v2\.0$' >/dev/null ||
+    fail "the folder did not open its first picture"
+marks() { # the panel's marks of pictures with a mask, by their colour
+    "$probe" shot "$work/screen.png" && "$probe" count-colour "$work/screen.png" 2ea043
+}
+[ "$(marks)" = 0 ] || fail "a picture is marked done before any mask was saved"
+xdotool mousemove $((px + 320)) $((py + 100))
+xdotool click 3
+sleep 0.2
+drag 1 $((px + 100)) $((py + 200)) $((px + 540)) $((py + 200))
+xdotool key d
+answer_box '保存更改' Return
+xdotool search --sync --onlyvisible --name '^a2\.png - QtVelmora v2\.0$' >/dev/null ||
+    fail "D did not show the next picture"
+mask="$album/a1_mask.png"
+[ -f "$mask" ] || fail "保存 wrote no $mask"
+[ "$(value 320 200)" = 255 ] || fail "the stroke is not in a1's mask"
+sleep 0.3
+done_marks=$(marks)
+[ "$done_marks" -ge 20 ] && [ "$done_marks" -le 200 ] ||
+    fail "the list does not mark exactly one picture done ($done_marks pixels)"
+"$probe" shot "$artefacts/e2e-folder.png"
+"$probe" close "$main"
+wait "$app_pid" || fail "the folder run ended badly"
+app_pid=""
 echo "e2e scenario: 1 passed, 0 failed"

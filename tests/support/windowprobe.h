@@ -1,7 +1,10 @@
 #ifndef VELMORA_TESTS_WINDOWPROBE_H
 #define VELMORA_TESTS_WINDOWPROBE_H
 
+#include "mainwindow/folderpanel.h"
 #include "mainwindow/mainwindow.h"
+
+#include <QDockWidget>
 
 // Reaches the window's controls for tests.
 class MainWindowProbe
@@ -22,6 +25,14 @@ public:
     QAction *undoAction() const { return w.undoAction; }
     QAction *resetAction() const { return w.resetAction; }
     QAction *redoAction() const { return w.redoAction; }
+    QAction *previousAction() const { return w.previousAction; }
+    QAction *nextAction() const { return w.nextAction; }
+    QAction *openFolderAction() const { return w.openFolderAction; }
+    QAction *autoSaveAction() const { return w.autoSaveAction; }
+    FolderPanel *folderPanel() const { return w.folderPanel; }
+    QDockWidget *folderDock() const { return w.folderDock; }
+    PictureFolder *folder() const { return w.folder; }
+    QString readAheadPending() const { return w.readAhead.pending(); }
     QLabel *statusLabel() const { return w.statusLabel; }
     void openImage() { w.onOpenImage(); }
     void saveMask() { w.onSaveMask(); }

@@ -1,0 +1,208 @@
+#include "folder/picturefolder.h"
+
+#include "editor/maskfile.h"
+#include "editor/picturefile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSet>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// A burst of changes (a copy of many files) is read once it has settled, in milliseconds.
+constexpr int settleMs = 200;
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Compares the digit runs a[i, iEnd) and b[j, jEnd) by value, whatever their length.
+int compareNumbers(const QString &a, int i, int iEnd, const QString &b, int j, int jEnd)
+{
+    while (i < iEnd - 1 && a.at(i) == QLatin1Char('0'))
+        ++i;
+    while (j < jEnd - 1 && b.at(j) == QLatin1Char('0'))
+        ++j;
+    if (iEnd - i != jEnd - j)
+        return (iEnd - i) - (jEnd - j);
+    for (; i < iEnd; ++i, ++j) {
+        if (a.at(i) != b.at(j))
+            return a.at(i).unicode() - b.at(j).unicode();
+    }
+    return 0;
+}
+
+QString maskName(const QString &folder, const QString &name)
+{
+    return QFileInfo(MaskFile::pathFor(folder + QLatin1Char('/') + name)).fileName();
+}
+
+} // namespace
+
+PictureFolder::PictureFolder(QObject *parent)
+    : QObject(parent), watcher(new QFileSystemWatcher(this)), settle(new QTimer(this))
+{
+    settle->setSingleShot(true);
+    settle->setInterval(settleMs);
+    // The folder's own changes, and in its parent the folder itself going or coming back:
+    // a folder renamed while it is watched says nothing of its own.
+    connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString &path) {
+        if (path == current || QFileInfo(current).isDir() != present)
+            settle->start();
+    });
+    connect(settle, &QTimer::timeout, this, &PictureFolder::rescan);
+}
+
+bool PictureFolder::naturalLess(const QString &a, const QString &b)
+{
+    // QCollator's numeric mode is ignored in the C locale, so the order is made here.
+    int i = 0;
+    int j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a.at(i)) && isDigit(b.at(j))) {
+            int iEnd = i;
+            int jEnd = j;
+            while (iEnd < a.size() && isDigit(a.at(iEnd)))
+                ++iEnd;
+            while (jEnd < b.size() && isDigit(b.at(jEnd)))
+                ++jEnd;
+            if (const int order = compareNumbers(a, i, iEnd, b, j, jEnd))
+                return order < 0;
+            i = iEnd;
+            j = jEnd;
+            continue;
+        }
+        const QChar ca = a.at(i).toCaseFolded();
+        const QChar cb = b.at(j).toCaseFolded();
+        if (ca != cb)
+            return ca < cb;
+        ++i;
+        ++j;
+    }
+    if ((i < a.size()) != (j < b.size()))
+        return i >= a.size();
+    // Names that differ only in case or leading zeros still get one fixed order.
+    return a < b;
+}
+
+QVector<FolderEntry> PictureFolder::read(const QString &folder)
+{
+    // The listing alone tells which entries are files; nothing is opened or decoded.
+    QSet<QString> names;
+    QVector<QString> pictures;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        it.next();
+        const QString name = it.fileName();
+        names.insert(name);
+        if (PictureFile::hasPictureSuffix(name))
+            pictures.append(name);
+    }
+    QSet<QString> masks;
+    for (const QString &name : qAsConst(pictures)) {
+        const QString mask = maskName(folder, name);
+        if (mask != name && names.contains(mask))
+            masks.insert(mask);
+    }
+    QVector<FolderEntry> entries;
+    entries.reserve(pictures.size());
+    for (const QString &name : qAsConst(pictures)) {
+        if (!masks.contains(name))
+            entries.append({name, masks.contains(maskName(folder, name))});
+    }
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
+        return naturalLess(a.name, b.name);
+    });
+    return entries;
+}
+
+void PictureFolder::setFolder(const QString &folder)
+{
+    if (folder != current) {
+        if (!watcher->directories().isEmpty())
+            watcher->removePaths(watcher->directories());
+        current = folder;
+        if (!current.isEmpty())
+            watcher->addPaths({current, QFileInfo(current).absolutePath()});
+    }
+    rescan();
+}
+
+void PictureFolder::rescan()
+{
+    // A folder deleted or renamed while it is open lists as empty.
+    present = !current.isEmpty() && QFileInfo(current).isDir();
+    list = present ? read(current) : QVector<FolderEntry>();
+    // A folder made again under the same name is watched again.
+    if (present && !watcher->directories().contains(current))
+        watcher->addPath(current);
+    emit listChanged();
+}
+
+int PictureFolder::doneCount() const
+{
+    return int(std::count_if(list.cbegin(), list.cend(),
+                             [](const FolderEntry &entry) { return entry.hasMask; }));
+}
+
+QString PictureFolder::pathAt(int index) const
+{
+    if (index < 0 || index >= list.size())
+        return QString();
+    return current + QLatin1Char('/') + list.at(index).name;
+}
+
+int PictureFolder::indexOf(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (current.isEmpty() || info.absolutePath() != current)
+        return -1;
+    const QString name = info.fileName();
+    for (int i = 0; i < list.size(); ++i) {
+        if (list.at(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
+QString PictureFolder::next(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (current.isEmpty() || info.absolutePath() != current)
+        return QString();
+    const QString name = info.fileName();
+    const auto after = std::upper_bound(
+        list.cbegin(), list.cend(), name,
+        [](const QString &n, const FolderEntry &e) { return naturalLess(n, e.name); });
+    return after == list.cend() ? QString() : pathAt(int(after - list.cbegin()));
+}
+
+QString PictureFolder::previous(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (current.isEmpty() || info.absolutePath() != current)
+        return QString();
+    const QString name = info.fileName();
+    const auto first = std::lower_bound(
+        list.cbegin(), list.cend(), name,
+        [](const FolderEntry &e, const QString &n) { return naturalLess(e.name, n); });
+    return first == list.cbegin() ? QString() : pathAt(int(first - list.cbegin()) - 1);
+}
+
+void PictureFolder::refreshMask(const QString &path)
+{
+    const int index = indexOf(path);
+    if (index < 0)
+        return;
+    const bool hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index)));
+    if (hasMask == list.at(index).hasMask)
+        return;
+    list[index].hasMask = hasMask;
+    emit maskChanged(index);
+}

@@ -1,0 +1,68 @@
+#ifndef VELMORA_FOLDER_PICTUREFOLDER_H
+#define VELMORA_FOLDER_PICTUREFOLDER_H
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class QFileSystemWatcher;
+class QTimer;
+
+// One picture of a folder, and whether its mask file lies beside it.
+struct FolderEntry
+{
+    QString name;
+    bool hasMask = false;
+};
+
+// The pictures of the current folder, in the order people expect ("img2" before "img10"),
+// without the mask files, kept up to date while files come and go.
+class PictureFolder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PictureFolder(QObject *parent = nullptr);
+
+    // Makes the folder of absolute path `folder` the current one and lists it; the same
+    // folder again is only listed anew. An empty path forgets the folder.
+    void setFolder(const QString &folder);
+    QString folder() const { return current; }
+
+    const QVector<FolderEntry> &entries() const { return list; }
+    int doneCount() const;
+    QString pathAt(int index) const;
+    // The entry of the picture at `path`, or -1 when it is not listed here.
+    int indexOf(const QString &path) const;
+    // The picture after or before the one at `path` in the folder's order, also for a path
+    // that is not listed (a picture of this folder opened some other way); empty at the ends
+    // and for a path in another folder.
+    QString next(const QString &path) const;
+    QString previous(const QString &path) const;
+
+    // Looks again whether the picture at `path` has its mask file, after a save.
+    void refreshMask(const QString &path);
+    // Reads the folder again.
+    void rescan();
+
+    // The pictures of `folder`: files with a picture suffix, in natural order, leaving out
+    // each one that is the mask file of another. One read of the folder, no decoding.
+    static QVector<FolderEntry> read(const QString &folder);
+    // Natural, case-insensitive order in every locale: runs of digits compare by value.
+    static bool naturalLess(const QString &a, const QString &b);
+
+signals:
+    // The list was read again (the folder changed, or files came or went).
+    void listChanged();
+    // Entry `index` gained or lost its mask file.
+    void maskChanged(int index);
+
+private:
+    QString current;
+    bool present = false; // whether the folder existed when it was last read
+    QVector<FolderEntry> list;
+    QFileSystemWatcher *watcher = nullptr;
+    QTimer *settle = nullptr;
+};
+
+#endif

@@ -1,0 +1,58 @@
+#include "folder/readahead.h"
+
+#include "editor/maskfile.h"
+#include "platform/memory.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+// Bytes a picture of `size` takes once read: the picture and its mask layer, 4 bytes each.
+constexpr qint64 bytesPerPixel = 8;
+
+} // namespace
+
+ReadAhead::Stamp ReadAhead::stampOf(const QString &file)
+{
+    const QFileInfo info(file);
+    return {info.exists(), info.size(), info.lastModified()};
+}
+
+void ReadAhead::start(const QString &next)
+{
+    clear();
+    if (next.isEmpty() || !PictureFile::isRegularFile(next))
+        return;
+    // Reading ahead is a convenience: it never takes memory the user's work may need.
+    const QSize size = QImageReader(next).size();
+    const qint64 available = Platform::availableMemory();
+    if (!size.isValid() ||
+        (available >= 0 && qint64(size.width()) * size.height() * bytesPerPixel > available / 2))
+        return;
+    path = next;
+    // The stamps come first: a file changed while it is being read no longer matches.
+    picture = stampOf(path);
+    mask = stampOf(MaskFile::pathFor(path));
+    reading = QtConcurrent::run(PictureFile::readWithMask, path);
+}
+
+PictureFile::WithMask ReadAhead::take(const QString &wanted)
+{
+    PictureFile::WithMask result;
+    if (!path.isEmpty() && wanted == path) {
+        result = reading.result();
+        if (!(stampOf(path) == picture) || !(stampOf(MaskFile::pathFor(path)) == mask))
+            result = PictureFile::WithMask();
+    }
+    clear();
+    return result;
+}
+
+void ReadAhead::clear()
+{
+    // The read goes on to its end on its worker; its result is simply not used.
+    path.clear();
+    reading = QFuture<PictureFile::WithMask>();
+}

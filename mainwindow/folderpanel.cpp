@@ -1,0 +1,113 @@
+#include "mainwindow/folderpanel.h"
+
+#include "folder/picturefolder.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int markSize = 12; // pixels
+// Green, but not the pure green of the picture frame.
+const QColor doneColour(46, 160, 67);
+
+QIcon markIcon(bool filled)
+{
+    QPixmap pixmap(markSize, markSize);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (filled) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(doneColour);
+    } else {
+        painter.setPen(QPen(QColor(150, 150, 150), 1.5));
+        painter.setBrush(Qt::NoBrush);
+    }
+    painter.drawEllipse(QRectF(1.5, 1.5, markSize - 3, markSize - 3));
+    painter.end();
+    return QIcon(pixmap);
+}
+
+} // namespace
+
+FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next, QWidget *parent)
+    : QWidget(parent), folder(folder), done(markIcon(true)), notDone(markIcon(false))
+{
+    auto *layout = new QVBoxLayout(this);
+    auto *buttons = new QHBoxLayout;
+    for (QAction *action : {previous, next}) {
+        auto *button = new QToolButton(this);
+        button->setDefaultAction(action);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        buttons->addWidget(button);
+    }
+    layout->addLayout(buttons);
+    progress = new QLabel(this);
+    layout->addWidget(progress);
+    list = new QListWidget(this);
+    // Thousands of rows of one height lay out without measuring each.
+    list->setUniformItemSizes(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    layout->addWidget(list);
+
+    connect(list, &QListWidget::itemClicked, this, &FolderPanel::onItemClicked);
+    connect(folder, &PictureFolder::listChanged, this, &FolderPanel::rebuild);
+    connect(folder, &PictureFolder::maskChanged, this, [this](int index) {
+        showMark(index);
+        showProgress();
+    });
+    rebuild();
+}
+
+void FolderPanel::rebuild()
+{
+    list->clear();
+    for (const FolderEntry &entry : folder->entries())
+        list->addItem(new QListWidgetItem(entry.hasMask ? done : notDone, entry.name));
+    showProgress();
+    setCurrent(current);
+}
+
+void FolderPanel::showMark(int index)
+{
+    if (QListWidgetItem *item = list->item(index))
+        item->setIcon(folder->entries().at(index).hasMask ? done : notDone);
+}
+
+void FolderPanel::showProgress()
+{
+    progress->setText(folder->entries().isEmpty() ? QString()
+                                                  : QStringLiteral("已完成 %1 / %2")
+                                                        .arg(folder->doneCount())
+                                                        .arg(folder->entries().size()));
+}
+
+void FolderPanel::setCurrent(const QString &path)
+{
+    current = path;
+    const int index = folder->indexOf(path);
+    if (index < 0) {
+        list->clearSelection();
+        return;
+    }
+    list->setCurrentRow(index);
+    list->scrollToItem(list->item(index));
+}
+
+void FolderPanel::onItemClicked(QListWidgetItem *item)
+{
+    const QString path = folder->pathAt(list->row(item));
+    // The window opens it through its question about unsaved changes; whatever the answer,
+    // the row of the picture then shown is highlighted again.
+    if (!path.isEmpty() && path != current)
+        emit pictureChosen(path);
+    setCurrent(current);
+}

@@ -1,0 +1,44 @@
+#ifndef VELMORA_MAINWINDOW_FOLDERPANEL_H
+#define VELMORA_MAINWINDOW_FOLDERPANEL_H
+
+#include <QIcon>
+#include <QString>
+#include <QWidget>
+
+class PictureFolder;
+class QAction;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+
+// The side panel of the current folder: buttons to the previous and the next picture, how
+// many pictures have a mask, and the list of pictures with a mark on those that have one.
+class FolderPanel : public QWidget
+{
+    Q_OBJECT
+
+public:
+    FolderPanel(PictureFolder *folder, QAction *previous, QAction *next, QWidget *parent);
+
+    // Highlights the picture at `path`, when it is listed.
+    void setCurrent(const QString &path);
+
+signals:
+    // A row was clicked.
+    void pictureChosen(const QString &path);
+
+private:
+    void rebuild();
+    void showMark(int index);
+    void showProgress();
+    void onItemClicked(QListWidgetItem *item);
+
+    PictureFolder *folder;
+    QLabel *progress = nullptr;
+    QListWidget *list = nullptr;
+    QString current;
+    QIcon done;
+    QIcon notDone;
+};
+
+#endif
