@@ -242,6 +242,31 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     row(megapixels, "undo of a 1000 px stroke", undo, boxCopy);
     row(megapixels, "redo of a 1000 px stroke", redo, boxCopy);
 
+    // A lasso of 100,000 points around a quarter of the picture, against one pass over that
+    // quarter (filling it with QPainter on an image of the same size).
+    view.setMode(EditorMode::Doodle);
+    const QRectF quarter(size.width() / 4.0, size.height() / 4.0, size.width() / 2.0,
+                         size.height() / 2.0);
+    QVector<QPointF> outline;
+    const int perSide = 25000;
+    const QPointF corners[] = {quarter.topLeft(), quarter.topRight(), quarter.bottomRight(),
+                               quarter.bottomLeft(), quarter.topLeft()};
+    for (int side = 0; side < 4; ++side)
+        for (int i = 0; i < perSide; ++i)
+            outline << corners[side] + (corners[side + 1] - corners[side]) * i / perSide;
+    view.setMode(EditorMode::Eraser); // the mask file's blob is in that quarter: erase it
+    const double lasso = medianMs(
+        runs, [&] { VelmoraViewProbe::lasso(view, outline); }, [&] { view.loadImage(picture); });
+    QImage same(size, QImage::Format_ARGB32_Premultiplied);
+    same.fill(Qt::transparent);
+    const double quarterPass = medianMs(runs, [&] {
+        QPainter painter(&same);
+        painter.fillRect(quarter, Qt::red);
+    });
+    same = QImage();
+    row(megapixels, "lasso of 100000 points, a quarter", lasso, quarterPass);
+    view.setMode(EditorMode::Doodle);
+
     // A pointer move while painting: the segment and one repaint of the view at the window's
     // size with the picture fitted, against the same repaint alone.
     view.loadImage(picture);

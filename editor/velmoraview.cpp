@@ -5,19 +5,11 @@
 #include "editor/masklayeritem.h"
 #include "editor/picturefile.h"
 
-#include <QBrush>
-#include <QColor>
 #include <QCursor>
-#include <QFont>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
-#include <QLineF>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPen>
 #include <QPixmap>
 #include <QUndoStack>
-#include <QWheelEvent>
 
 #include <utility>
 
@@ -25,7 +17,6 @@ namespace {
 
 // Steps kept in the history; the oldest is dropped when a new one would exceed it.
 constexpr int undoLimit = 21;
-constexpr qreal zoomStep = 1.15;
 // The scene reaches far beyond any picture, so the view can be panned past its edges.
 constexpr qreal sceneHalfExtent = 50000.0;
 
@@ -118,6 +109,43 @@ void VelmoraView::resetZoom()
     resetTransform();
     centerOn(imageItem);
     viewport()->update();
+}
+
+void VelmoraView::zoomIn()
+{
+    zoomAboutCentre(zoomStep);
+}
+
+void VelmoraView::zoomOut()
+{
+    zoomAboutCentre(1.0 / zoomStep);
+}
+
+void VelmoraView::zoomAboutCentre(qreal factor)
+{
+    const ViewportAnchor anchor = transformationAnchor();
+    setTransformationAnchor(QGraphicsView::AnchorViewCenter);
+    scale(factor, factor);
+    setTransformationAnchor(anchor);
+    viewport()->update();
+}
+
+void VelmoraView::fitToWindow()
+{
+    if (!imageItem)
+        return;
+    fitInView(imageItem, Qt::KeepAspectRatio);
+    viewport()->update();
+}
+
+void VelmoraView::setMaskHidden(bool hidden)
+{
+    if (hidden == maskHidden)
+        return;
+    maskHidden = hidden;
+    if (maskItem)
+        maskItem->setVisible(!hidden);
+    emit maskHiddenChanged(hidden);
 }
 
 MaskEdit *VelmoraView::pushStep()
@@ -230,6 +258,7 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     scene->addItem(maskItem);
     maskItem->setPos(0, 0);
     maskItem->setOpacity(1.0);
+    maskItem->setVisible(!maskHidden);
     updateModified();
 
     resetTransform();
@@ -247,189 +276,4 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
 QImage VelmoraView::exportMask() const
 {
     return MaskFile::toGray(maskImage);
-}
-
-void VelmoraView::beginStroke()
-{
-    // The step is pushed before the first segment, so one undo takes back the whole stroke.
-    // It holds nothing yet: each tile is kept the first time a segment is about to paint it.
-    stroke = pushStep();
-    strokeLostPixels = false;
-}
-
-void VelmoraView::paintStrokeTo(const QPointF &scenePos)
-{
-    if (!stroke)
-        return;
-    const int width = mode == EditorMode::Doodle ? brushSize : eraserSize;
-    // The segment's box, widened by half the pen and a pixel for the antialiased rim.
-    const qreal reach = width / 2.0 + 1.0;
-    const QRect area = QRectF(lastScenePos, scenePos)
-                           .normalized()
-                           .adjusted(-reach, -reach, reach, reach)
-                           .toAlignedRect()
-                           .intersected(maskImage.rect());
-    if (area.isEmpty())
-        return;
-    // Where the tiles' pixels could not be kept, nothing is painted: every change stays
-    // undoable, and the rest of the stroke goes on.
-    const QRegion refused = stroke->prepare(area);
-
-    QPainter painter(&maskImage);
-    if (!refused.isEmpty()) {
-        painter.setClipRegion(QRegion(area).subtracted(refused));
-        if (!strokeLostPixels) {
-            strokeLostPixels = true;
-            emit strokeOutOfMemory();
-        }
-    }
-    if (mode == EditorMode::Doodle) {
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        painter.setPen(QPen(QBrush(QColor(255, 0, 0, 255), Qt::SolidPattern), width, Qt::SolidLine,
-                            Qt::RoundCap, Qt::RoundJoin));
-    } else {
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.setPen(QPen(QBrush(Qt::transparent, Qt::SolidPattern), width, Qt::SolidLine,
-                            Qt::RoundCap, Qt::RoundJoin));
-    }
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    // One line per segment; the round caps close the joints between successive segments.
-    painter.drawLine(QLineF(lastScenePos, scenePos));
-    painter.end();
-    maskItem->update(area);
-}
-
-void VelmoraView::endStroke()
-{
-    drawing = false;
-    if (!stroke)
-        return;
-    stroke->finish();
-    stroke = nullptr;
-    updateModified();
-}
-
-void VelmoraView::mousePressEvent(QMouseEvent *event)
-{
-    const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
-    if (event->button() == Qt::RightButton && !drawing) {
-        if (mode == EditorMode::Move)
-            setMode(EditorMode::Doodle);
-        else if (mode == EditorMode::Doodle)
-            setMode(EditorMode::Move);
-        else
-            setMode(previousMode);
-        event->accept();
-        return;
-    }
-    if (event->button() == Qt::LeftButton && painting) {
-        drawing = true;
-        lastScenePos = mapToScene(event->pos());
-        beginStroke();
-        paintStrokeTo(lastScenePos);
-        event->accept();
-        return;
-    }
-    QGraphicsView::mousePressEvent(event);
-}
-
-void VelmoraView::mouseMoveEvent(QMouseEvent *event)
-{
-    cursorViewPos = event->pos();
-    const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
-    if (painting)
-        viewport()->update();
-    if (drawing && painting) {
-        const QPointF scenePos = mapToScene(event->pos());
-        paintStrokeTo(scenePos);
-        lastScenePos = scenePos;
-        event->accept();
-        return;
-    }
-    QGraphicsView::mouseMoveEvent(event);
-}
-
-void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::LeftButton &&
-        (mode == EditorMode::Doodle || mode == EditorMode::Eraser))
-        endStroke();
-    QGraphicsView::mouseReleaseEvent(event);
-}
-
-void VelmoraView::mouseDoubleClickEvent(QMouseEvent *event)
-{
-    if (event->button() == Qt::RightButton) {
-        if (mode != EditorMode::Eraser)
-            setMode(EditorMode::Eraser);
-        event->accept();
-        return;
-    }
-    QGraphicsView::mouseDoubleClickEvent(event);
-}
-
-void VelmoraView::wheelEvent(QWheelEvent *event)
-{
-    // One fixed step per event, whatever the size of its delta.
-    const qreal factor = event->angleDelta().y() > 0 ? zoomStep : 1.0 / zoomStep;
-    scale(factor, factor);
-    viewport()->update();
-}
-
-void VelmoraView::leaveEvent(QEvent *)
-{
-    cursorViewPos = QPoint(-1, -1);
-    viewport()->update();
-}
-
-void VelmoraView::drawForeground(QPainter *painter, const QRectF &)
-{
-    drawPictureFrame(painter);
-    painter->save();
-    painter->resetTransform(); // viewport pixels from here on
-    if (mode != EditorMode::Move)
-        drawToolOutline(painter);
-    painter->restore();
-}
-
-void VelmoraView::drawPictureFrame(QPainter *painter) const
-{
-    if (!imageItem)
-        return;
-    painter->save();
-    painter->setRenderHint(QPainter::Antialiasing, false);
-    QPen pen(QBrush(Qt::green), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-    pen.setCosmetic(true); // one device pixel wide at every zoom
-    painter->setPen(pen);
-    painter->drawRect(imageItem->boundingRect());
-    painter->restore();
-}
-
-void VelmoraView::drawToolOutline(QPainter *painter) const
-{
-    const int size = mode == EditorMode::Doodle ? brushSize : eraserSize;
-    // The on-screen half-width of a stroke of this size at the current zoom.
-    const qreal radius = size * 0.5 * transform().m11();
-    const bool inside = cursorViewPos.x() >= 0;
-    // Outside the view the circle is parked near the top-left corner, fainter.
-    const QPointF centre = inside ? QPointF(cursorViewPos) : QPointF(radius + 20, radius + 20);
-    const int alpha = inside ? 50 : 30;
-
-    if (mode == EditorMode::Doodle) {
-        painter->setPen(QPen(QBrush(Qt::red), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-        painter->setBrush(QBrush(QColor(255, 0, 0, alpha), Qt::SolidPattern));
-    } else {
-        painter->setPen(QPen(QBrush(Qt::darkCyan), 2.0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin));
-        painter->setBrush(QBrush(QColor(0, 255, 255, alpha), Qt::SolidPattern));
-    }
-    if (inside)
-        painter->setRenderHint(QPainter::Antialiasing, true);
-    painter->drawEllipse(centre, radius, radius);
-
-    painter->setPen(QPen(Qt::black));
-    painter->setBrush(Qt::NoBrush);
-    painter->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold, false));
-    QRectF label(0, 0, 80, 20);
-    label.moveCenter(QPointF(centre.x(), centre.y() + radius + 15));
-    painter->drawText(label, Qt::AlignCenter, QString::number(size));
 }

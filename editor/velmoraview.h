@@ -9,11 +9,15 @@
 #include <QPoint>
 #include <QPointF>
 #include <QString>
+#include <QVector>
+
+#include <functional>
 
 class MaskEdit;
 class MaskLayerItem;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
+class QPolygonF;
 class QUndoStack;
 
 // The editing mode. The values double as the ids of the window's mode radio buttons.
@@ -39,10 +43,18 @@ public:
     int getBrushSize() const { return brushSize; }
     int getEraserSize() const { return eraserSize; }
     QString getImagePath() const { return imagePath; }
-    // True while a left-button stroke is under way.
+    // True while a left-button stroke or lasso is under way.
     bool isDrawing() const { return drawing; }
 
     void resetZoom();
+    // One wheel step in or out, about the middle of the view.
+    void zoomIn();
+    void zoomOut();
+    // The whole picture in the view, its aspect kept.
+    void fitToWindow();
+    // A hidden mask is not drawn; it shows again by itself before anything paints into it.
+    void setMaskHidden(bool hidden);
+    bool isMaskHidden() const { return maskHidden; }
     // Undo and redo do nothing while a stroke is under way.
     void undo();
     void redo();
@@ -70,6 +82,7 @@ signals:
     void modifiedChanged(bool modified);
     // Part of a stroke was not painted: no memory was left to keep what it would change.
     void strokeOutOfMemory();
+    void maskHiddenChanged(bool hidden);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -78,20 +91,32 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void enterEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
     friend class VelmoraViewProbe; // test and benchmark access to the private steps
 
+    // One wheel step or zoom key scales the view by this, in or out.
+    static constexpr qreal zoomStep = 1.15;
+
     void applyModeCursor();
     MaskEdit *pushStep();
+    void zoomAboutCentre(qreal factor);
     void beginStroke();
+    bool paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw);
     void paintStrokeTo(const QPointF &scenePos);
+    void paintDab(const QPointF &centre);
+    void fillLasso();
+    static bool enclosesArea(const QPolygonF &outline);
     void endStroke();
     void refreshStep(int index);
     void updateModified();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
+    void drawLasso(QPainter *painter) const;
 
     QGraphicsScene *scene = nullptr;
     QGraphicsPixmapItem *imageItem = nullptr;
@@ -100,6 +125,11 @@ private:
     QUndoStack *undoStack = nullptr;
     MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by undoStack
     bool strokeLostPixels = false;
+    bool lassoing = false;
+    QVector<QPointF> lasso; // scene points of the lasso being drawn
+    bool spacePanning = false;
+    bool handDragging = false; // a left-button pan while Space is held
+    bool maskHidden = false;
     bool modified = false;
     QString imagePath;
     bool drawing = false;

@@ -10,6 +10,7 @@
 class FolderPanel;
 class PictureFolder;
 class QAction;
+class QActionGroup;
 class QCloseEvent;
 class QDockWidget;
 class QDragEnterEvent;
@@ -70,6 +71,10 @@ private:
                                const QFont &toolbarFont);
     QLabel *createCaption(const QString &text, const QFont &toolbarFont);
     void createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction);
+    void createToolMenu();
+    void onToolKey(EditorMode mode);
+    void showModeInToolMenu(EditorMode mode);
+    void stepToolSize(int direction);
     void createFolderPanel();
     void updateFolderActions();
     void createStatusBar();
@@ -99,6 +104,7 @@ private:
     QAction *previousAction = nullptr;
     QAction *nextAction = nullptr;
     QAction *autoSaveAction = nullptr;
+    QActionGroup *toolActions = nullptr;
     PictureFolder *folder = nullptr;
     FolderPanel *folderPanel = nullptr;
     QDockWidget *folderDock = nullptr;

@@ -18,20 +18,28 @@ struct Stroke
     QVector<QPointF> points;
 };
 
-// Paints a stroke the way masks were always painted: on a plain ARGB32 layer, one
-// round-capped line per segment, the first of zero length at the press point.
+// Paints a stroke as QPainter alone would on a plain ARGB32 layer: a disc of the tool's size
+// at the press point, then one round-capped line per segment.
 void paintReference(QImage &layer, const Stroke &stroke)
 {
     QPointF last = stroke.points.first();
-    for (const QPointF &point : stroke.points) {
+    for (int i = 0; i < stroke.points.size(); ++i) {
+        const QPointF point = stroke.points.at(i);
         QPainter painter(&layer);
         const bool doodle = stroke.tool == EditorMode::Doodle;
+        const QColor ink = doodle ? QColor(255, 0, 0, 255) : QColor(Qt::transparent);
         painter.setCompositionMode(doodle ? QPainter::CompositionMode_SourceOver
                                           : QPainter::CompositionMode_Clear);
-        painter.setPen(QPen(QBrush(doodle ? QColor(255, 0, 0, 255) : QColor(Qt::transparent)),
-                            stroke.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.drawLine(QLineF(last, point));
+        if (i == 0) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(ink);
+            painter.drawEllipse(point, stroke.width / 2.0, stroke.width / 2.0);
+        } else {
+            painter.setPen(
+                QPen(QBrush(ink), stroke.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawLine(QLineF(last, point));
+        }
         last = point;
     }
 }

@@ -9,6 +9,8 @@
 //   velmora_probe count-red FILE X Y W H            counts reddish pixels in a rectangle
 //   velmora_probe frame FILE                        prints "x y w h" around the pure green pixels
 //   velmora_probe count-colour FILE RRGGBB          counts the pixels of exactly that colour
+//   velmora_probe run FILE X Y                      prints the length of the row of non-black
+//                                                   pixels through (X, Y)
 //   velmora_probe close WINDOW-ID                   asks a window to close, as a window manager
 //                                                   does for its close button
 
@@ -127,6 +129,24 @@ int main(int argc, char **argv)
         if (box.isEmpty())
             return fail(QStringLiteral("no frame"));
         out << box.x() << ' ' << box.y() << ' ' << box.width() << ' ' << box.height() << '\n';
+        return 0;
+    }
+    if (command == QLatin1String("run") && args.size() == 4) {
+        const int y = args.at(3).toInt();
+        int left = args.at(2).toInt();
+        int right = left;
+        const auto lit = [&](int x) {
+            return image.rect().contains(x, y) && qGray(image.pixel(x, y)) > 0;
+        };
+        if (!lit(left)) {
+            out << 0 << '\n';
+            return 0;
+        }
+        while (lit(left - 1))
+            --left;
+        while (lit(right + 1))
+            ++right;
+        out << right - left + 1 << '\n';
         return 0;
     }
     if (command == QLatin1String("count-colour") && args.size() == 3) {

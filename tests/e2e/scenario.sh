@@ -2,7 +2,8 @@
 # The whole program as a person uses it: on a virtual X display, with real input events,
 # open a picture through the real dialog, paint, erase, save, close, reopen, and look; then
 # start with a picture on the command line, paint, and close with unsaved strokes; then
-# start with a folder, paint, and move to the next picture.
+# start with a folder, paint, and move to the next picture; there, dabs of two sizes by
+# keys and a lasso.
 #
 #   scenario.sh VELMORA PROBE ARTEFACT-DIR FAKEBIN-DIR
 set -euo pipefail
@@ -267,6 +268,40 @@ done_marks=$(marks)
 [ "$done_marks" -ge 20 ] && [ "$done_marks" -le 200 ] ||
     fail "the list does not mark exactly one picture done ($done_marks pixels)"
 "$probe" shot "$artefacts/e2e-folder.png"
+
+step "B, a click, ] three times, another click, a Shift lasso, save"
+xdotool key b
+xdotool mousemove $((px + 100)) $((py + 100))
+xdotool click 1
+for _ in 1 2 3; do xdotool key bracketright; done
+xdotool mousemove $((px + 300)) $((py + 100))
+xdotool click 1
+xdotool mousemove $((px + 100)) $((py + 250))
+xdotool keydown shift
+xdotool mousedown 1
+for corner in "300 250" "300 400" "100 400" "100 260"; do
+    set -- $corner
+    xdotool mousemove $((px + $1)) $((py + $2))
+    sleep 0.05
+done
+xdotool mouseup 1
+xdotool keyup shift
+sleep 0.2
+"$probe" shot "$artefacts/e2e-tools.png"
+xdotool key --clearmodifiers ctrl+s
+answer_box '确认保存'
+answer_box '成功'
+mask="$album/a2_mask.png"
+[ -f "$mask" ] || fail "no $mask"
+run() { "$probe" run "$mask" "$1" "$2"; }
+small=$(run 100 100)
+large=$(run 300 100)
+[ "$small" -ge 19 ] && [ "$small" -le 22 ] || fail "the first dab is $small wide, not 20"
+[ "$large" -ge 34 ] && [ "$large" -le 37 ] || fail "the second dab is $large wide, not 35"
+[ "$(value 200 325)" = 255 ] || fail "the lasso's inside is not in the mask"
+[ "$(run 200 325)" -ge 198 ] && [ "$(run 200 325)" -le 203 ] || fail "the lasso is not 200 wide"
+[ "$(value 200 200)" = 0 ] || fail "above the lasso is in the mask"
+[ "$(value 50 325)" = 0 ] || fail "left of the lasso is in the mask"
 "$probe" close "$main"
 wait "$app_pid" || fail "the folder run ended badly"
 app_pid=""

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QString>
@@ -122,6 +123,27 @@ inline void answerFileDialog(const QString &path, QString *seenDirectory = nullp
         timer->deleteLater();
     });
     timer->start();
+}
+
+// Delivers a mouse event to `target` as the window system would hand it over.
+inline void sendMouse(QWidget *target, QEvent::Type type, Qt::MouseButton button, QPoint pos,
+                      Qt::MouseButtons held, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QMouseEvent event(type, pos, target->mapToGlobal(pos), button, held, modifiers);
+    QApplication::sendEvent(target, &event);
+}
+
+// The alpha of every pixel, as an 8-bit image: what decides whether a pixel is in the mask.
+inline QImage alphaOf(const QImage &layer)
+{
+    QImage alpha(layer.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < layer.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(layer.constScanLine(y));
+        uchar *out = alpha.scanLine(y);
+        for (int x = 0; x < layer.width(); ++x)
+            out[x] = uchar(qAlpha(row[x]));
+    }
+    return alpha;
 }
 
 // A picture with some texture, so a shown picture differs from an empty view.

@@ -51,7 +51,7 @@ public:
         v.drawing = true;
         v.lastScenePos = at;
         v.beginStroke();
-        v.paintStrokeTo(at);
+        v.paintDab(at);
     }
     // One more segment of the stroke under way, from the last point to `to`.
     static void segment(VelmoraView &v, const QPointF &to)
@@ -60,6 +60,12 @@ public:
         v.lastScenePos = to;
     }
     static void endStroke(VelmoraView &v) { v.endStroke(); }
+    // A lasso through `points`, filled as on release.
+    static void lasso(VelmoraView &v, const QVector<QPointF> &points)
+    {
+        v.lasso = points;
+        v.fillLasso();
+    }
 
     // True when the mask item paints exactly the pixels of the mask layer.
     static bool showsMaskLayer(const VelmoraView &v)

@@ -1,0 +1,228 @@
+// How the view answers the pointer and the keys, and what it draws over the scene.
+
+#include "editor/velmoraview.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QGraphicsPixmapItem>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+#include <QWheelEvent>
+
+void VelmoraView::mousePressEvent(QMouseEvent *event)
+{
+    const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
+    if (event->button() == Qt::RightButton && !drawing) {
+        if (mode == EditorMode::Move)
+            setMode(EditorMode::Doodle);
+        else if (mode == EditorMode::Doodle)
+            setMode(EditorMode::Move);
+        else
+            setMode(previousMode);
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::LeftButton && spacePanning)
+        handDragging = true; // the base handler below starts the hand's drag
+    if (event->button() == Qt::LeftButton && painting && !spacePanning) {
+        drawing = true;
+        lastScenePos = mapToScene(event->pos());
+        if (event->modifiers() & Qt::ShiftModifier) {
+            // A lasso: its outline is filled on release.
+            lassoing = true;
+            lasso = {lastScenePos};
+        } else {
+            beginStroke();
+            paintDab(lastScenePos);
+        }
+        event->accept();
+        return;
+    }
+    QGraphicsView::mousePressEvent(event);
+}
+
+void VelmoraView::mouseMoveEvent(QMouseEvent *event)
+{
+    cursorViewPos = event->pos();
+    const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
+    if (painting)
+        viewport()->update();
+    if (drawing && painting) {
+        const QPointF scenePos = mapToScene(event->pos());
+        if (lassoing) {
+            if (scenePos != lasso.last())
+                lasso.append(scenePos);
+        } else {
+            paintStrokeTo(scenePos);
+        }
+        lastScenePos = scenePos;
+        event->accept();
+        return;
+    }
+    QGraphicsView::mouseMoveEvent(event);
+}
+
+void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        handDragging = false;
+    if (event->button() == Qt::LeftButton &&
+        (mode == EditorMode::Doodle || mode == EditorMode::Eraser)) {
+        if (lassoing) {
+            lassoing = false;
+            fillLasso();
+        }
+        endStroke();
+    }
+    QGraphicsView::mouseReleaseEvent(event);
+}
+
+void VelmoraView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && lassoing) {
+        // The lasso is dropped; the rest of the drag does nothing.
+        lassoing = false;
+        drawing = false;
+        lasso.clear();
+        viewport()->update();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        // While held, the hand pans in Doodle and Eraser; the mode itself stays.
+        if (!spacePanning && !drawing &&
+            (mode == EditorMode::Doodle || mode == EditorMode::Eraser)) {
+            spacePanning = true;
+            setDragMode(QGraphicsView::ScrollHandDrag);
+        }
+        event->accept();
+        return;
+    }
+    QGraphicsView::keyPressEvent(event);
+}
+
+void VelmoraView::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        if (spacePanning) {
+            spacePanning = false;
+            // A pan still under way ends here as if the button had been released.
+            if (handDragging) {
+                handDragging = false;
+                QMouseEvent release(QEvent::MouseButtonRelease, cursorViewPos, Qt::LeftButton,
+                                    Qt::NoButton, Qt::NoModifier);
+                QGraphicsView::mouseReleaseEvent(&release);
+            }
+            applyModeCursor();
+        }
+        event->accept();
+        return;
+    }
+    QGraphicsView::keyReleaseEvent(event);
+}
+
+void VelmoraView::enterEvent(QEvent *event)
+{
+    // Keys for tools and Space reach the view without a click into it first.
+    setFocus(Qt::MouseFocusReason);
+    QGraphicsView::enterEvent(event);
+}
+
+void VelmoraView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        if (mode != EditorMode::Eraser)
+            setMode(EditorMode::Eraser);
+        event->accept();
+        return;
+    }
+    QGraphicsView::mouseDoubleClickEvent(event);
+}
+
+void VelmoraView::wheelEvent(QWheelEvent *event)
+{
+    // One fixed step per event, whatever the size of its delta.
+    const qreal factor = event->angleDelta().y() > 0 ? zoomStep : 1.0 / zoomStep;
+    scale(factor, factor);
+    viewport()->update();
+}
+
+void VelmoraView::leaveEvent(QEvent *)
+{
+    cursorViewPos = QPoint(-1, -1);
+    viewport()->update();
+}
+
+void VelmoraView::drawForeground(QPainter *painter, const QRectF &)
+{
+    drawPictureFrame(painter);
+    drawLasso(painter);
+    painter->save();
+    painter->resetTransform(); // viewport pixels from here on
+    if (mode != EditorMode::Move)
+        drawToolOutline(painter);
+    painter->restore();
+}
+
+void VelmoraView::drawPictureFrame(QPainter *painter) const
+{
+    if (!imageItem)
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    QPen pen(QBrush(Qt::green), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    pen.setCosmetic(true); // one device pixel wide at every zoom
+    painter->setPen(pen);
+    painter->drawRect(imageItem->boundingRect());
+    painter->restore();
+}
+
+void VelmoraView::drawLasso(QPainter *painter) const
+{
+    if (lasso.isEmpty())
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    // Black dashes over white, one screen pixel wide at every zoom: seen on any picture.
+    QPen under(Qt::white, 1.0);
+    under.setCosmetic(true);
+    painter->setPen(under);
+    painter->drawPolyline(lasso.constData(), lasso.size());
+    QPen dashes(Qt::black, 1.0, Qt::DashLine);
+    dashes.setCosmetic(true);
+    painter->setPen(dashes);
+    painter->drawPolyline(lasso.constData(), lasso.size());
+    painter->restore();
+}
+
+void VelmoraView::drawToolOutline(QPainter *painter) const
+{
+    const int size = mode == EditorMode::Doodle ? brushSize : eraserSize;
+    // The on-screen half-width of a stroke of this size at the current zoom.
+    const qreal radius = size * 0.5 * transform().m11();
+    const bool inside = cursorViewPos.x() >= 0;
+    // Outside the view the circle is parked near the top-left corner, fainter.
+    const QPointF centre = inside ? QPointF(cursorViewPos) : QPointF(radius + 20, radius + 20);
+    const int alpha = inside ? 50 : 30;
+
+    if (mode == EditorMode::Doodle) {
+        painter->setPen(QPen(QBrush(Qt::red), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter->setBrush(QBrush(QColor(255, 0, 0, alpha), Qt::SolidPattern));
+    } else {
+        painter->setPen(QPen(QBrush(Qt::darkCyan), 2.0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin));
+        painter->setBrush(QBrush(QColor(0, 255, 255, alpha), Qt::SolidPattern));
+    }
+    if (inside)
+        painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->drawEllipse(centre, radius, radius);
+
+    painter->setPen(QPen(Qt::black));
+    painter->setBrush(Qt::NoBrush);
+    painter->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold, false));
+    QRectF label(0, 0, 80, 20);
+    label.moveCenter(QPointF(centre.x(), centre.y() + radius + 15));
+    painter->drawText(label, Qt::AlignCenter, QString::number(size));
+}

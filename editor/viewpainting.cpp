@@ -1,0 +1,131 @@
+// How the view paints into the mask: strokes, dabs and the lasso, each change kept undoable.
+
+#include "editor/velmoraview.h"
+
+#include "editor/maskedit.h"
+#include "editor/masklayeritem.h"
+
+#include <QColor>
+#include <QLineF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QPolygonF>
+#include <QRegion>
+
+void VelmoraView::beginStroke()
+{
+    // The step is pushed before anything is painted, so one undo takes back the whole
+    // stroke. It holds nothing yet: each tile is kept the first time it is about to change.
+    // Nothing is painted unseen: a hidden mask shows again.
+    setMaskHidden(false);
+    stroke = pushStep();
+    strokeLostPixels = false;
+}
+
+bool VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw)
+{
+    if (!stroke)
+        return false;
+    // Whole pixels, widened by one for the antialiased rim, inside the picture.
+    const QRect area = reach.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(maskImage.rect());
+    if (area.isEmpty())
+        return false;
+    // Where the tiles' pixels could not be kept, nothing is painted: every change stays
+    // undoable, and the rest of the stroke goes on.
+    const QRegion refused = stroke->prepare(area);
+
+    QPainter painter(&maskImage);
+    if (!refused.isEmpty()) {
+        painter.setClipRegion(QRegion(area).subtracted(refused));
+        if (!strokeLostPixels) {
+            strokeLostPixels = true;
+            emit strokeOutOfMemory();
+        }
+    }
+    const int width = mode == EditorMode::Doodle ? brushSize : eraserSize;
+    if (mode == EditorMode::Doodle) {
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setPen(QPen(QBrush(QColor(255, 0, 0, 255), Qt::SolidPattern), width, Qt::SolidLine,
+                            Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(QColor(255, 0, 0, 255));
+    } else {
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.setPen(QPen(QBrush(Qt::transparent, Qt::SolidPattern), width, Qt::SolidLine,
+                            Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::transparent);
+    }
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    draw(painter);
+    painter.end();
+    maskItem->update(area);
+    return true;
+}
+
+void VelmoraView::paintStrokeTo(const QPointF &scenePos)
+{
+    const qreal half = (mode == EditorMode::Doodle ? brushSize : eraserSize) / 2.0;
+    paintWithTool(QRectF(lastScenePos, scenePos).normalized().adjusted(-half, -half, half, half),
+                  [&](QPainter &painter) {
+                      painter.setBrush(Qt::NoBrush);
+                      // One line per segment; round caps close the joints between segments.
+                      painter.drawLine(QLineF(lastScenePos, scenePos));
+                  });
+}
+
+void VelmoraView::paintDab(const QPointF &centre)
+{
+    // A click leaves a disc of the tool's size, and a stroke starts as round as it ends.
+    const qreal radius = (mode == EditorMode::Doodle ? brushSize : eraserSize) / 2.0;
+    paintWithTool(QRectF(centre, centre).adjusted(-radius, -radius, radius, radius),
+                  [&](QPainter &painter) {
+                      painter.setPen(Qt::NoPen);
+                      painter.drawEllipse(centre, radius, radius);
+                  });
+}
+
+void VelmoraView::fillLasso()
+{
+    const QPolygonF outline(lasso);
+    lasso.clear();
+    viewport()->update();
+    // An outline that encloses no area, or none of the picture, changes nothing and makes
+    // no undo step.
+    if (!enclosesArea(outline) || maskImage.isNull() ||
+        !outline.boundingRect().intersects(QRectF(maskImage.rect())))
+        return;
+    beginStroke();
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    path.addPolygon(outline);
+    path.closeSubpath();
+    paintWithTool(outline.boundingRect(), [&](QPainter &painter) {
+        painter.setPen(Qt::NoPen);
+        painter.drawPath(path);
+    });
+    endStroke();
+}
+
+bool VelmoraView::enclosesArea(const QPolygonF &outline)
+{
+    // Three points that are not all on one line.
+    for (int i = 2; i < outline.size(); ++i) {
+        const QPointF a = outline.at(1) - outline.at(0);
+        const QPointF b = outline.at(i) - outline.at(0);
+        if (!qFuzzyIsNull(a.x() * b.y() - a.y() * b.x()))
+            return true;
+    }
+    return false;
+}
+
+void VelmoraView::endStroke()
+{
+    drawing = false;
+    lassoing = false;
+    lasso.clear();
+    if (!stroke)
+        return;
+    stroke->finish();
+    stroke = nullptr;
+    updateModified();
+}

@@ -1,0 +1,203 @@
+// The window's menus and side panel: every command with its keys.
+
+#include "mainwindow/mainwindow.h"
+
+#include "folder/picturefolder.h"
+#include "mainwindow/folderpanel.h"
+#include "mainwindow/windowconstants.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDockWidget>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSlider>
+
+using namespace WindowConstants;
+
+namespace {
+
+// The platform's keys for a standard command, and `extra` as well where it is not one of them.
+QList<QKeySequence> keysWith(QKeySequence::StandardKey standard, const QKeySequence &extra)
+{
+    QList<QKeySequence> keys = QKeySequence::keyBindings(standard);
+    if (!keys.contains(extra))
+        keys.append(extra);
+    return keys;
+}
+
+} // namespace
+
+// Every command sits in a menu with its keys, as on any desktop; the menus hold the very
+// actions of the toolbar, so texts, enabled states and shortcuts always agree.
+// Every command sits in a menu with its keys, as on any desktop; the menus hold the very
+// actions of the toolbar, so texts, enabled states and shortcuts always agree.
+void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction)
+{
+    QSettings settings(organization(), application());
+    QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("文件"));
+    fileMenu->addAction(openAction);
+    openFolderAction = fileMenu->addAction(QStringLiteral("打开文件夹"));
+    openFolderAction->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_O));
+    connect(openFolderAction, &QAction::triggered, this, &MainWindow::onOpenFolder);
+    fileMenu->addAction(saveAction);
+    previousAction = fileMenu->addAction(QStringLiteral("上一张"));
+    previousAction->setShortcuts({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)});
+    previousAction->setToolTip(QStringLiteral("上一张 (A, Page Up)"));
+    previousAction->setEnabled(false);
+    connect(previousAction, &QAction::triggered, this, &MainWindow::onPreviousPicture);
+    nextAction = fileMenu->addAction(QStringLiteral("下一张"));
+    nextAction->setShortcuts({QKeySequence(Qt::Key_D), QKeySequence(Qt::Key_PageDown)});
+    nextAction->setToolTip(QStringLiteral("下一张 (D, Page Down)"));
+    nextAction->setEnabled(false);
+    connect(nextAction, &QAction::triggered, this, &MainWindow::onNextPicture);
+    fileMenu->addSeparator();
+    autoSaveAction = fileMenu->addAction(QStringLiteral("自动保存"));
+    autoSaveAction->setCheckable(true);
+    autoSaveAction->setChecked(settings.value(QStringLiteral("AutoSave"), false).toBool());
+    connect(autoSaveAction, &QAction::toggled, this, [](bool on) {
+        QSettings(organization(), application()).setValue(QStringLiteral("AutoSave"), on);
+    });
+    fileMenu->addSeparator();
+    QAction *quitAction = fileMenu->addAction(QStringLiteral("退出"));
+    quitAction->setShortcuts(keysWith(QKeySequence::Quit, QKeySequence(Qt::CTRL + Qt::Key_Q)));
+    quitAction->setMenuRole(QAction::QuitRole);
+    connect(quitAction, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *editMenu = menuBar()->addMenu(QStringLiteral("编辑"));
+    editMenu->addAction(undoAction);
+    redoAction = editMenu->addAction(QStringLiteral("重做"));
+    redoAction->setShortcuts(keysWith(QKeySequence::Redo, QKeySequence(Qt::CTRL + Qt::Key_Y)));
+    redoAction->setEnabled(false);
+    connect(redoAction, &QAction::triggered, this, &MainWindow::onRedo);
+    connect(view, &VelmoraView::canRedoChanged, redoAction, &QAction::setEnabled);
+    editMenu->addAction(resetAction);
+
+    createToolMenu();
+
+    QMenu *viewMenu = menuBar()->addMenu(QStringLiteral("视图"));
+    viewMenu->addAction(actualSizeAction);
+    // The toolbar's button is the first way; Ctrl+1 the second.
+    actualSizeAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_1));
+    QAction *fitAction = viewMenu->addAction(QStringLiteral("适应窗口"));
+    fitAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_0));
+    connect(fitAction, &QAction::triggered, this, [this] {
+        if (!view->isDrawing())
+            view->fitToWindow();
+    });
+    QAction *zoomInAction = viewMenu->addAction(QStringLiteral("放大"));
+    zoomInAction->setShortcuts(QKeySequence::ZoomIn);
+    connect(zoomInAction, &QAction::triggered, view, &VelmoraView::zoomIn);
+    QAction *zoomOutAction = viewMenu->addAction(QStringLiteral("缩小"));
+    zoomOutAction->setShortcuts(QKeySequence::ZoomOut);
+    connect(zoomOutAction, &QAction::triggered, view, &VelmoraView::zoomOut);
+    viewMenu->addSeparator();
+    QAction *hideMaskAction = viewMenu->addAction(QStringLiteral("隐藏掩膜"));
+    hideMaskAction->setCheckable(true);
+    hideMaskAction->setShortcut(QKeySequence(Qt::Key_H));
+    connect(hideMaskAction, &QAction::triggered, this, [this, hideMaskAction](bool hidden) {
+        if (view->isDrawing())
+            hideMaskAction->setChecked(view->isMaskHidden());
+        else
+            view->setMaskHidden(hidden);
+    });
+    // A stroke into a hidden mask shows it again; the check follows.
+    connect(view, &VelmoraView::maskHiddenChanged, hideMaskAction, &QAction::setChecked);
+}
+
+// Keys for the tools and their sizes, as paint programs have them.
+void MainWindow::createToolMenu()
+{
+    QMenu *toolMenu = menuBar()->addMenu(QStringLiteral("工具"));
+    toolActions = new QActionGroup(this);
+    const struct
+    {
+        const char *text;
+        Qt::Key key;
+        EditorMode mode;
+    } tools[] = {{"移动", Qt::Key_V, EditorMode::Move},
+                 {"涂鸦", Qt::Key_B, EditorMode::Doodle},
+                 {"橡皮擦", Qt::Key_E, EditorMode::Eraser}};
+    for (const auto &tool : tools) {
+        QAction *action = toolMenu->addAction(QString::fromUtf8(tool.text));
+        action->setShortcut(QKeySequence(tool.key));
+        action->setCheckable(true);
+        action->setData(static_cast<int>(tool.mode));
+        action->setChecked(tool.mode == view->getMode());
+        toolActions->addAction(action);
+        const EditorMode mode = tool.mode;
+        connect(action, &QAction::triggered, this, [this, mode] { onToolKey(mode); });
+    }
+    toolMenu->addSeparator();
+    QAction *bigger = toolMenu->addAction(QStringLiteral("增大笔刷"));
+    bigger->setShortcut(QKeySequence(Qt::Key_BracketRight));
+    connect(bigger, &QAction::triggered, this, [this] { stepToolSize(+1); });
+    QAction *smaller = toolMenu->addAction(QStringLiteral("减小笔刷"));
+    smaller->setShortcut(QKeySequence(Qt::Key_BracketLeft));
+    connect(smaller, &QAction::triggered, this, [this] { stepToolSize(-1); });
+}
+
+// B, E and V go the way of the radio buttons; never in the middle of a stroke.
+void MainWindow::onToolKey(EditorMode mode)
+{
+    if (!view->isDrawing())
+        view->setMode(mode);
+    showModeInToolMenu(view->getMode());
+}
+
+void MainWindow::showModeInToolMenu(EditorMode mode)
+{
+    for (QAction *action : toolActions->actions())
+        action->setChecked(action->data().toInt() == static_cast<int>(mode));
+}
+
+// ] and [ change the size of the tool in use (the brush in Move mode) by about a fifth,
+// through its slider, so the spin box, the view and the outline follow.
+void MainWindow::stepToolSize(int direction)
+{
+    if (view->isDrawing())
+        return;
+    QSlider *slider = view->getMode() == EditorMode::Eraser ? eraserSizeSlider : brushSizeSlider;
+    const int step = qMax(1, qRound(slider->value() / 5.0));
+    slider->setValue(qBound(minToolSize, slider->value() + direction * step, maxToolSize));
+}
+
+// The folder's pictures in a panel at the right, shown unless the user closed it last time.
+void MainWindow::createFolderPanel()
+{
+    folderPanel = new FolderPanel(folder, previousAction, nextAction, this);
+    connect(folderPanel, &FolderPanel::pictureChosen, this, &MainWindow::openPicture);
+    folderDock = new QDockWidget(QStringLiteral("图片列表"), this);
+    folderDock->setObjectName(QStringLiteral("PictureList"));
+    folderDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    folderDock->setWidget(folderPanel);
+    addDockWidget(Qt::RightDockWidgetArea, folderDock);
+    QSettings settings(organization(), application());
+    folderDock->setVisible(settings.value(QStringLiteral("PictureListVisible"), true).toBool());
+    QAction *toggle = folderDock->toggleViewAction();
+    // The panel also goes when the window closes and is destroyed; only the user's choice,
+    // made while the window is on screen, is kept.
+    connect(toggle, &QAction::toggled, this, [this](bool shown) {
+        if (isVisible())
+            QSettings(organization(), application())
+                .setValue(QStringLiteral("PictureListVisible"), shown);
+    });
+    menuBar()->actions().last()->menu()->addAction(toggle);
+
+    connect(folder, &PictureFolder::listChanged, this, [this] {
+        updateFolderActions();
+        // The picture read ahead is the next one of the list as it is now.
+        const QString next = folder->next(view->getImagePath());
+        if (readAhead.pending() != next)
+            readAhead.start(next);
+    });
+}
+
+void MainWindow::updateFolderActions()
+{
+    const QString current = view->getImagePath();
+    previousAction->setEnabled(!folder->previous(current).isEmpty());
+    nextAction->setEnabled(!folder->next(current).isEmpty());
+}
