@@ -269,7 +269,8 @@ done_marks=$(marks)
     fail "the list does not mark exactly one picture done ($done_marks pixels)"
 "$probe" shot "$artefacts/e2e-folder.png"
 
-step "B, a click, ] three times, another click, a Shift lasso, save"
+step "V then B, a click, ] three times, another click, a Shift lasso, save"
+xdotool key v # in Move a click paints nothing: the dab below shows that B switched
 xdotool key b
 xdotool mousemove $((px + 100)) $((py + 100))
 xdotool click 1
