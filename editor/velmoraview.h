@@ -106,7 +106,7 @@ private:
     MaskEdit *pushStep();
     void zoomAboutCentre(qreal factor);
     void beginStroke();
-    bool paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw);
+    void paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw);
     void paintStrokeTo(const QPointF &scenePos);
     void paintDab(const QPointF &centre);
     void fillLasso();

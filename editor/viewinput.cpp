@@ -71,10 +71,8 @@ void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
         handDragging = false;
     if (event->button() == Qt::LeftButton &&
         (mode == EditorMode::Doodle || mode == EditorMode::Eraser)) {
-        if (lassoing) {
-            lassoing = false;
+        if (lassoing)
             fillLasso();
-        }
         endStroke();
     }
     QGraphicsView::mouseReleaseEvent(event);

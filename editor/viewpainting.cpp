@@ -23,14 +23,14 @@ void VelmoraView::beginStroke()
     strokeLostPixels = false;
 }
 
-bool VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw)
+void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw)
 {
     if (!stroke)
-        return false;
+        return;
     // Whole pixels, widened by one for the antialiased rim, inside the picture.
     const QRect area = reach.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(maskImage.rect());
     if (area.isEmpty())
-        return false;
+        return;
     // Where the tiles' pixels could not be kept, nothing is painted: every change stays
     // undoable, and the rest of the stroke goes on.
     const QRegion refused = stroke->prepare(area);
@@ -59,7 +59,6 @@ bool VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     draw(painter);
     painter.end();
     maskItem->update(area);
-    return true;
 }
 
 void VelmoraView::paintStrokeTo(const QPointF &scenePos)
@@ -103,7 +102,6 @@ void VelmoraView::fillLasso()
         painter.setPen(Qt::NoPen);
         painter.drawPath(path);
     });
-    endStroke();
 }
 
 bool VelmoraView::enclosesArea(const QPolygonF &outline)

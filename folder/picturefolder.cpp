@@ -124,13 +124,14 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
 
 void PictureFolder::setFolder(const QString &folder)
 {
-    if (folder != current) {
-        if (!watcher->directories().isEmpty())
-            watcher->removePaths(watcher->directories());
-        current = folder;
-        if (!current.isEmpty())
-            watcher->addPaths({current, QFileInfo(current).absolutePath()});
-    }
+    // The folder already shown is kept up to date by the watcher; it is not read again.
+    if (folder == current)
+        return;
+    if (!watcher->directories().isEmpty())
+        watcher->removePaths(watcher->directories());
+    current = folder;
+    if (!current.isEmpty())
+        watcher->addPaths({current, QFileInfo(current).absolutePath()});
     rescan();
 }
 

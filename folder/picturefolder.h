@@ -24,8 +24,8 @@ class PictureFolder : public QObject
 public:
     explicit PictureFolder(QObject *parent = nullptr);
 
-    // Makes the folder of absolute path `folder` the current one and lists it; the same
-    // folder again is only listed anew. An empty path forgets the folder.
+    // Makes the folder of absolute path `folder` the current one and lists it; the current
+    // folder again changes nothing, as its list follows the disk. An empty path forgets it.
     void setFolder(const QString &folder);
     QString folder() const { return current; }
 

@@ -153,13 +153,14 @@ void MainWindow::loadPicture(const QString &path)
         name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
         setWindowTitle(QStringLiteral("%1[*] - %2").arg(name, appTitle()));
         setWindowModified(view->isModified());
-        // Its folder becomes the current one; listing it also starts reading the next.
+        // Its folder becomes the current one.
         folder->setFolder(QFileInfo(path).absolutePath());
     } else if (folder->indexOf(path) >= 0 && !QFileInfo::exists(path)) {
         folder->rescan(); // deleted after it was listed: it leaves the list
     }
     folderPanel->setCurrent(view->getImagePath());
     updateFolderActions();
+    readNextAhead();
     QSettings settings(organization(), application());
     settings.setValue(QStringLiteral("LastOpenDir"), QFileInfo(path).absolutePath());
     onOpacityChanged(opacitySlider->value());

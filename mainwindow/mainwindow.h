@@ -77,6 +77,7 @@ private:
     void stepToolSize(int direction);
     void createFolderPanel();
     void updateFolderActions();
+    void readNextAhead();
     void createStatusBar();
     void widenToShowTheToolbar(QToolBar *toolbar);
     bool maybeSave();

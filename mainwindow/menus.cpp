@@ -188,11 +188,16 @@ void MainWindow::createFolderPanel()
 
     connect(folder, &PictureFolder::listChanged, this, [this] {
         updateFolderActions();
-        // The picture read ahead is the next one of the list as it is now.
-        const QString next = folder->next(view->getImagePath());
-        if (readAhead.pending() != next)
-            readAhead.start(next);
+        readNextAhead();
     });
+}
+
+// The picture read ahead is the one after the current picture in the list as it is now.
+void MainWindow::readNextAhead()
+{
+    const QString next = folder->next(view->getImagePath());
+    if (readAhead.pending() != next)
+        readAhead.start(next);
 }
 
 void MainWindow::updateFolderActions()

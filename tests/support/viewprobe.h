@@ -65,6 +65,7 @@ public:
     {
         v.lasso = points;
         v.fillLasso();
+        v.endStroke();
     }
 
     // True when the mask item paints exactly the pixels of the mask layer.
