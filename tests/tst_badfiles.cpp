@@ -22,11 +22,7 @@ constexpr QRgb red = 0xFFFF0000u;
 // QSaveFile keeps this much in its buffer; a file that fits is written only by commit().
 constexpr int saveFileBuffer = 16 * 1024;
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestSupport::contents;
 
 // Makes a fifo or a link to an endless device at `path`.
 bool makeOddEntry(const QString &kind, const QString &path)

@@ -16,11 +16,7 @@ constexpr QRgb red = 0xFFFF0000u;
 const QString askTitle = QStringLiteral("确认保存");
 const QString askText = QStringLiteral("确定要将掩膜保存为文件吗？");
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestSupport::contents;
 } // namespace
 
 class TestSave : public QObject

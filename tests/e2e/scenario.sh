@@ -108,6 +108,19 @@ answer_box() { # title [key]
     fail "the \"$1\" box stayed open"
 }
 
+# Waits for the program to end after `what`, and wants exit code 0.
+expect_clean_exit() {
+    local code=0
+    for _ in $(seq 100); do
+        kill -0 "$app_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after $1"
+    wait "$app_pid" || code=$?
+    app_pid=""
+    [ "$code" = 0 ] || fail "exit code $code after $1"
+}
+
 drag() { # button x0 y0 x1 y1, in steps
     xdotool mousemove "$2" "$3"
     xdotool mousedown "$1"
@@ -168,15 +181,7 @@ grep -qF "[$pics]" "$VELMORA_BROWSER_LOG" 2>/dev/null || fail "the file browser 
 
 step "close the window as a window manager would"
 "$probe" close "$main"
-code=0
-for _ in $(seq 100); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after the close request"
-wait "$app_pid" || code=$?
-app_pid=""
-[ "$code" = 0 ] || fail "exit code $code"
+expect_clean_exit "the close request"
 
 step "start again, reopen the picture, see the mask"
 start_editor
@@ -224,15 +229,7 @@ xdotool search --onlyvisible --name '^dog\.png\* - QtVelmora v2\.0$' >/dev/null 
 step "close again: 保存 writes the mask and ends the program"
 "$probe" close "$main"
 answer_box '保存更改' Return
-code=0
-for _ in $(seq 100); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "the program did not end after 保存"
-wait "$app_pid" || code=$?
-app_pid=""
-[ "$code" = 0 ] || fail "exit code $code after 保存"
+expect_clean_exit "保存"
 mask="$pics/dog_mask.png"
 [ -f "$mask" ] || fail "保存 wrote no $mask"
 [ "$(value 320 100)" = 255 ] || fail "the stroke is not in the saved mask"

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
@@ -123,6 +124,13 @@ inline void answerFileDialog(const QString &path, QString *seenDirectory = nullp
         timer->deleteLater();
     });
     timer->start();
+}
+
+// The bytes of the file at `path`; empty when it can't be read.
+inline QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Delivers a mouse event to `target` as the window system would hand it over.
