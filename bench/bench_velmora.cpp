@@ -359,13 +359,22 @@ int main(int argc, char **argv)
     QTemporaryDir folder;
     const QString tiny = QDir(folder.path()).filePath(QStringLiteral("tiny.png"));
     QImage(8, 8, QImage::Format_RGB32).save(tiny);
-    MainWindow window;
-    window.show();
+    // A view of the size it has in the window, driven directly (the window would also
+    // follow each load in its title and list).
+    QSize viewSize;
+    {
+        MainWindow window;
+        window.show();
+        QApplication::processEvents();
+        viewSize = window.findChild<VelmoraView *>()->size();
+    }
+    VelmoraView view;
+    view.resize(viewSize);
+    view.show();
     QApplication::processEvents();
-    VelmoraView *view = window.findChild<VelmoraView *>();
     out << "size     step                               figure          floor       ratio\n";
     for (int megapixels : sizes)
-        measure(megapixels, *view, folder.path(), tiny);
+        measure(megapixels, view, folder.path(), tiny);
     measureFolder(folder.path());
     return 0;
 }
