@@ -59,10 +59,7 @@ private slots:
         QVERIFY(dir->isValid());
         browserLog = logDir.filePath(QStringLiteral("browser-%1.log").arg(++logCount));
         qputenv("VELMORA_BROWSER_LOG", browserLog.toLocal8Bit());
-        window.reset(new MainWindow);
-        probe.reset(new MainWindowProbe(*window));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(showNewWindow(window, probe));
     }
     void cleanup()
     {

@@ -47,10 +47,7 @@ private slots:
     {
         dir.reset(new QTemporaryDir);
         QVERIFY(dir->isValid());
-        window.reset(new MainWindow);
-        probe.reset(new MainWindowProbe(*window));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(showNewWindow(window, probe));
     }
     void cleanup()
     {

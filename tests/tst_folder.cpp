@@ -326,13 +326,7 @@ private:
         for (const char *name : names)
             TestSupport::makePicture(80, 60).save(dir->filePath(QString::fromUtf8(name)));
     }
-    void startWindow()
-    {
-        window.reset(new MainWindow);
-        probe.reset(new MainWindowProbe(*window));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
+    void startWindow() { QVERIFY(showNewWindow(window, probe)); }
     QString current() const { return QFileInfo(probe->view()->getImagePath()).fileName(); }
     QListWidget *list() const { return probe->folderPanel()->findChild<QListWidget *>(); }
     QString progress() const

@@ -36,13 +36,7 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         qRegisterMetaType<EditorMode>();
     }
-    void init()
-    {
-        window.reset(new MainWindow);
-        probe.reset(new MainWindowProbe(*window));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
+    void init() { QVERIFY(showNewWindow(window, probe)); }
     void cleanup()
     {
         probe.reset();

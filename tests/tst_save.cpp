@@ -33,10 +33,7 @@ private slots:
         // A log of its own per test: a browser started late by one test can't spoil the next.
         browserLog = logDir.filePath(QStringLiteral("browser-%1.log").arg(++logCount));
         qputenv("VELMORA_BROWSER_LOG", browserLog.toLocal8Bit());
-        window.reset(new MainWindow);
-        probe.reset(new MainWindowProbe(*window));
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(showNewWindow(window, probe));
     }
     void cleanup()
     {

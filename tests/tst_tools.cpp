@@ -56,11 +56,7 @@ private slots:
 
     void init()
     {
-        window.reset(new MainWindow);
-        probe.reset(new MainWindowProbe(*window));
-        window->show();
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(showNewWindow(window, probe, true));
         view = probe->view();
     }
     void cleanup()

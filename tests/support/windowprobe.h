@@ -5,6 +5,9 @@
 #include "mainwindow/mainwindow.h"
 
 #include <QDockWidget>
+#include <QTest>
+
+#include <memory>
 
 // Reaches the window's controls for tests.
 class MainWindowProbe
@@ -40,5 +43,20 @@ public:
 private:
     MainWindow &w;
 };
+
+// Makes and shows a new main window with its probe, for one test. Returns whether the window
+// appeared (and, with `active`, became the active window, as key tests need).
+inline bool showNewWindow(std::unique_ptr<MainWindow> &window,
+                          std::unique_ptr<MainWindowProbe> &probe, bool active = false)
+{
+    probe.reset();
+    window.reset(new MainWindow);
+    probe.reset(new MainWindowProbe(*window));
+    window->show();
+    if (!active)
+        return QTest::qWaitForWindowExposed(window.get());
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window.get());
+}
 
 #endif
