@@ -17,7 +17,6 @@ namespace MaskFile {
 
 namespace {
 
-constexpr QRgb maskRed = 0xFFFF0000u;
 // A file pixel is inside the mask when its grey level is above this; 128 itself is outside.
 constexpr int greyThreshold = 128;
 
@@ -32,7 +31,7 @@ template <typename GreyAt> void markRows(const QImage &file, QImage &mask, GreyA
         auto *dst = reinterpret_cast<QRgb *>(mask.scanLine(y));
         for (int x = 0; x < width; ++x) {
             if (greyAt(src, x) > greyThreshold)
-                dst[x] = maskRed;
+                dst[x] = layerRed;
         }
     }
 }
@@ -50,38 +49,39 @@ QVector<int> greyByIndex(const QImage &image)
 // Each branch reads the value that pixel() reports for that format: the colour-table entry
 // for indexed formats, the stored word for 32-bit ARGB, the channels as stored for the
 // RGBA byte orders and 16-bit formats, and the premultiplied ARGB32 value for the rest.
-void markInside(const QImage &file, QImage &mask)
+// Returns false when a conversion the format needs could not be had for want of memory.
+bool markInside(const QImage &file, QImage &mask)
 {
     switch (file.format()) {
     case QImage::Format_Indexed8: {
         const QVector<int> grey = greyByIndex(file);
         markRows(file, mask, [&](const uchar *row, int x) { return grey.at(row[x]); });
-        return;
+        return true;
     }
     case QImage::Format_Mono: {
         const QVector<int> grey = greyByIndex(file);
         markRows(file, mask, [&](const uchar *row, int x) {
             return grey.at((row[x >> 3] >> (7 - (x & 7))) & 1);
         });
-        return;
+        return true;
     }
     case QImage::Format_MonoLSB: {
         const QVector<int> grey = greyByIndex(file);
         markRows(file, mask,
                  [&](const uchar *row, int x) { return grey.at((row[x >> 3] >> (x & 7)) & 1); });
-        return;
+        return true;
     }
     case QImage::Format_Grayscale8:
         // qGray of an equal-channel grey is the grey itself.
         markRows(file, mask, [](const uchar *row, int x) { return int(row[x]); });
-        return;
+        return true;
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
         markRows(file, mask, [](const uchar *row, int x) {
             return qGray(reinterpret_cast<const QRgb *>(row)[x]);
         });
-        return;
+        return true;
     case QImage::Format_RGBX8888:
     case QImage::Format_RGBA8888:
     case QImage::Format_RGBA8888_Premultiplied:
@@ -89,22 +89,22 @@ void markInside(const QImage &file, QImage &mask)
             const uchar *p = row + 4 * x;
             return qGray(p[0], p[1], p[2]);
         });
-        return;
+        return true;
     case QImage::Format_RGBX64:
     case QImage::Format_RGBA64:
     case QImage::Format_RGBA64_Premultiplied:
         markRows(file, mask, [](const uchar *row, int x) {
             return qGray(reinterpret_cast<const QRgba64 *>(row)[x].toArgb32());
         });
-        return;
+        return true;
     default: {
         const QImage argb = file.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         if (argb.isNull())
-            return;
+            return false;
         markRows(argb, mask, [](const uchar *row, int x) {
             return qGray(reinterpret_cast<const QRgb *>(row)[x]);
         });
-        return;
+        return true;
     }
     }
 }
@@ -120,29 +120,56 @@ QString pathFor(const QString &imagePath)
 
 namespace {
 
+// A file that announced the right size and still gave no picture either is damaged or
+// needed more memory than there was; the latter shows in a picture of that size that can't
+// be had either.
+ReadStatus whyNotDecoded(QSize announced)
+{
+    if (!announced.isValid())
+        return ReadStatus::Undecodable;
+    const QImage room(announced, QImage::Format_ARGB32);
+    return room.isNull() ? ReadStatus::NoMemory : ReadStatus::Undecodable;
+}
+
 // Marks the layer from the file, leaving it untouched when the file is missing, not a
 // regular file, undecodable or of another size.
-void markFromFile(const QString &maskPath, QImage &mask)
+Reading markFromFile(const QString &maskPath, QImage &mask)
 {
-    if (!PictureFile::isRegularFile(maskPath))
-        return;
+    Reading reading{ReadStatus::Absent, stampOf(maskPath)};
+    if (!reading.stamp.exists)
+        return reading;
+    if (!PictureFile::isRegularFile(maskPath)) {
+        reading.status = ReadStatus::NotRegular;
+        return reading;
+    }
     QImageReader reader(maskPath);
     // The size is checked before decoding, so a huge foreign file costs nothing.
     const QSize announced = reader.size();
-    if (announced.isValid() && announced != mask.size())
-        return;
+    if (announced.isValid() && announced != mask.size()) {
+        reading.status = ReadStatus::OtherSize;
+        return reading;
+    }
     const QImage file = reader.read();
-    if (file.isNull() || file.size() != mask.size())
-        return;
-    markInside(file, mask);
+    if (file.isNull())
+        reading.status = whyNotDecoded(announced);
+    else if (file.size() != mask.size())
+        reading.status = ReadStatus::OtherSize;
+    else
+        reading.status = markInside(file, mask) ? ReadStatus::Read : ReadStatus::NoMemory;
+    return reading;
 }
 
 } // namespace
 
-void readInto(const QString &maskPath, QImage &mask)
+FileStamp stampOf(const QString &maskPath)
+{
+    return FileStamp::of(maskPath, FileStamp::Contents::Hashed);
+}
+
+Reading readInto(const QString &maskPath, QImage &mask)
 {
     mask.fill(Qt::transparent);
-    markFromFile(maskPath, mask);
+    return markFromFile(maskPath, mask);
 }
 
 QImage newLayer(QSize size)
@@ -159,11 +186,17 @@ QImage newLayer(QSize size)
                   layerFormat, std::free, pixels);
 }
 
-QImage readLayer(const QString &maskPath, QSize size)
+QImage readLayer(const QString &maskPath, QSize size, Reading *reading)
 {
     QImage layer = newLayer(size);
-    if (!layer.isNull())
-        markFromFile(maskPath, layer);
+    if (layer.isNull())
+        return layer;
+    const Reading read = markFromFile(maskPath, layer);
+    // A conversion that ran out of memory half-way may have marked part of the layer.
+    if (read.status == ReadStatus::NoMemory)
+        layer.fill(Qt::transparent);
+    if (reading)
+        *reading = read;
     return layer;
 }
 
@@ -198,8 +231,10 @@ bool isEmpty(const QImage &gray)
     return true;
 }
 
-bool write(const QImage &gray, const QString &maskPath)
+bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QString> &texts)
 {
+    if (gray.isNull())
+        return false;
     // The encoder is chosen from the suffix, as QImage::save(path) would choose it.
     const QByteArray format = QFileInfo(maskPath).suffix().toLower().toLatin1();
     if (!QImageWriter::supportedImageFormats().contains(format))
@@ -222,6 +257,12 @@ bool write(const QImage &gray, const QString &maskPath)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QImageWriter writer(&file, format);
+    // At the default quality 75 a mask's edges come back with dozens of grey levels, and a
+    // reader that tests "== 255" or "> 0" gets another mask than the one painted.
+    if (format == "jpg" || format == "jpeg")
+        writer.setQuality(100);
+    for (auto it = texts.cbegin(); it != texts.cend(); ++it)
+        writer.setText(it.key(), it.value());
     // A small file can sit whole in QSaveFile's buffer until commit(), which flushes it
     // without looking at the result and then renames a truncated file over the old one. So
     // the buffer is flushed here, where a full disk shows as a failed flush.
@@ -234,6 +275,8 @@ bool write(const QImage &gray, const QString &maskPath)
 
 StoreOutcome store(const QImage &gray, const QString &maskPath)
 {
+    if (gray.isNull())
+        return StoreOutcome::WriteFailed;
     if (!isEmpty(gray))
         return write(gray, maskPath) ? StoreOutcome::Written : StoreOutcome::WriteFailed;
     if (!QFile::exists(maskPath))

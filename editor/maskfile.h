@@ -1,7 +1,10 @@
 #ifndef VELMORA_EDITOR_MASKFILE_H
 #define VELMORA_EDITOR_MASKFILE_H
 
+#include "editor/filestamp.h"
+
 #include <QImage>
+#include <QMap>
 #include <QString>
 
 // The mask file beside a picture: its name, how it is read into the red mask layer, how the
@@ -12,22 +15,47 @@ namespace MaskFile {
 // The format of the mask layer in memory: red where painted, transparent elsewhere, alpha
 // above 0 inside the mask. Premultiplied, the format the raster engine blends fastest.
 constexpr QImage::Format layerFormat = QImage::Format_ARGB32_Premultiplied;
+// A pixel inside the mask, as the file reader sets it.
+constexpr QRgb layerRed = 0xFFFF0000u;
 
 // cat.png -> <folder of cat.png>/cat_mask.png; cat.left.png -> cat.left_mask.png.
 // Reading and saving both use this, so a saved mask is always found again.
 QString pathFor(const QString &imagePath);
 
+// What became of the mask file when a picture was opened. Every status but Absent and Read
+// means a file is there that the mask does not show; such a file is never replaced or
+// removed without asking.
+enum class ReadStatus { Absent, Read, OtherSize, Undecodable, NoMemory, NotRegular };
+
+inline bool isUnread(ReadStatus status)
+{
+    return status != ReadStatus::Absent && status != ReadStatus::Read;
+}
+
+// The mask file as it was read or last written: its status and its stamp, taken before it
+// was read, so a change made during the read shows as a change.
+struct Reading
+{
+    ReadStatus status = ReadStatus::Absent;
+    FileStamp stamp;
+};
+
+// The stamp by which the mask file beside a picture is told to have changed.
+FileStamp stampOf(const QString &maskPath);
+
 // Fills `mask` (a 32-bit layer already of the picture's size) from the file at `maskPath`:
 // opaque red where the file's grey level is above 128, transparent elsewhere. A missing,
-// undecodable or differently sized file leaves the whole mask transparent.
-void readInto(const QString &maskPath, QImage &mask);
+// undecodable or differently sized file leaves the whole mask transparent; the result says
+// which.
+Reading readInto(const QString &maskPath, QImage &mask);
 
 // A transparent mask layer of `size`; null when the memory can't be had.
 QImage newLayer(QSize size);
 
 // A new layer of `size` read from the file at `maskPath` as readInto() reads it; null only
-// when the memory for the layer can't be had.
-QImage readLayer(const QString &maskPath, QSize size);
+// when the memory for the layer can't be had. `reading`, when given, receives what became
+// of the file.
+QImage readLayer(const QString &maskPath, QSize size, Reading *reading = nullptr);
 
 // 255 where the layer's alpha is above 0, else 0, as Format_Grayscale8. Null in, null out.
 QImage toGray(const QImage &mask);
@@ -36,14 +64,19 @@ QImage toGray(const QImage &mask);
 bool isEmpty(const QImage &gray);
 
 // Encodes `gray` in the format the path's suffix names and replaces the file only once the
-// complete file is written. Returns false, leaving any earlier file untouched, on failure.
-bool write(const QImage &gray, const QString &maskPath);
+// complete file is written. Returns false, leaving any earlier file untouched, on failure,
+// and for a null image. JPEG is written at its best quality, so the grey levels between 0
+// and 255 that its compression adds stay few and close to the mask's edges.
+// `texts` go into the file's text chunks where the format has them (PNG).
+bool write(const QImage &gray, const QString &maskPath,
+           const QMap<QString, QString> &texts = QMap<QString, QString>());
 
 enum class StoreOutcome { Written, WriteFailed, Removed, RemoveFailed, NothingToRemove };
 
 // Brings the file at `maskPath` in line with the 8-bit mask: writes it, or, for an empty
 // mask, removes an older file, since it would be outdated. Only the outcomes Written,
-// Removed and NothingToRemove leave the file matching the mask.
+// Removed and NothingToRemove leave the file matching the mask. A null image is a mask that
+// could not be exported, never an empty one: it fails and touches nothing.
 StoreOutcome store(const QImage &gray, const QString &maskPath);
 
 } // namespace MaskFile

@@ -21,9 +21,21 @@ public:
 };
 Q_GLOBAL_STATIC(ReaderPool, readerPool)
 
-QImage readLayer(const QString &picturePath, QSize size)
+// Bytes a picture pixel takes once shown: the picture and its mask layer, 4 bytes each, and
+// one more for a mask file decoded at one byte a pixel while both are there.
+constexpr qint64 bytesPerPixel = 9;
+
+struct LayerRead
 {
-    return MaskFile::readLayer(MaskFile::pathFor(picturePath), size);
+    QImage layer;
+    MaskFile::Reading reading;
+};
+
+LayerRead readLayer(const QString &picturePath, QSize size)
+{
+    LayerRead read;
+    read.layer = MaskFile::readLayer(MaskFile::pathFor(picturePath), size, &read.reading);
+    return read;
 }
 
 } // namespace
@@ -50,6 +62,17 @@ QImage read(const QString &path)
     return reader.read();
 }
 
+Footprint footprintOf(const QString &path)
+{
+    Footprint footprint;
+    if (!isRegularFile(path))
+        return footprint;
+    footprint.size = QImageReader(path).size();
+    if (footprint.size.isValid())
+        footprint.bytes = qint64(footprint.size.width()) * footprint.size.height() * bytesPerPixel;
+    return footprint;
+}
+
 WithMask readWithMask(const QString &path)
 {
     WithMask result;
@@ -58,18 +81,21 @@ WithMask readWithMask(const QString &path)
     QImageReader reader(path);
     // The header tells the size, so the mask can be read while the picture decodes.
     const QSize announced = reader.size();
-    QFuture<QImage> mask;
+    QFuture<LayerRead> mask;
+    LayerRead layer;
     if (announced.isValid())
         mask = QtConcurrent::run(readerPool(), readLayer, path, announced);
     result.picture = reader.read();
     if (announced.isValid())
-        result.mask = mask.result();
+        layer = mask.result();
     if (result.picture.isNull())
         return WithMask();
-    if (result.mask.size() != result.picture.size())
-        result.mask = readLayer(path, result.picture.size());
-    if (result.mask.isNull())
+    if (layer.layer.size() != result.picture.size())
+        layer = readLayer(path, result.picture.size());
+    if (layer.layer.isNull())
         return WithMask();
+    result.mask = std::move(layer.layer);
+    result.maskReading = layer.reading;
     return result;
 }
 

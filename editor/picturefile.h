@@ -1,7 +1,10 @@
 #ifndef VELMORA_EDITOR_PICTUREFILE_H
 #define VELMORA_EDITOR_PICTUREFILE_H
 
+#include "editor/maskfile.h"
+
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 // Reading the files the editor works on: pictures and the mask files beside them.
@@ -23,13 +26,24 @@ QImage read(const QString &path);
 struct WithMask
 {
     QImage picture;
-    QImage mask; // MaskFile::layerFormat, the picture's size
+    QImage mask;                   // MaskFile::layerFormat, the picture's size
+    MaskFile::Reading maskReading; // what became of the mask file beside it
     bool isNull() const { return picture.isNull() || mask.isNull(); }
 };
 
+// The picture's size as its header gives it, and the bytes showing it would take (the
+// picture and its mask layer, 4 bytes a pixel each, and decoding a mask file beside it).
+// An invalid size and 0 bytes when the header does not tell.
+struct Footprint
+{
+    QSize size;
+    qint64 bytes = 0;
+};
+Footprint footprintOf(const QString &path);
+
 // Decodes the picture and, at the same time on a worker thread, the mask file beside it.
 // Null when the picture can't be read or there is no memory for its mask layer; a missing
-// or unusable mask file gives an empty layer.
+// or unusable mask file gives an empty layer, and `maskReading` says which.
 WithMask readWithMask(const QString &path);
 
 } // namespace PictureFile

@@ -166,7 +166,7 @@ void VelmoraView::undo()
     undoStack->undo();
     refreshStep(undoStack->index());
     emit canUndoChanged(undoStack->canUndo());
-    updateModified();
+    finishEdit();
 }
 
 void VelmoraView::redo()
@@ -176,7 +176,7 @@ void VelmoraView::redo()
     undoStack->redo();
     refreshStep(undoStack->index() - 1);
     emit canUndoChanged(true);
-    updateModified();
+    finishEdit();
 }
 
 void VelmoraView::clearMask()
@@ -191,7 +191,54 @@ void VelmoraView::clearMask()
     undoStack->push(step.release());
     emit canUndoChanged(true);
     refreshStep(undoStack->index() - 1);
+    finishEdit();
+}
+
+bool VelmoraView::applyMask(const QImage &gray)
+{
+    if (maskImage.isNull() || drawing || gray.size() != maskImage.size())
+        return false;
+    auto step = std::make_unique<MaskEdit>(&maskImage);
+    if (!step->prepare(maskImage.rect()).isEmpty())
+        return false;
+    const QImage bytes = gray.convertToFormat(QImage::Format_Grayscale8);
+    if (bytes.isNull())
+        return false;
+    const int width = maskImage.width();
+    const int height = maskImage.height();
+    for (int y = 0; y < height; ++y) {
+        const uchar *src = bytes.constScanLine(y);
+        auto *dst = reinterpret_cast<QRgb *>(maskImage.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            dst[x] = src[x] != 0 ? MaskFile::layerRed : 0;
+    }
+    step->finish();
+    if (!step->changedPixels())
+        return true;
+    undoStack->push(step.release());
+    emit canUndoChanged(true);
+    refreshStep(undoStack->index() - 1);
+    finishEdit();
+    return true;
+}
+
+bool VelmoraView::replaceMask(QImage layer)
+{
+    if (maskImage.isNull() || drawing || layer.size() != maskImage.size())
+        return false;
+    undoStack->clear();
+    undoStack->setClean();
+    emit canUndoChanged(false);
+    maskImage = std::move(layer);
+    maskItem->update();
     updateModified();
+    return true;
+}
+
+void VelmoraView::finishEdit()
+{
+    updateModified();
+    emit maskEdited();
 }
 
 void VelmoraView::markSaved()

@@ -43,6 +43,8 @@ public:
     int getBrushSize() const { return brushSize; }
     int getEraserSize() const { return eraserSize; }
     QString getImagePath() const { return imagePath; }
+    // The picture's size in pixels; empty before any picture.
+    QSize pictureSize() const { return maskImage.size(); }
     // True while a left-button stroke or lasso is under way.
     bool isDrawing() const { return drawing; }
 
@@ -71,8 +73,17 @@ public:
     bool loadImage(const QString &path);
     // The same with the picture and its mask already read (ahead, on another thread).
     bool loadImage(const QString &path, PictureFile::WithMask decoded);
-    // The mask as an 8-bit image, 255 inside and 0 outside; null before any picture.
+    // The mask as an 8-bit image, 255 inside and 0 outside; null before any picture, and
+    // when the memory for it can't be had.
     QImage exportMask() const;
+    // Puts `layer` (MaskFile::layerFormat, the picture's size) in place of the mask as the
+    // saved state, with an empty history, as when the picture was opened. False, changing
+    // nothing, for a layer of another size or during a stroke.
+    bool replaceMask(QImage layer);
+    // Makes the mask the 8-bit `gray` (inside where above 0) in one step of the history,
+    // which can be undone. False, changing nothing, for another size, during a stroke, or
+    // without memory to keep what it replaces.
+    bool applyMask(const QImage &gray);
 
 signals:
     void modeChanged(EditorMode newMode);
@@ -83,6 +94,8 @@ signals:
     // Part of a stroke was not painted: no memory was left to keep what it would change.
     void strokeOutOfMemory();
     void maskHiddenChanged(bool hidden);
+    // The mask's pixels changed: a stroke ended, or a clear, undo, redo or applied mask.
+    void maskEdited();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -114,6 +127,7 @@ private:
     void endStroke();
     void refreshStep(int index);
     void updateModified();
+    void finishEdit();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
     void drawLasso(QPainter *painter) const;

@@ -124,6 +124,10 @@ void VelmoraView::endStroke()
     if (!stroke)
         return;
     stroke->finish();
+    const bool changed = stroke->changedPixels();
     stroke = nullptr;
-    updateModified();
+    if (changed)
+        finishEdit();
+    else
+        updateModified();
 }

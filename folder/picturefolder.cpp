@@ -113,8 +113,11 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
     QVector<FolderEntry> entries;
     entries.reserve(pictures.size());
     for (const QString &name : qAsConst(pictures)) {
-        if (!masks.contains(name))
-            entries.append({name, masks.contains(maskName(folder, name))});
+        if (masks.contains(name))
+            continue;
+        const bool hasMask = masks.contains(maskName(folder, name));
+        entries.append(
+            {name, hasMask, hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent});
     }
     std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
         return naturalLess(a.name, b.name);
@@ -130,6 +133,7 @@ void PictureFolder::setFolder(const QString &folder)
     if (!watcher->directories().isEmpty())
         watcher->removePaths(watcher->directories());
     current = folder;
+    unread.clear();
     if (!current.isEmpty())
         watcher->addPaths({current, QFileInfo(current).absolutePath()});
     rescan();
@@ -140,6 +144,8 @@ void PictureFolder::rescan()
     // A folder deleted or renamed while it is open lists as empty.
     present = !current.isEmpty() && QFileInfo(current).isDir();
     list = present ? read(current) : QVector<FolderEntry>();
+    for (FolderEntry &entry : list)
+        applyStatus(entry);
     // A folder made again under the same name is watched again.
     if (present && !watcher->directories().contains(current))
         watcher->addPath(current);
@@ -149,7 +155,7 @@ void PictureFolder::rescan()
 int PictureFolder::doneCount() const
 {
     return int(std::count_if(list.cbegin(), list.cend(),
-                             [](const FolderEntry &entry) { return entry.hasMask; }));
+                             [](const FolderEntry &entry) { return entry.isDone(); }));
 }
 
 QString PictureFolder::pathAt(int index) const
@@ -201,9 +207,36 @@ void PictureFolder::refreshMask(const QString &path)
     const int index = indexOf(path);
     if (index < 0)
         return;
-    const bool hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index)));
-    if (hasMask == list.at(index).hasMask)
+    FolderEntry entry = list.at(index);
+    entry.hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index)));
+    entry.maskStatus = entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
+    applyStatus(entry);
+    if (entry.hasMask == list.at(index).hasMask && entry.maskStatus == list.at(index).maskStatus)
         return;
-    list[index].hasMask = hasMask;
+    list[index] = entry;
     emit maskChanged(index);
+}
+
+void PictureFolder::setMaskStatus(const QString &path, MaskFile::ReadStatus status)
+{
+    const int index = indexOf(path);
+    if (index < 0)
+        return;
+    const QString name = list.at(index).name;
+    if (MaskFile::isUnread(status))
+        unread.insert(name, status);
+    else
+        unread.remove(name);
+    refreshMask(path);
+}
+
+// A mask file known to be unread stays so while it is there; one that is gone is forgotten.
+void PictureFolder::applyStatus(FolderEntry &entry) const
+{
+    const auto known = unread.constFind(entry.name);
+    if (known == unread.cend())
+        return;
+    if (!QFileInfo::exists(MaskFile::pathFor(current + QLatin1Char('/') + entry.name)))
+        return;
+    entry.maskStatus = known.value();
 }

@@ -1,6 +1,9 @@
 #ifndef VELMORA_FOLDER_PICTUREFOLDER_H
 #define VELMORA_FOLDER_PICTUREFOLDER_H
 
+#include "editor/maskfile.h"
+
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -13,6 +16,10 @@ struct FolderEntry
 {
     QString name;
     bool hasMask = false;
+    // Read while the mask file is taken to be usable; an unread status once the picture was
+    // opened and its mask file could not be shown.
+    MaskFile::ReadStatus maskStatus = MaskFile::ReadStatus::Absent;
+    bool isDone() const { return maskStatus == MaskFile::ReadStatus::Read; }
 };
 
 // The pictures of the current folder, in the order people expect ("img2" before "img10"),
@@ -42,6 +49,9 @@ public:
 
     // Looks again whether the picture at `path` has its mask file, after a save.
     void refreshMask(const QString &path);
+    // What became of the mask file of the picture at `path` when it was last read or
+    // written; kept while the file stays as it was.
+    void setMaskStatus(const QString &path, MaskFile::ReadStatus status);
     // Reads the folder again.
     void rescan();
 
@@ -61,6 +71,8 @@ private:
     QString current;
     bool present = false; // whether the folder existed when it was last read
     QVector<FolderEntry> list;
+    QHash<QString, MaskFile::ReadStatus> unread; // by picture name
+    void applyStatus(FolderEntry &entry) const;
     QFileSystemWatcher *watcher = nullptr;
     QTimer *settle = nullptr;
 };

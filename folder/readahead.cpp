@@ -14,12 +14,6 @@ constexpr qint64 bytesPerPixel = 8;
 
 } // namespace
 
-ReadAhead::Stamp ReadAhead::stampOf(const QString &file)
-{
-    const QFileInfo info(file);
-    return {info.exists(), info.size(), info.lastModified()};
-}
-
 void ReadAhead::start(const QString &next)
 {
     clear();
@@ -33,8 +27,8 @@ void ReadAhead::start(const QString &next)
         return;
     path = next;
     // The stamps come first: a file changed while it is being read no longer matches.
-    picture = stampOf(path);
-    mask = stampOf(MaskFile::pathFor(path));
+    picture = FileStamp::of(path);
+    mask = MaskFile::stampOf(MaskFile::pathFor(path));
     reading = QtConcurrent::run(PictureFile::readWithMask, path);
 }
 
@@ -43,7 +37,7 @@ PictureFile::WithMask ReadAhead::take(const QString &wanted)
     PictureFile::WithMask result;
     if (!path.isEmpty() && wanted == path) {
         result = reading.result();
-        if (!(stampOf(path) == picture) || !(stampOf(MaskFile::pathFor(path)) == mask))
+        if (FileStamp::of(path) != picture || MaskFile::stampOf(MaskFile::pathFor(path)) != mask)
             result = PictureFile::WithMask();
     }
     clear();

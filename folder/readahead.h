@@ -1,9 +1,9 @@
 #ifndef VELMORA_FOLDER_READAHEAD_H
 #define VELMORA_FOLDER_READAHEAD_H
 
+#include "editor/filestamp.h"
 #include "editor/picturefile.h"
 
-#include <QDateTime>
 #include <QFuture>
 #include <QString>
 
@@ -27,22 +27,9 @@ public:
     QString pending() const { return path; }
 
 private:
-    // What is known of a file without opening it.
-    struct Stamp
-    {
-        bool exists = false;
-        qint64 size = 0;
-        QDateTime modified;
-        bool operator==(const Stamp &other) const
-        {
-            return exists == other.exists && size == other.size && modified == other.modified;
-        }
-    };
-    static Stamp stampOf(const QString &file);
-
     QString path;
-    Stamp picture;
-    Stamp mask;
+    FileStamp picture;
+    FileStamp mask;
     QFuture<PictureFile::WithMask> reading;
 };
 

@@ -1,6 +1,7 @@
 #include "mainwindow/folderpanel.h"
 
 #include "folder/picturefolder.h"
+#include "mainwindow/windowconstants.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -16,8 +17,10 @@ namespace {
 constexpr int markSize = 12; // pixels
 // Green, but not the pure green of the picture frame.
 const QColor doneColour(46, 160, 67);
+// A mask file is there but could not be shown.
+const QColor unreadColour(214, 120, 0);
 
-QIcon markIcon(bool filled)
+QIcon markIcon(bool filled, const QColor &colour = doneColour)
 {
     QPixmap pixmap(markSize, markSize);
     pixmap.fill(Qt::transparent);
@@ -25,7 +28,7 @@ QIcon markIcon(bool filled)
     painter.setRenderHint(QPainter::Antialiasing);
     if (filled) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(doneColour);
+        painter.setBrush(colour);
     } else {
         painter.setPen(QPen(QColor(150, 150, 150), 1.5));
         painter.setBrush(Qt::NoBrush);
@@ -38,7 +41,8 @@ QIcon markIcon(bool filled)
 } // namespace
 
 FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next, QWidget *parent)
-    : QWidget(parent), folder(folder), done(markIcon(true)), notDone(markIcon(false))
+    : QWidget(parent), folder(folder), done(markIcon(true)), notDone(markIcon(false)),
+      unread(markIcon(true, unreadColour))
 {
     auto *layout = new QVBoxLayout(this);
     auto *buttons = new QHBoxLayout;
@@ -70,8 +74,11 @@ FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next
 void FolderPanel::rebuild()
 {
     list->clear();
-    for (const FolderEntry &entry : folder->entries())
-        list->addItem(new QListWidgetItem(entry.hasMask ? done : notDone, entry.name));
+    for (const FolderEntry &entry : folder->entries()) {
+        auto *item = new QListWidgetItem;
+        describe(item, entry);
+        list->addItem(item);
+    }
     showProgress();
     setCurrent(current);
 }
@@ -79,7 +86,21 @@ void FolderPanel::rebuild()
 void FolderPanel::showMark(int index)
 {
     if (QListWidgetItem *item = list->item(index))
-        item->setIcon(folder->entries().at(index).hasMask ? done : notDone);
+        describe(item, folder->entries().at(index));
+}
+
+// The row of a picture: its name and mark, and why its mask file is not shown, if it is not.
+void FolderPanel::describe(QListWidgetItem *item, const FolderEntry &entry) const
+{
+    const QString problem = WindowConstants::unreadMaskText(entry.maskStatus);
+    if (problem.isEmpty()) {
+        item->setIcon(entry.isDone() ? done : notDone);
+        item->setText(entry.name);
+    } else {
+        item->setIcon(unread);
+        item->setText(QStringLiteral("%1  %2").arg(entry.name, problem));
+    }
+    item->setToolTip(problem);
 }
 
 void FolderPanel::showProgress()

@@ -10,6 +10,7 @@ class QAction;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+struct FolderEntry;
 
 // The side panel of the current folder: buttons to the previous and the next picture, how
 // many pictures have a mask, and the list of pictures with a mark on those that have one.
@@ -30,6 +31,7 @@ signals:
 private:
     void rebuild();
     void showMark(int index);
+    void describe(QListWidgetItem *item, const FolderEntry &entry) const;
     void showProgress();
     void onItemClicked(QListWidgetItem *item);
 
@@ -39,6 +41,7 @@ private:
     QString current;
     QIcon done;
     QIcon notDone;
+    QIcon unread;
 };
 
 #endif

@@ -120,6 +120,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createMenus(openAction, saveAction, actualSizeAction);
     createFolderPanel();
     createStatusBar();
+    createSafetyNet();
     widenToShowTheToolbar(toolbar);
 
     eraserSizeSlider->setEnabled(false);

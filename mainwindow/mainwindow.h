@@ -8,7 +8,9 @@
 #include <QMainWindow>
 
 class FolderPanel;
+class MaskWatch;
 class PictureFolder;
+class Recovery;
 class QAction;
 class QActionGroup;
 class QCloseEvent;
@@ -62,6 +64,11 @@ private slots:
     void onOpenFolder();
     void onPreviousPicture();
     void onNextPicture();
+    void onSaveMaskAs();
+    void onMaskFileTouched();
+    // The system asks the program to end: the unsaved mask is copied for recovery and the
+    // program quits without questions.
+    void onTerminationRequested();
 
 private:
     friend class MainWindowProbe; // test access to the controls
@@ -82,8 +89,15 @@ private:
     void widenToShowTheToolbar(QToolBar *toolbar);
     bool maybeSave();
     bool saveQuietly();
+    bool storeBesidePicture(MaskFile::StoreOutcome &outcome);
+    bool pictureStillThere(const QString &imagePath);
+    bool mayReplaceMaskFile(const QString &maskPath, bool removing);
     void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath);
     void loadPicture(const QString &path);
+    bool fitsInMemory(const QString &path);
+    void rememberMaskFile(const MaskFile::Reading &reading);
+    void offerRecovery(const QString &path);
+    void createSafetyNet();
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;
@@ -105,11 +119,20 @@ private:
     QAction *previousAction = nullptr;
     QAction *nextAction = nullptr;
     QAction *autoSaveAction = nullptr;
+    QAction *saveAsAction = nullptr;
+    QLabel *maskWarningLabel = nullptr; // beside the status text while the mask file is unread
     QActionGroup *toolActions = nullptr;
     PictureFolder *folder = nullptr;
     FolderPanel *folderPanel = nullptr;
     QDockWidget *folderDock = nullptr;
     ReadAhead readAhead;
+    // The mask file beside the open picture as it was read or last written here; a save asks
+    // before replacing or removing a file that differs from it or was never read.
+    MaskFile::Reading maskOnDisk;
+    FileStamp replaceAgreed; // a changed or unread file the user agreed to replace
+    MaskWatch *maskWatch = nullptr;
+    Recovery *recovery = nullptr;
+    bool endingOnRequest = false; // closing without questions
 };
 
 #endif

@@ -32,8 +32,6 @@ QList<QKeySequence> keysWith(QKeySequence::StandardKey standard, const QKeySeque
 
 // Every command sits in a menu with its keys, as on any desktop; the menus hold the very
 // actions of the toolbar, so texts, enabled states and shortcuts always agree.
-// Every command sits in a menu with its keys, as on any desktop; the menus hold the very
-// actions of the toolbar, so texts, enabled states and shortcuts always agree.
 void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction)
 {
     QSettings settings(organization(), application());
@@ -43,6 +41,9 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     openFolderAction->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_O));
     connect(openFolderAction, &QAction::triggered, this, &MainWindow::onOpenFolder);
     fileMenu->addAction(saveAction);
+    saveAsAction = fileMenu->addAction(QStringLiteral("掩膜另存为…"));
+    saveAsAction->setShortcut(QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S));
+    connect(saveAsAction, &QAction::triggered, this, &MainWindow::onSaveMaskAs);
     previousAction = fileMenu->addAction(QStringLiteral("上一张"));
     previousAction->setShortcuts({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)});
     previousAction->setToolTip(QStringLiteral("上一张 (A, Page Up)"));

@@ -1,6 +1,8 @@
 #ifndef VELMORA_MAINWINDOW_WINDOWCONSTANTS_H
 #define VELMORA_MAINWINDOW_WINDOWCONSTANTS_H
 
+#include "editor/maskfile.h"
+
 #include <QString>
 
 // What the window's source files share.
@@ -20,6 +22,30 @@ inline QString organization()
 inline QString application()
 {
     return QStringLiteral("Velmora");
+}
+
+// Why a mask file beside a picture is not shown, as the status bar and the picture list say it.
+inline QString unreadMaskText(MaskFile::ReadStatus status)
+{
+    QString reason;
+    switch (status) {
+    case MaskFile::ReadStatus::OtherSize:
+        reason = QStringLiteral("尺寸不符");
+        break;
+    case MaskFile::ReadStatus::Undecodable:
+        reason = QStringLiteral("无法解码");
+        break;
+    case MaskFile::ReadStatus::NoMemory:
+        reason = QStringLiteral("内存不足");
+        break;
+    case MaskFile::ReadStatus::NotRegular:
+        reason = QStringLiteral("不是普通文件");
+        break;
+    case MaskFile::ReadStatus::Absent:
+    case MaskFile::ReadStatus::Read:
+        return QString();
+    }
+    return QStringLiteral("掩膜文件未能读取（%1）").arg(reason);
 }
 
 } // namespace WindowConstants

@@ -5,6 +5,8 @@
 #elif defined(Q_OS_LINUX)
 #include <QByteArray>
 #include <QFile>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace Platform {
@@ -35,6 +37,19 @@ qint64 availableMemory()
     return -1;
 }
 
+// Bytes below the address-space limit not yet mapped; -1 without a limit.
+qint64 addressSpaceLeft()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return -1;
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const qint64 mapped = statm.readAll().split(' ').first().toLongLong() * sysconf(_SC_PAGESIZE);
+    return qMax<qint64>(0, qint64(limit.rlim_cur) - mapped);
+}
+
 #else
 
 qint64 availableMemory()
@@ -43,5 +58,16 @@ qint64 availableMemory()
 }
 
 #endif
+
+qint64 memoryForNewData()
+{
+    const qint64 available = availableMemory();
+#if defined(Q_OS_LINUX)
+    const qint64 left = addressSpaceLeft();
+    if (left >= 0)
+        return available >= 0 ? qMin(available, left) : left;
+#endif
+    return available;
+}
 
 } // namespace Platform

@@ -9,6 +9,10 @@ namespace Platform {
 // system does not say.
 qint64 availableMemory();
 
+// Bytes this process can still take: the memory available, and no more than is left below
+// its address-space limit when it has one. -1 when neither is known.
+qint64 memoryForNewData();
+
 } // namespace Platform
 
 #endif

@@ -94,7 +94,8 @@ private slots:
         const QSize size = large ? QSize(640, 480) : QSize(60, 40);
         const QString picture = dir->filePath(name);
         QVERIFY(TestSupport::makePicture(size.width(), size.height()).save(picture));
-        QVERIFY(probe->view()->loadImage(picture));
+        window->openPicture(picture);
+        QCOMPARE(probe->view()->getImagePath(), picture);
         QImage &mask = VelmoraViewProbe::mutableMask(*probe->view());
         if (large) {
             // Noise compresses badly, so the encoded file is far beyond the save buffer.
@@ -124,11 +125,13 @@ private slots:
         const QByteArray oldBytes = contents(maskPath);
 
         {
-            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            // The old file came after the picture was opened: 覆盖, then the disk fills up.
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});
             TestSupport::withFileSizeLimit(encoded.size() / 2, [&] { probe->saveMask(); });
-            QCOMPARE(boxes.seen.size(), 2);
-            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("错误"));
-            QCOMPARE(boxes.seen.at(1).text, QStringLiteral("保存失败，请检查权限！"));
+            QCOMPARE(boxes.seen.size(), 3);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("掩膜文件已被修改"));
+            QCOMPARE(boxes.seen.at(2).title, QStringLiteral("错误"));
+            QCOMPARE(boxes.seen.at(2).text, QStringLiteral("保存失败，请检查权限！"));
         }
         QCOMPARE(contents(maskPath), oldBytes);
         QStringList expected{name, maskName}; // no temporary file left beside them
@@ -156,7 +159,8 @@ private slots:
         QFETCH(QString, kind);
         const QString good = dir->filePath(QStringLiteral("good.png"));
         QVERIFY(TestSupport::makePicture(40, 30).save(good));
-        QVERIFY(probe->view()->loadImage(good));
+        window->openPicture(good);
+        QCOMPARE(probe->view()->getImagePath(), good);
         VelmoraViewProbe::mutableMask(*probe->view()).setPixel(3, 3, red);
         const QString odd = dir->filePath(QStringLiteral("odd.png"));
         QVERIFY(makeOddEntry(kind, odd));
@@ -185,17 +189,20 @@ private slots:
         TestSupport::FailIfStuck guard(20);
 
         // Opening reads it as no mask at all.
-        QVERIFY(probe->view()->loadImage(picture));
+        window->openPicture(picture);
+        QCOMPARE(probe->view()->getImagePath(), picture);
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
 
         // A mask is not written into it, nor through it into the device.
         VelmoraViewProbe::mutableMask(*probe->view()).setPixel(3, 3, red);
         {
-            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            // It was never read: the save asks first, and once agreed, fails calmly.
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});
             probe->saveMask();
-            QCOMPARE(boxes.seen.size(), 2);
-            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("错误"));
-            QCOMPARE(boxes.seen.at(1).text, QStringLiteral("保存失败，请检查权限！"));
+            QCOMPARE(boxes.seen.size(), 3);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("掩膜文件未能读取"));
+            QCOMPARE(boxes.seen.at(2).title, QStringLiteral("错误"));
+            QCOMPARE(boxes.seen.at(2).text, QStringLiteral("保存失败，请检查权限！"));
         }
         QVERIFY(QFileInfo(maskPath).exists() && !QFileInfo(maskPath).isFile());
         QVERIFY(devZeroIntact());

@@ -99,16 +99,20 @@ private slots:
         const QString catMask = dir->filePath(QStringLiteral("cat_mask.png"));
         window->openPicture(cat);
         paint();
-        if (answer == QLatin1String("failing save"))
-            QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("cat_mask.png")));
+        // A full disk fails the save: a few bytes of any file and no more.
+        const qint64 diskRoom = answer == QLatin1String("failing save") ? 10 : RLIM_INFINITY;
 
         TestSupport::BoxAnswerer boxes(answersFor(answer));
-        if (way == QLatin1String("dialog")) {
-            TestSupport::answerFileDialog(dog);
-            probe->openImage();
-        } else {
-            QVERIFY(drop(urlsOf({dog})));
-        }
+        bool dropped = true;
+        TestSupport::withFileSizeLimit(diskRoom, [&] {
+            if (way == QLatin1String("dialog")) {
+                TestSupport::answerFileDialog(dog);
+                probe->openImage();
+            } else {
+                dropped = drop(urlsOf({dog}));
+            }
+        });
+        QVERIFY(dropped);
 
         QVERIFY(!boxes.seen.isEmpty());
         const TestSupport::SeenBox &guard = boxes.seen.first();
@@ -207,11 +211,11 @@ private slots:
         QFETCH(bool, closes);
         window->openPicture(picture(QStringLiteral("cat.png")));
         paint();
-        if (answer == QLatin1String("failing save"))
-            QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("cat_mask.png")));
+        const qint64 diskRoom = answer == QLatin1String("failing save") ? 10 : RLIM_INFINITY;
         TestSupport::BoxAnswerer boxes(answersFor(answer));
         QCloseEvent event;
-        QApplication::sendEvent(window.get(), &event);
+        TestSupport::withFileSizeLimit(diskRoom,
+                                       [&] { QApplication::sendEvent(window.get(), &event); });
         QCOMPARE(event.isAccepted(), closes);
         QCOMPARE(boxes.seen.first().title, guardTitle);
         QCOMPARE(QFileInfo(dir->filePath(QStringLiteral("cat_mask.png"))).isFile(),

@@ -271,19 +271,20 @@ private slots:
         QStringList fileTexts;
         for (QAction *action : file)
             fileTexts << (action->isSeparator() ? QStringLiteral("|") : action->text());
-        QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "上一张", "下一张",
-                                         "|", "自动保存", "|", "退出"}));
+        QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…",
+                                         "上一张", "下一张", "|", "自动保存", "|", "退出"}));
         QCOMPARE(file.at(0), tools.at(0));
         QCOMPARE(file.at(2), tools.at(1));
         QCOMPARE(file.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
-        QCOMPARE(file.at(3)->shortcuts(),
-                 QList<QKeySequence>({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)}));
+        QCOMPARE(file.at(3)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
         QCOMPARE(file.at(4)->shortcuts(),
+                 QList<QKeySequence>({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)}));
+        QCOMPARE(file.at(5)->shortcuts(),
                  QList<QKeySequence>({QKeySequence(Qt::Key_D), QKeySequence(Qt::Key_PageDown)}));
-        QVERIFY(file.at(3)->toolTip().contains(QLatin1String("Page Up")));
-        QVERIFY(file.at(4)->toolTip().contains(QLatin1String("Page Down")));
-        QVERIFY(!file.at(3)->isEnabled() && !file.at(4)->isEnabled());
-        QVERIFY(file.at(6)->isCheckable());
+        QVERIFY(file.at(4)->toolTip().contains(QLatin1String("Page Up")));
+        QVERIFY(file.at(5)->toolTip().contains(QLatin1String("Page Down")));
+        QVERIFY(!file.at(4)->isEnabled() && !file.at(5)->isEnabled());
+        QVERIFY(file.at(7)->isCheckable());
         const QList<QKeySequence> quitKeys = file.last()->shortcuts();
         QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
         for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Quit))

@@ -1,0 +1,272 @@
+// Saving the mask: 保存掩膜 with its boxes, the quiet save behind the question before unsaved
+// strokes are dropped and behind auto-save, and 掩膜另存为…. Every save beside the picture
+// goes through storeBesidePicture(), which never lets a save destroy a mask it did not see.
+
+#include "mainwindow/mainwindow.h"
+
+#include "editor/maskfile.h"
+#include "editor/picturefile.h"
+#include "folder/maskwatch.h"
+#include "folder/picturefolder.h"
+#include "mainwindow/busycursor.h"
+#include "mainwindow/windowconstants.h"
+#include "platform/filebrowser.h"
+#include "recovery/recovery.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+
+using namespace WindowConstants;
+
+namespace {
+
+// How long the outcome of a quiet save stays over the status text, in milliseconds: the
+// picture opened next writes its own status at once.
+constexpr int quietSaveMessageMs = 5000;
+
+// Asks whether a file that holds something this window never showed may be replaced or
+// removed. 取消 is the default: a hasty Enter keeps the file.
+bool confirmReplacing(QWidget *parent, const QString &title, const QString &text,
+                      const QString &replaceText)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::Cancel,
+                    parent);
+    box.button(QMessageBox::Yes)->setText(replaceText);
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
+} // namespace
+
+// The one place that asks before unsaved strokes are dropped: by opening another picture
+// (the dialog, a drop, the folder's list, previous and next) or by closing; with auto-save
+// on it saves instead of asking. Returns whether the caller may go on.
+bool MainWindow::maybeSave()
+{
+    if (!view->isModified())
+        return true;
+    if (autoSaveAction->isChecked())
+        return saveQuietly();
+    QMessageBox box(QMessageBox::Question, QStringLiteral("保存更改"),
+                    QStringLiteral("当前掩膜有未保存的修改，是否保存？"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return saveQuietly();
+    case QMessageBox::Discard:
+        // The user gave the strokes up: their recovery copy goes too.
+        recovery->discard();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The file rules of 保存掩膜 without its questions, boxes and file browser: the outcome shows
+// in the status bar for a while, and only a failure shows a box.
+bool MainWindow::saveQuietly()
+{
+    MaskFile::StoreOutcome outcome;
+    if (!storeBesidePicture(outcome))
+        return false;
+    const QString maskPath = MaskFile::pathFor(view->getImagePath());
+    switch (outcome) {
+    case MaskFile::StoreOutcome::Written:
+        statusBar()->showMessage(QStringLiteral("已保存: %1").arg(maskPath), quietSaveMessageMs);
+        return true;
+    case MaskFile::StoreOutcome::Removed:
+        statusBar()->showMessage(QStringLiteral("已删除旧掩膜: %1").arg(maskPath),
+                                 quietSaveMessageMs);
+        return true;
+    case MaskFile::StoreOutcome::NothingToRemove:
+        return true;
+    case MaskFile::StoreOutcome::WriteFailed:
+    case MaskFile::StoreOutcome::RemoveFailed:
+        showSaveFailure(outcome, maskPath);
+        return false;
+    }
+    return false;
+}
+
+void MainWindow::onSaveMask()
+{
+    if (view->isDrawing())
+        return;
+    if (view->getImagePath().isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("请先打开一张图片！"));
+        return;
+    }
+    if (QMessageBox::question(this, QStringLiteral("确认保存"),
+                              QStringLiteral("确定要将掩膜保存为文件吗？"),
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+
+    MaskFile::StoreOutcome outcome;
+    if (!storeBesidePicture(outcome))
+        return;
+    const QString maskPath = MaskFile::pathFor(view->getImagePath());
+    switch (outcome) {
+    case MaskFile::StoreOutcome::Written:
+        QMessageBox::information(this, QStringLiteral("成功"),
+                                 QStringLiteral("掩膜已保存至:\n%1").arg(maskPath));
+        Platform::showInFileBrowser(maskPath);
+        break;
+    case MaskFile::StoreOutcome::WriteFailed:
+    case MaskFile::StoreOutcome::RemoveFailed:
+        showSaveFailure(outcome, maskPath);
+        break;
+    case MaskFile::StoreOutcome::NothingToRemove:
+        QMessageBox::information(this, QStringLiteral("提示"),
+                                 QStringLiteral("掩膜为空，未找到对应的掩膜文件，无需操作。"));
+        break;
+    case MaskFile::StoreOutcome::Removed:
+        QMessageBox::information(this, QStringLiteral("成功"),
+                                 QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
+        break;
+    }
+}
+
+// The one way a mask reaches the file beside its picture, for 保存掩膜, the quiet save and
+// auto-save alike. Nothing is written or removed when the picture has gone, when the mask
+// can't be exported (that is a failure, never an empty mask), or when the file on disk is
+// not the one last read or written here and the user does not agree to replace it. Returns
+// false when it stopped before touching the file, the user told or asked; otherwise
+// `outcome` says what became of the file.
+bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
+{
+    const QString imagePath = view->getImagePath();
+    const QString maskPath = MaskFile::pathFor(imagePath);
+    if (!pictureStillThere(imagePath))
+        return false;
+    QImage mask;
+    {
+        BusyCursor busy;
+        mask = view->exportMask();
+    }
+    if (mask.isNull()) {
+        QMessageBox::critical(this, QStringLiteral("错误"),
+                              QStringLiteral("内存不足，无法导出掩膜，掩膜文件未改动。"));
+        return false;
+    }
+    if (!mayReplaceMaskFile(maskPath, MaskFile::isEmpty(mask)))
+        return false;
+    {
+        BusyCursor busy;
+        outcome = MaskFile::store(mask, maskPath);
+    }
+    mask = QImage();
+    if (outcome == MaskFile::StoreOutcome::Written)
+        rememberMaskFile({MaskFile::ReadStatus::Read, MaskFile::stampOf(maskPath)});
+    else if (outcome == MaskFile::StoreOutcome::Removed ||
+             outcome == MaskFile::StoreOutcome::NothingToRemove)
+        rememberMaskFile({MaskFile::ReadStatus::Absent, MaskFile::stampOf(maskPath)});
+    if (outcome != MaskFile::StoreOutcome::WriteFailed &&
+        outcome != MaskFile::StoreOutcome::RemoveFailed)
+        view->markSaved();
+    folder->refreshMask(imagePath);
+    return true;
+}
+
+// A mask saved beside a picture that was moved or renamed would belong to no picture.
+bool MainWindow::pictureStillThere(const QString &imagePath)
+{
+    if (PictureFile::isRegularFile(imagePath))
+        return true;
+    QMessageBox::critical(this, QStringLiteral("图片已不在"),
+                          QStringLiteral("%1\n已被移动、重命名或删除，掩膜无法保存在它旁边。"
+                                         "请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。")
+                              .arg(imagePath));
+    return false;
+}
+
+// Whether the file at `maskPath` may be written over (or removed, for an empty mask): yes
+// when it is what this window read or wrote last, or when it is gone and nothing is lost.
+// A file changed by another program, or one that was never read, is replaced only when the
+// user says so.
+bool MainWindow::mayReplaceMaskFile(const QString &maskPath, bool removing)
+{
+    const FileStamp now = MaskFile::stampOf(maskPath);
+    if (!now.exists || now == replaceAgreed)
+        return true;
+    const QString replaceText = removing ? QStringLiteral("删除") : QStringLiteral("覆盖");
+    bool agreed = true;
+    if (now != maskOnDisk.stamp)
+        agreed = confirmReplacing(
+            this, QStringLiteral("掩膜文件已被修改"),
+            QStringLiteral("%1 在打开后被其他程序修改过，覆盖会丢失那些修改。").arg(maskPath),
+            replaceText);
+    else if (MaskFile::isUnread(maskOnDisk.status))
+        agreed =
+            confirmReplacing(this, QStringLiteral("掩膜文件未能读取"),
+                             QStringLiteral("%1\n%2，打开图片时没有显示。%3会丢失其中的内容。")
+                                 .arg(maskPath, unreadMaskText(maskOnDisk.status), replaceText),
+                             replaceText);
+    // A save that fails after the answer does not ask again about the same file.
+    if (agreed)
+        replaceAgreed = now;
+    return agreed;
+}
+
+void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath)
+{
+    if (outcome == MaskFile::StoreOutcome::RemoveFailed)
+        QMessageBox::critical(
+            this, QStringLiteral("错误"),
+            QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
+    else
+        QMessageBox::critical(this, QStringLiteral("错误"),
+                              QStringLiteral("保存失败，请检查权限！"));
+}
+
+// Writes the mask to a file of the user's choice, in the format its suffix names (PNG when
+// it has none). The picture stays open and the mask beside it stays as unsaved as it was.
+void MainWindow::onSaveMaskAs()
+{
+    if (view->isDrawing())
+        return;
+    const QString imagePath = view->getImagePath();
+    if (imagePath.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("请先打开一张图片！"));
+        return;
+    }
+    const QFileInfo picture(imagePath);
+    const QString suggested =
+        QStringLiteral("%1/%2_mask.png").arg(picture.absolutePath(), picture.completeBaseName());
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("掩膜另存为"), suggested,
+        QStringLiteral("PNG (*.png);;JPEG (*.jpg *.jpeg);;BMP (*.bmp)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".png");
+    if (QFileInfo(path).absoluteFilePath() ==
+        QFileInfo(MaskFile::pathFor(imagePath)).absoluteFilePath()) {
+        // The file beside the picture keeps its own rules.
+        saveQuietly();
+        return;
+    }
+    bool written = false;
+    {
+        BusyCursor busy;
+        const QImage mask = view->exportMask();
+        written = MaskFile::write(mask, path);
+    }
+    if (written)
+        QMessageBox::information(this, QStringLiteral("成功"),
+                                 QStringLiteral("掩膜已保存至:\n%1").arg(path));
+    else
+        QMessageBox::critical(this, QStringLiteral("错误"),
+                              QStringLiteral("保存失败，请检查权限！"));
+}
