@@ -18,7 +18,8 @@ void describe(QCommandLineParser &parser)
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("path"),
-        QStringLiteral("A picture to open (png, jpg, jpeg, bmp), or a folder of pictures."),
+        QStringLiteral("A picture to open (png, jpg, jpeg, bmp), or a folder of pictures. "
+                       "A name that starts with '-' goes after '--': velmora -- -x.png"),
         QStringLiteral("[picture|folder]"));
 }
 

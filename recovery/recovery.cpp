@@ -80,6 +80,12 @@ Recovery::Recovery(const QString &folder, QObject *parent)
     due->setInterval(writeDelayMs);
     connect(due, &QTimer::timeout, this, &Recovery::startWrite);
     connect(&writing, &QFutureWatcher<bool>::finished, this, &Recovery::onWriteFinished);
+    // Copies matter most when memory is short, and then a new thread may not start: a task
+    // handed to it would wait forever, and so would the window closing after it. The one
+    // writer thread is made now and never expires.
+    writer.setMaxThreadCount(1);
+    writer.setExpiryTimeout(-1);
+    writer.start([] {});
     prune();
 }
 
@@ -146,7 +152,8 @@ void Recovery::startWrite()
     writingFile = fileFor(picture);
     removeWhenDone = false;
     again = false;
-    writing.setFuture(QtConcurrent::run(writeCopy, gray, writingFile, headerTexts(picture)));
+    writing.setFuture(
+        QtConcurrent::run(&writer, writeCopy, gray, writingFile, headerTexts(picture)));
 }
 
 void Recovery::onWriteFinished()

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <functional>
 
@@ -78,6 +79,7 @@ private:
     QString picture;
     std::function<QImage()> source;
     QTimer *due = nullptr;
+    QThreadPool writer; // one thread, made at the start and kept
     QFutureWatcher<bool> writing;
     QString writingFile;         // the file the write under way goes to
     bool removeWhenDone = false; // the copy being written is no longer wanted

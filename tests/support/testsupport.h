@@ -20,6 +20,7 @@
 
 #ifdef Q_OS_LINUX
 #include <csignal>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -184,6 +185,9 @@ inline int maskedPixels(const QImage &mask)
 // bytes, so a big allocation inside it fails as it would when memory runs out.
 template <typename Step> void withMemoryLeft(qint64 room, Step step)
 {
+    // Memory freed earlier and still held by the allocator would serve allocations beyond
+    // the room without asking the system; it is given back first.
+    malloc_trim(0);
     rlimit old{};
     getrlimit(RLIMIT_AS, &old);
     long pages = 0;

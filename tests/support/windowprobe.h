@@ -37,6 +37,8 @@ public:
     PictureFolder *folder() const { return w.folder; }
     QString readAheadPending() const { return w.readAhead.pending(); }
     QLabel *statusLabel() const { return w.statusLabel; }
+    QLabel *maskWarning() const { return w.maskWarningLabel; }
+    QAction *saveAsAction() const { return w.saveAsAction; }
     void openImage() { w.onOpenImage(); }
     void saveMask() { w.onSaveMask(); }
 
