@@ -7,8 +7,10 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QImageReader>
 #include <QSet>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -57,6 +59,7 @@ PictureFolder::PictureFolder(QObject *parent)
             settle->start();
     });
     connect(settle, &QTimer::timeout, this, &PictureFolder::rescan);
+    connect(&checking, &QFutureWatcherBase::finished, this, &PictureFolder::onChecked);
 }
 
 bool PictureFolder::naturalLess(const QString &a, const QString &b)
@@ -134,6 +137,7 @@ void PictureFolder::setFolder(const QString &folder)
         watcher->removePaths(watcher->directories());
     current = folder;
     unread.clear();
+    unusable.clear();
     if (!current.isEmpty())
         watcher->addPaths({current, QFileInfo(current).absolutePath()});
     rescan();
@@ -146,6 +150,8 @@ void PictureFolder::rescan()
     list = present ? read(current) : QVector<FolderEntry>();
     for (FolderEntry &entry : list)
         applyStatus(entry);
+    // A mask the list counts as done must be one the picture can show.
+    checking.setFuture(QtConcurrent::run(unusableMasks, current, list));
     // A folder made again under the same name is watched again.
     if (present && !watcher->directories().contains(current))
         watcher->addPath(current);
@@ -217,12 +223,50 @@ void PictureFolder::refreshMask(const QString &path)
     emit maskChanged(index);
 }
 
+QHash<QString, MaskFile::ReadStatus>
+PictureFolder::unusableMasks(const QString &folder, const QVector<FolderEntry> &entries)
+{
+    QHash<QString, MaskFile::ReadStatus> found;
+    for (const FolderEntry &entry : entries) {
+        if (!entry.hasMask)
+            continue;
+        const QString picture = folder + QLatin1Char('/') + entry.name;
+        const QString mask = MaskFile::pathFor(picture);
+        // A fifo would keep the reader waiting for a writer forever.
+        if (!PictureFile::isRegularFile(mask) || !PictureFile::isRegularFile(picture))
+            continue;
+        const QSize maskSize = QImageReader(mask).size();
+        const QSize pictureSize = QImageReader(picture).size();
+        if (!maskSize.isValid())
+            found.insert(entry.name, MaskFile::ReadStatus::Undecodable);
+        else if (pictureSize.isValid() && maskSize != pictureSize)
+            found.insert(entry.name, MaskFile::ReadStatus::OtherSize);
+    }
+    return found;
+}
+
+void PictureFolder::onChecked()
+{
+    unusable = checking.result();
+    for (int index = 0; index < list.size(); ++index) {
+        FolderEntry entry = list.at(index);
+        entry.maskStatus =
+            entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
+        applyStatus(entry);
+        if (entry.maskStatus == list.at(index).maskStatus)
+            continue;
+        list[index] = entry;
+        emit maskChanged(index);
+    }
+}
+
 void PictureFolder::setMaskStatus(const QString &path, MaskFile::ReadStatus status)
 {
     const int index = indexOf(path);
     if (index < 0)
         return;
     const QString name = list.at(index).name;
+    unusable.remove(name);
     if (MaskFile::isUnread(status))
         unread.insert(name, status);
     else
@@ -233,9 +277,13 @@ void PictureFolder::setMaskStatus(const QString &path, MaskFile::ReadStatus stat
 // A mask file known to be unread stays so while it is there; one that is gone is forgotten.
 void PictureFolder::applyStatus(FolderEntry &entry) const
 {
-    const auto known = unread.constFind(entry.name);
-    if (known == unread.cend())
-        return;
+    // What opening the picture found knows better than its header.
+    auto known = unread.constFind(entry.name);
+    if (known == unread.cend()) {
+        known = unusable.constFind(entry.name);
+        if (known == unusable.cend())
+            return;
+    }
     if (!QFileInfo::exists(MaskFile::pathFor(current + QLatin1Char('/') + entry.name)))
         return;
     entry.maskStatus = known.value();

@@ -3,6 +3,7 @@
 
 #include "editor/maskfile.h"
 
+#include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -60,6 +61,10 @@ public:
     static QVector<FolderEntry> read(const QString &folder);
     // Natural, case-insensitive order in every locale: runs of digits compare by value.
     static bool naturalLess(const QString &a, const QString &b);
+    // The mask files of `entries` in `folder` that the headers already show can't be used
+    // (another size than the picture, or no image at all), by picture name. Headers only.
+    static QHash<QString, MaskFile::ReadStatus> unusableMasks(const QString &folder,
+                                                              const QVector<FolderEntry> &entries);
 
 signals:
     // The list was read again (the folder changed, or files came or went).
@@ -71,8 +76,12 @@ private:
     QString current;
     bool present = false; // whether the folder existed when it was last read
     QVector<FolderEntry> list;
-    QHash<QString, MaskFile::ReadStatus> unread; // by picture name
+    QHash<QString, MaskFile::ReadStatus> unread;   // by picture name, from opening it
+    QHash<QString, MaskFile::ReadStatus> unusable; // by picture name, from the headers
+    // The headers of the listed masks are checked on a worker after each listing.
+    QFutureWatcher<QHash<QString, MaskFile::ReadStatus>> checking;
     void applyStatus(FolderEntry &entry) const;
+    void onChecked();
     QFileSystemWatcher *watcher = nullptr;
     QTimer *settle = nullptr;
 };

@@ -193,7 +193,12 @@ private slots:
         QVERIFY(source.save(path));
         QImage mask(source.size(), QImage::Format_ARGB32);
         mask.fill(0x12345678u);
-        TestSupport::withMemoryLeft(8 * 1024 * 1024, [&] { MaskFile::readInto(path, mask); });
+        MaskFile::Reading reading;
+        TestSupport::withMemoryLeft(8 * 1024 * 1024,
+                                    [&] { reading = MaskFile::readInto(path, mask); });
+        // Remembered as a file that is there and was not read, so no save takes it for empty.
+        QCOMPARE(reading.status, MaskFile::ReadStatus::NoMemory);
+        QVERIFY(reading.stamp.exists);
         QImage transparent(source.size(), QImage::Format_ARGB32);
         transparent.fill(Qt::transparent);
         QCOMPARE(mask, transparent);

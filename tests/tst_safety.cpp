@@ -189,6 +189,25 @@ private slots:
         QCOMPARE(rows->item(0)->text(), QStringLiteral("cat.png"));
     }
 
+    // Pictures not opened yet: their masks' headers already tell which are of no use.
+    void theListCountsOnlyMasksThatCanBeShown()
+    {
+        const QSize size(80, 50);
+        for (const char *name : {"a.png", "b.png", "c.png"})
+            QVERIFY(!picture(QString::fromLatin1(name), size).isEmpty());
+        QVERIFY(bandMask(QSize(40, 25)).save(dir->filePath(QStringLiteral("a_mask.png"))));
+        QFile damaged(dir->filePath(QStringLiteral("b_mask.png")));
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("not a picture") > 0);
+        damaged.close();
+        QVERIFY(bandMask(size).save(dir->filePath(QStringLiteral("c_mask.png"))));
+        window->openFolder(dir->path());
+        QListWidget *rows = probe->folderPanel()->findChild<QListWidget *>();
+        QTRY_VERIFY(findLabel(QStringLiteral("已完成 1 / 3")));
+        QVERIFY(rows->item(0)->text().contains(QStringLiteral("掩膜文件未能读取（尺寸不符）")));
+        QVERIFY(rows->item(1)->text().contains(QStringLiteral("掩膜文件未能读取（无法解码）")));
+        QCOMPARE(rows->item(2)->text(), QStringLiteral("c.png"));
+    }
+
     // Another program wrote the mask file after it was read, or made one where there was none.
     void aFileChangedBehindOurBackIsAskedAbout_data()
     {
@@ -317,6 +336,53 @@ private slots:
         QVERIFY(!MaskFile::write(QImage(), maskPath));
         QCOMPARE(QFile::exists(maskPath), fileThere);
         QCOMPARE(contents(maskPath), before);
+    }
+
+    // The window's side of an export that ran out of memory: 保存掩膜, and closing with 保存
+    // or with auto-save, each report the failure, keep the window and its strokes, and leave
+    // the file beside the picture as it was.
+    void aFailedExportIsReportedEverywhere_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("保存掩膜") << "save";
+        QTest::newRow("closing, 保存") << "close";
+        QTest::newRow("closing, auto-save") << "auto-save";
+    }
+    void aFailedExportIsReportedEverywhere()
+    {
+        QFETCH(QString, way);
+        const QSize size(80, 50);
+        const QString cat = picture(QStringLiteral("cat.png"), size);
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        QVERIFY(bandMask(size).save(maskPath));
+        const QByteArray before = contents(maskPath);
+        window->openPicture(cat);
+        paint(QPointF(5, 5), QPointF(40, 20));
+        // What the mask layer is when its memory could not be had: no 8-bit copy can be made.
+        VelmoraViewProbe::mutableMask(*probe->view()) = QImage();
+        QVERIFY(probe->view()->exportMask().isNull());
+
+        QList<QMessageBox::StandardButton> answers{QMessageBox::Yes, QMessageBox::Ok};
+        if (way == QLatin1String("close"))
+            answers = {QMessageBox::Save, QMessageBox::Ok};
+        if (way == QLatin1String("auto-save")) {
+            probe->autoSaveAction()->setChecked(true);
+            answers = {QMessageBox::Ok};
+        }
+        TestSupport::BoxAnswerer boxes(answers);
+        QCloseEvent event;
+        if (way == QLatin1String("save"))
+            probe->saveMask();
+        else
+            QApplication::sendEvent(window.get(), &event);
+        probe->autoSaveAction()->setChecked(false);
+        QVERIFY(event.isAccepted() == (way == QLatin1String("save")));
+        const TestSupport::SeenBox &failure = boxes.seen.last();
+        QCOMPARE(failure.title, QStringLiteral("错误"));
+        QVERIFY(failure.text.contains(QStringLiteral("内存不足")));
+        QCOMPARE(contents(maskPath), before);
+        QVERIFY(probe->view()->isModified());
+        VelmoraViewProbe::mutableMask(*probe->view()) = QImage(size, MaskFile::layerFormat);
     }
 
     // The header is read first: billions of announced pixels are refused before decoding.
