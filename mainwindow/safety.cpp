@@ -25,8 +25,9 @@ using namespace WindowConstants;
 
 namespace {
 
-// Memory left to the rest of the program (and the system) when a picture is opened.
-constexpr qint64 openingMargin = 256ll * 1024 * 1024;
+// Memory left to the rest of the program when a picture is opened, as a part of what the
+// picture needs: an eighth.
+constexpr int openingMarginShift = 3;
 constexpr int noticeMs = 10000;
 
 } // namespace
@@ -145,7 +146,8 @@ bool MainWindow::fitsInMemory(const QString &path)
 {
     const PictureFile::Footprint footprint = PictureFile::footprintOf(path);
     const qint64 available = Platform::memoryForNewData();
-    if (footprint.bytes == 0 || available < 0 || footprint.bytes + openingMargin <= available)
+    if (footprint.bytes == 0 || available < 0 ||
+        footprint.bytes + (footprint.bytes >> openingMarginShift) <= available)
         return true;
     const QLocale locale;
     QMessageBox::warning(this, QStringLiteral("图片太大"),

@@ -235,9 +235,11 @@ void Recovery::prune()
     QDirIterator it(folder, {QStringLiteral("*.png")}, QDir::Files);
     while (it.hasNext()) {
         const QString file = it.next();
+        // A copy is written whole when it is made, so its file's time is the copy's.
+        if (it.fileInfo().lastModified() >= oldest)
+            continue;
         const Header header = headerOf(file);
-        const QDateTime time = header.isValid() ? header.time : it.fileInfo().lastModified();
-        if (time < oldest && (!header.isValid() || !QFileInfo::exists(header.picture)))
+        if (!header.isValid() || !QFileInfo::exists(header.picture))
             QFile::remove(file);
     }
 }

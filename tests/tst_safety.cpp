@@ -473,6 +473,36 @@ private slots:
         QVERIFY(!QFile::exists(copy));
     }
 
+    // Copies of pictures that are gone are kept a month, in case their folder comes back.
+    void oldCopiesOfGonePicturesArePruned()
+    {
+        QTemporaryDir copies;
+        const QString kept = picture(QStringLiteral("kept.png"), QSize(8, 6));
+        const QString gone = picture(QStringLiteral("gone.png"), QSize(8, 6));
+        const QString recent = picture(QStringLiteral("recent.png"), QSize(8, 6));
+        QStringList files;
+        {
+            Recovery recovery(copies.path(), nullptr);
+            recovery.setSource([] { return bandMask(QSize(8, 6)); });
+            for (const QString &path : {kept, gone, recent}) {
+                recovery.setPicture(path);
+                QVERIFY(recovery.writeNow());
+                files << recovery.fileFor(path);
+            }
+        }
+        QVERIFY(QFile::remove(gone) && QFile::remove(recent));
+        const QDateTime monthAgo = QDateTime::currentDateTimeUtc().addDays(-31);
+        for (const QString &file : files.mid(0, 2)) {
+            QFile copy(file);
+            QVERIFY(copy.open(QIODevice::ReadWrite));
+            QVERIFY(copy.setFileTime(monthAgo, QFileDevice::FileModificationTime));
+        }
+        Recovery pruning(copies.path(), nullptr);
+        QVERIFY(QFile::exists(files.at(0)));  // its picture is there
+        QVERIFY(!QFile::exists(files.at(1))); // gone for a month
+        QVERIFY(QFile::exists(files.at(2)));  // gone, but recently
+    }
+
     // A real editor process is killed (SIGKILL) or asked to end (SIGTERM) with unsaved
     // strokes; the next start offers them back, byte for byte.
     void unsavedWorkOutlivesTheProcess_data()
