@@ -109,6 +109,7 @@ void VelmoraView::resetZoom()
     resetTransform();
     centerOn(imageItem);
     viewport()->update();
+    reportZoom();
 }
 
 void VelmoraView::zoomIn()
@@ -128,6 +129,7 @@ void VelmoraView::zoomAboutCentre(qreal factor)
     scale(factor, factor);
     setTransformationAnchor(anchor);
     viewport()->update();
+    reportZoom();
 }
 
 void VelmoraView::fitToWindow()
@@ -136,6 +138,7 @@ void VelmoraView::fitToWindow()
         return;
     fitInView(imageItem, Qt::KeepAspectRatio);
     viewport()->update();
+    reportZoom();
 }
 
 void VelmoraView::setMaskHidden(bool hidden)
@@ -317,6 +320,7 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
         centerOn(imageItem);
     applyModeCursor();
     viewport()->update();
+    reportZoom();
     return true;
 }
 

@@ -96,6 +96,10 @@ signals:
     void maskHiddenChanged(bool hidden);
     // The mask's pixels changed: a stroke ended, or a clear, undo, redo or applied mask.
     void maskEdited();
+    // The picture pixel under the pointer changed; (-1, -1) when it is off the picture.
+    void pointerPixelChanged(QPoint pixel);
+    // The zoom changed: screen pixels per picture pixel.
+    void zoomChanged(qreal scale);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -118,6 +122,8 @@ private:
     void applyModeCursor();
     MaskEdit *pushStep();
     void zoomAboutCentre(qreal factor);
+    void reportPointer(QPoint viewPos);
+    void reportZoom();
     void beginStroke();
     void paintWithTool(const QRectF &reach, const std::function<void(QPainter &)> &draw);
     void paintStrokeTo(const QPointF &scenePos);
@@ -153,6 +159,7 @@ private:
     EditorMode mode = EditorMode::Move;
     EditorMode previousMode = EditorMode::Doodle;
     QPoint cursorViewPos{-1, -1}; // viewport pixels; x < 0 while the pointer is outside
+    QPoint pointerPixel{-1, -1};  // picture pixels, as last reported
 };
 
 #endif

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPen>
 #include <QWheelEvent>
+#include <QtMath>
 
 void VelmoraView::mousePressEvent(QMouseEvent *event)
 {
@@ -47,6 +48,7 @@ void VelmoraView::mousePressEvent(QMouseEvent *event)
 void VelmoraView::mouseMoveEvent(QMouseEvent *event)
 {
     cursorViewPos = event->pos();
+    reportPointer(cursorViewPos);
     const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
     if (painting)
         viewport()->update();
@@ -146,11 +148,34 @@ void VelmoraView::wheelEvent(QWheelEvent *event)
     const qreal factor = event->angleDelta().y() > 0 ? zoomStep : 1.0 / zoomStep;
     scale(factor, factor);
     viewport()->update();
+    reportZoom();
+}
+
+// Said only when the pixel changes: a move within one pixel at a high zoom says nothing.
+void VelmoraView::reportPointer(QPoint viewPos)
+{
+    QPoint pixel(-1, -1);
+    if (imageItem && viewPos.x() >= 0) {
+        const QPointF scenePos = mapToScene(viewPos);
+        const QPoint under(qFloor(scenePos.x()), qFloor(scenePos.y()));
+        if (imageItem->boundingRect().toRect().contains(under))
+            pixel = under;
+    }
+    if (pixel == pointerPixel)
+        return;
+    pointerPixel = pixel;
+    emit pointerPixelChanged(pixel);
+}
+
+void VelmoraView::reportZoom()
+{
+    emit zoomChanged(transform().m11());
 }
 
 void VelmoraView::leaveEvent(QEvent *)
 {
     cursorViewPos = QPoint(-1, -1);
+    reportPointer(cursorViewPos);
     viewport()->update();
 }
 

@@ -227,8 +227,35 @@ void MainWindow::createStatusBar()
     nameLabel->setStyleSheet(QStringLiteral(
         "color: #444444; font-family: Arial; font-weight: bold; padding-right: 2px;"));
 
+    // Where the pointer is, in picture pixels, and the zoom: numbers, the same in any language.
+    positionLabel = new QLabel(this);
+    positionLabel->setFont(makerFont);
+    positionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    positionLabel->setMinimumWidth(
+        positionLabel->fontMetrics().horizontalAdvance(QStringLiteral("(99999, 99999)   9999%")));
+    connect(view, &VelmoraView::pointerPixelChanged, this, [this](QPoint pixel) {
+        pointerPixel = pixel;
+        showPosition();
+    });
+    connect(view, &VelmoraView::zoomChanged, this, [this](qreal scale) {
+        zoom = scale;
+        showPosition();
+    });
+    showPosition();
+
+    statusBar()->addPermanentWidget(positionLabel, 0);
     statusBar()->addPermanentWidget(contactLabel, 0);
     statusBar()->addPermanentWidget(nameLabel, 0);
+}
+
+void MainWindow::showPosition()
+{
+    const QString percent = QStringLiteral("%1%").arg(qRound(zoom * 100));
+    positionLabel->setText(pointerPixel.x() < 0 ? percent
+                                                : QStringLiteral("(%1, %2)   %3")
+                                                      .arg(pointerPixel.x())
+                                                      .arg(pointerPixel.y())
+                                                      .arg(percent));
 }
 
 void MainWindow::onBrushSizeChanged(int size)

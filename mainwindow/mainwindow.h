@@ -86,6 +86,7 @@ private:
     void updateFolderActions();
     void readNextAhead();
     void createStatusBar();
+    void showPosition();
     void widenToShowTheToolbar(QToolBar *toolbar);
     bool maybeSave();
     bool saveQuietly();
@@ -120,6 +121,10 @@ private:
     QAction *nextAction = nullptr;
     QAction *autoSaveAction = nullptr;
     QAction *saveAsAction = nullptr;
+    QAction *revealAction = nullptr;
+    QLabel *positionLabel = nullptr; // the pointer's picture pixel and the zoom
+    QPoint pointerPixel{-1, -1};
+    qreal zoom = 1.0;
     QLabel *maskWarningLabel = nullptr; // beside the status text while the mask file is unread
     QActionGroup *toolActions = nullptr;
     PictureFolder *folder = nullptr;

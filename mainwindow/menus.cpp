@@ -61,6 +61,12 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     connect(autoSaveAction, &QAction::toggled, this, [](bool on) {
         QSettings(organization(), application()).setValue(QStringLiteral("AutoSave"), on);
     });
+    revealAction = fileMenu->addAction(QStringLiteral("保存后显示文件"));
+    revealAction->setCheckable(true);
+    revealAction->setChecked(settings.value(QStringLiteral("RevealAfterSave"), true).toBool());
+    connect(revealAction, &QAction::toggled, this, [](bool on) {
+        QSettings(organization(), application()).setValue(QStringLiteral("RevealAfterSave"), on);
+    });
     fileMenu->addSeparator();
     QAction *quitAction = fileMenu->addAction(QStringLiteral("退出"));
     quitAction->setShortcuts(keysWith(QKeySequence::Quit, QKeySequence(Qt::CTRL + Qt::Key_Q)));

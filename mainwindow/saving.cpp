@@ -121,7 +121,9 @@ void MainWindow::onSaveMask()
     case MaskFile::StoreOutcome::Written:
         QMessageBox::information(this, QStringLiteral("成功"),
                                  QStringLiteral("掩膜已保存至:\n%1").arg(maskPath));
-        Platform::showInFileBrowser(maskPath);
+        // After dozens of saves a new file browser each time would fill the desktop.
+        if (revealAction->isChecked())
+            Platform::showInFileBrowser(maskPath);
         break;
     case MaskFile::StoreOutcome::WriteFailed:
     case MaskFile::StoreOutcome::RemoveFailed:

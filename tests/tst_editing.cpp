@@ -415,6 +415,44 @@ private slots:
         QCOMPARE(VelmoraViewProbe::cursorViewPos(*view), QPoint(-1, -1));
     }
 
+    // The status bar tells the picture pixel under the pointer and the zoom.
+    void statusBarShowsThePixelUnderThePointerAndTheZoom()
+    {
+        MainWindow window;
+        MainWindowProbe probe(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString path = dir.filePath(QStringLiteral("where.png"));
+        QVERIFY(TestSupport::makePicture(100, 80).save(path));
+        window.openPicture(path);
+        VelmoraView &shown = *probe.view();
+        QLabel *position = probe.positionLabel();
+        QCOMPARE(position->text(), QStringLiteral("100%"));
+
+        // The picture pixel under a viewport point, as the status bar should name it.
+        const auto pixelText = [&](QPointF scenePoint, const char *zoom) {
+            const QPoint at = shown.mapFromScene(scenePoint);
+            moveTo(shown, at, Qt::NoButton);
+            const QPointF under = shown.mapToScene(at);
+            return QStringLiteral("(%1, %2)   %3")
+                .arg(qFloor(under.x()))
+                .arg(qFloor(under.y()))
+                .arg(QLatin1String(zoom));
+        };
+        QString expected = pixelText(QPointF(10.5, 20.5), "100%");
+        QCOMPARE(position->text(), expected);
+        QVERIFY(expected.startsWith(QStringLiteral("(1"))); // near (10, 20)
+        QCOMPARE(position->text(), pixelText(QPointF(98.5, 78.5), "100%"));
+        moveTo(shown, shown.mapFromScene(QPointF(103, 79)), Qt::NoButton); // off the picture
+        QCOMPARE(position->text(), QStringLiteral("100%"));
+        shown.zoomIn();
+        QCOMPARE(position->text(), QStringLiteral("115%"));
+        QCOMPARE(position->text(), pixelText(QPointF(50.5, 40.5), "115%"));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&shown, &leave);
+        QCOMPARE(position->text(), QStringLiteral("115%"));
+    }
+
     void leftDragInMovePans()
     {
         QVERIFY(view->loadImage(picture(QStringLiteral("pan.png"), 100, 80)));

@@ -6,6 +6,7 @@
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -115,6 +116,26 @@ private slots:
         QCOMPARE(again.seen.size(), 2);
         QCOMPARE(QImage(maskPath).pixelColor(6, 7).value(), 255);
         QTRY_COMPARE(contents(browserLog).count('\n'), 2);
+    }
+
+    // With 保存后显示文件 off the save still says where the file went, and no browser opens;
+    // the choice outlives the window.
+    void revealOffOpensNoFileBrowser()
+    {
+        probe->revealAction()->setChecked(false);
+        QVERIFY(showNewWindow(window, probe));
+        QVERIFY(!probe->revealAction()->isChecked());
+        open(QStringLiteral("cat.png"));
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, red);
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            probe->saveMask();
+            QCOMPARE(boxes.seen.size(), 2);
+            QCOMPARE(boxes.seen.at(1).title, QStringLiteral("成功"));
+        }
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(browserLog));
+        probe->revealAction()->setChecked(true);
     }
 
     void emptyMaskRemovesAnOldFile()

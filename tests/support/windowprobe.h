@@ -39,6 +39,8 @@ public:
     QLabel *statusLabel() const { return w.statusLabel; }
     QLabel *maskWarning() const { return w.maskWarningLabel; }
     QAction *saveAsAction() const { return w.saveAsAction; }
+    QAction *revealAction() const { return w.revealAction; }
+    QLabel *positionLabel() const { return w.positionLabel; }
     void openImage() { w.onOpenImage(); }
     void saveMask() { w.onSaveMask(); }
 
