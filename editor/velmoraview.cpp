@@ -102,6 +102,20 @@ void VelmoraView::setMaskOpacity(int value)
         maskItem->setOpacity(value / 100.0);
 }
 
+void VelmoraView::setMaskColour(const QColor &colour)
+{
+    maskColour = colour;
+    if (maskItem)
+        maskItem->setColour(colour);
+}
+
+void VelmoraView::setShownAsSaved(bool asSaved)
+{
+    shownAsSaved = asSaved;
+    if (maskItem)
+        maskItem->setShownAsSaved(asSaved);
+}
+
 void VelmoraView::resetZoom()
 {
     if (!imageItem)
@@ -309,6 +323,8 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     maskItem->setPos(0, 0);
     maskItem->setOpacity(1.0);
     maskItem->setVisible(!maskHidden);
+    maskItem->setColour(maskColour);
+    maskItem->setShownAsSaved(shownAsSaved);
     updateModified();
 
     resetTransform();

@@ -3,6 +3,7 @@
 
 #include "editor/picturefile.h"
 
+#include <QColor>
 #include <QGraphicsView>
 #include <QImage>
 #include <QMetaType>
@@ -38,11 +39,15 @@ public:
     void setBrushSize(int size);
     void setEraserSize(int size);
     void setMaskOpacity(int value);
+    // How the mask is shown: its colour, and whether exactly as a save writes it.
+    void setMaskColour(const QColor &colour);
+    void setShownAsSaved(bool asSaved);
 
     EditorMode getMode() const { return mode; }
     int getBrushSize() const { return brushSize; }
     int getEraserSize() const { return eraserSize; }
     QString getImagePath() const { return imagePath; }
+    QColor getMaskColour() const { return maskColour; }
     // The picture's size in pixels; empty before any picture.
     QSize pictureSize() const { return maskImage.size(); }
     // True while a left-button stroke or lasso is under way.
@@ -150,6 +155,8 @@ private:
     bool spacePanning = false;
     bool handDragging = false; // a left-button pan while Space is held
     bool maskHidden = false;
+    QColor maskColour{255, 0, 0};
+    bool shownAsSaved = false;
     bool modified = false;
     QString imagePath;
     bool drawing = false;

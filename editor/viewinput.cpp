@@ -232,8 +232,11 @@ void VelmoraView::drawToolOutline(QPainter *painter) const
     const int alpha = inside ? 50 : 30;
 
     if (mode == EditorMode::Doodle) {
-        painter->setPen(QPen(QBrush(Qt::red), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-        painter->setBrush(QBrush(QColor(255, 0, 0, alpha), Qt::SolidPattern));
+        // The brush shows in the mask's colour, red unless the user chose another.
+        QColor fill = maskColour;
+        fill.setAlpha(alpha);
+        painter->setPen(QPen(QBrush(maskColour), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter->setBrush(QBrush(fill, Qt::SolidPattern));
     } else {
         painter->setPen(QPen(QBrush(Qt::darkCyan), 2.0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin));
         painter->setBrush(QBrush(QColor(0, 255, 255, alpha), Qt::SolidPattern));

@@ -19,6 +19,7 @@ class QDragEnterEvent;
 class QDropEvent;
 class QButtonGroup;
 class QLabel;
+class QMenu;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
@@ -65,6 +66,7 @@ private slots:
     void onPreviousPicture();
     void onNextPicture();
     void onSaveMaskAs();
+    void onChooseMaskColour();
     void onMaskFileTouched();
     // The system asks the program to end: the unsaved mask is copied for recovery and the
     // program quits without questions.
@@ -79,6 +81,7 @@ private:
     QLabel *createCaption(const QString &text, const QFont &toolbarFont);
     void createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction);
     void createToolMenu();
+    void createMaskDisplayActions(QMenu *viewMenu);
     void onToolKey(EditorMode mode);
     void showModeInToolMenu(EditorMode mode);
     void stepToolSize(int direction);

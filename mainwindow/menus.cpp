@@ -8,7 +8,9 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QColorDialog>
 #include <QDockWidget>
+#include <QInputDialog>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -112,6 +114,69 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     });
     // A stroke into a hidden mask shows it again; the check follows.
     connect(view, &VelmoraView::maskHiddenChanged, hideMaskAction, &QAction::setChecked);
+    createMaskDisplayActions(viewMenu);
+}
+
+// How the mask is shown, never what is saved: its colour, and exactly as a save writes it.
+void MainWindow::createMaskDisplayActions(QMenu *viewMenu)
+{
+    QSettings settings(organization(), application());
+    const QColor stored(settings.value(QStringLiteral("MaskColor")).toString());
+    if (stored.isValid())
+        view->setMaskColour(stored);
+    QAction *colourAction = viewMenu->addAction(QStringLiteral("掩膜颜色…"));
+    connect(colourAction, &QAction::triggered, this, &MainWindow::onChooseMaskColour);
+
+    QAction *asSavedAction = viewMenu->addAction(QStringLiteral("按保存结果显示"));
+    asSavedAction->setCheckable(true);
+    asSavedAction->setShortcut(QKeySequence(Qt::Key_Y));
+    asSavedAction->setChecked(settings.value(QStringLiteral("ShowAsSaved"), false).toBool());
+    view->setShownAsSaved(asSavedAction->isChecked());
+    connect(asSavedAction, &QAction::toggled, this, [this](bool on) {
+        view->setShownAsSaved(on);
+        QSettings(organization(), application()).setValue(QStringLiteral("ShowAsSaved"), on);
+    });
+}
+
+void MainWindow::onChooseMaskColour()
+{
+    // Clear colours that stand apart from most photographs, and any other.
+    const struct
+    {
+        const char *name;
+        QColor colour;
+    } colours[] = {{"红", QColor(255, 0, 0)},   {"绿", QColor(0, 255, 0)},
+                   {"蓝", QColor(0, 0, 255)},   {"黄", QColor(255, 255, 0)},
+                   {"青", QColor(0, 255, 255)}, {"品红", QColor(255, 0, 255)}};
+    QStringList names;
+    int current = -1;
+    for (const auto &entry : colours) {
+        if (entry.colour == view->getMaskColour())
+            current = names.size();
+        names << QString::fromUtf8(entry.name);
+    }
+    const QString custom = QStringLiteral("自定义…");
+    names << custom;
+    QInputDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("掩膜颜色"));
+    dialog.setLabelText(QStringLiteral("颜色:"));
+    dialog.setComboBoxItems(names);
+    dialog.setComboBoxEditable(false);
+    dialog.setTextValue(names.at(current < 0 ? names.size() - 1 : current));
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString chosen = dialog.textValue();
+    QColor colour;
+    if (chosen == custom)
+        colour = QColorDialog::getColor(view->getMaskColour(), this, QStringLiteral("掩膜颜色"));
+    else
+        colour = colours[names.indexOf(chosen)].colour;
+    if (!colour.isValid())
+        return;
+    view->setMaskColour(colour);
+    QSettings(organization(), application()).setValue(QStringLiteral("MaskColor"), colour.name());
 }
 
 // Keys for the tools and their sizes, as paint programs have them.

@@ -179,6 +179,58 @@ private slots:
         QCOMPARE(grab(), shot);
     }
 
+    // The mask's colour and the saved-result view change the screen, never the saved mask.
+    void maskColourAndSavedResultChangeOnlyTheScreen_data()
+    {
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("asSaved");
+        QTest::newRow("red") << QColor(255, 0, 0) << false;
+        QTest::newRow("green") << QColor(0, 255, 0) << false;
+        QTest::newRow("blue, as saved") << QColor(0, 0, 255) << true;
+        QTest::newRow("red, as saved") << QColor(255, 0, 0) << true;
+    }
+    void maskColourAndSavedResultChangeOnlyTheScreen()
+    {
+        QFETCH(QColor, colour);
+        QFETCH(bool, asSaved);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("white.png"));
+        QImage picture(100, 60, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QVERIFY(picture.save(path));
+        QVERIFY(view->loadImage(path));
+        view->setMaskOpacity(100);
+        // An opaque block, a pixel as faint as a brush rim's edge, and one half covered.
+        QImage &mask = VelmoraViewProbe::mutableMask(*view);
+        for (int y = 10; y < 30; ++y)
+            for (int x = 10; x < 30; ++x)
+                mask.setPixel(x, y, pureRed);
+        for (int y = 18; y < 22; ++y) {
+            for (int x = 48; x < 52; ++x) {
+                mask.setPixel(x, y, qPremultiply(qRgba(255, 0, 0, 1)));
+                mask.setPixel(x + 10, y, qPremultiply(qRgba(255, 0, 0, 128)));
+            }
+        }
+        const QImage saved = view->exportMask();
+
+        view->setMaskColour(colour);
+        view->setShownAsSaved(asSaved);
+        const QImage shot = grab();
+        // The screen pixel at the middle of a 4-pixel square, or of a block, is covered by it.
+        const auto at = [&](int x, int y) {
+            return shot.pixel(view->mapFromScene(QPointF(x, y)));
+        };
+        QVERIFY2(near(at(20, 20), colour.rgb(), 0), qPrintable(describe(at(20, 20))));
+        QVERIFY(near(at(40, 40), white, 0));
+        // As saved, every pixel the file holds as 255 is drawn at full colour.
+        QVERIFY2(near(at(50, 20), asSaved ? colour.rgb() : white, asSaved ? 0 : 2),
+                 qPrintable(describe(at(50, 20))));
+        QCOMPARE(near(at(60, 20), colour.rgb(), 0), asSaved);
+        QCOMPARE(view->exportMask(), saved);
+        view->setMaskColour(QColor(255, 0, 0));
+        view->setShownAsSaved(false);
+    }
+
 private:
     void pointAt(QPoint p)
     {
