@@ -164,14 +164,11 @@ void MainWindow::loadPicture(const QString &path)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (endingOnRequest) {
-        event->accept();
-        return;
-    }
-    if (view->isDrawing() || !maybeSave()) {
+    if (!endingOnRequest && (view->isDrawing() || !maybeSave())) {
         event->ignore();
         return;
     }
+    saveWindowPlace();
     event->accept();
 }
 

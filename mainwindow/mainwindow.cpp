@@ -5,12 +5,14 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QDockWidget>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -22,6 +24,8 @@ namespace {
 constexpr int defaultBrushSize = 20;
 constexpr int defaultEraserSize = 30;
 constexpr int defaultOpacity = 50; // percent
+// A window frame's usual size: borders left and right, title bar and border above and below.
+constexpr QSize frameAllowance(16, 40);
 
 // Sets a control's value without letting it report the change back.
 template <typename Control> void setSilently(Control *control, int value)
@@ -122,6 +126,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createStatusBar();
     createSafetyNet();
     widenToShowTheToolbar(toolbar);
+    restoreWindowPlace();
 
     eraserSizeSlider->setEnabled(false);
     eraserSizeSpin->setEnabled(false);
@@ -139,6 +144,35 @@ void MainWindow::widenToShowTheToolbar(QToolBar *toolbar)
         wanted = qMin(wanted, shown->availableGeometry().width());
     if (wanted > width())
         resize(wanted, height());
+}
+
+// The window comes back where the user left it, its panels too; restoreGeometry() moves it
+// onto a screen that exists now. The first time it is made to fit the screen's free area
+// (a 1366x768 laptop has less than the 850 pixels asked for) and centred there.
+void MainWindow::restoreWindowPlace()
+{
+    QSettings settings(WindowConstants::organization(), WindowConstants::application());
+    restoreState(settings.value(QStringLiteral("WindowState")).toByteArray());
+    // Whether the list is shown is the user's latest choice, kept on its own.
+    folderDock->setVisible(settings.value(QStringLiteral("PictureListVisible"), true).toBool());
+    if (restoreGeometry(settings.value(QStringLiteral("WindowGeometry")).toByteArray()))
+        return;
+    const QScreen *shown = screen();
+    if (!shown)
+        return;
+    const QRect room = shown->availableGeometry();
+    // The frame is not known before the window is shown; room is left for a usual one.
+    resize(size().boundedTo(room.size() - frameAllowance));
+    const QSize framed = size() + frameAllowance;
+    move(room.x() + (room.width() - framed.width()) / 2,
+         room.y() + (room.height() - framed.height()) / 2);
+}
+
+void MainWindow::saveWindowPlace()
+{
+    QSettings settings(WindowConstants::organization(), WindowConstants::application());
+    settings.setValue(QStringLiteral("WindowGeometry"), saveGeometry());
+    settings.setValue(QStringLiteral("WindowState"), saveState());
 }
 
 QWidget *MainWindow::createModeSelector()

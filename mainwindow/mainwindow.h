@@ -91,6 +91,8 @@ private:
     void createStatusBar();
     void showPosition();
     void widenToShowTheToolbar(QToolBar *toolbar);
+    void restoreWindowPlace();
+    void saveWindowPlace();
     bool maybeSave();
     bool saveQuietly();
     bool storeBesidePicture(MaskFile::StoreOutcome &outcome);
