@@ -85,7 +85,7 @@ Recovery::Recovery(const QString &folder, QObject *parent)
     // writer thread is made now and never expires.
     writer.setMaxThreadCount(1);
     writer.setExpiryTimeout(-1);
-    writer.start([] {});
+    QtConcurrent::run(&writer, [] {});
     prune();
 }
 
