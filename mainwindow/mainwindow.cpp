@@ -123,6 +123,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     folder = new PictureFolder(this);
     createMenus(openAction, saveAction, actualSizeAction);
     createFolderPanel();
+    createHelpMenu();
     createStatusBar();
     createSafetyNet();
     widenToShowTheToolbar(toolbar);

@@ -4,16 +4,19 @@
 
 #include "folder/picturefolder.h"
 #include "mainwindow/folderpanel.h"
+#include "mainwindow/helpwindow.h"
 #include "mainwindow/windowconstants.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDockWidget>
 #include <QInputDialog>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSettings>
 #include <QSlider>
 
@@ -277,4 +280,27 @@ void MainWindow::updateFolderActions()
     const QString current = view->getImagePath();
     previousAction->setEnabled(!folder->previous(current).isEmpty());
     nextAction->setEnabled(!folder->next(current).isEmpty());
+}
+
+// 帮助: every key and gesture, read from the menus themselves, and what this program is.
+void MainWindow::createHelpMenu()
+{
+    QMenu *helpMenu = menuBar()->addMenu(QStringLiteral("帮助"));
+    QAction *keysAction = helpMenu->addAction(QStringLiteral("快捷键与手势"));
+    keysAction->setShortcut(QKeySequence::HelpContents);
+    connect(keysAction, &QAction::triggered, this, [this] {
+        HelpWindow help(helpLines(menuBar()), this);
+        help.exec();
+    });
+    QAction *aboutAction = helpMenu->addAction(QStringLiteral("关于 Velmora"));
+    aboutAction->setMenuRole(QAction::AboutRole);
+    connect(aboutAction, &QAction::triggered, this, [this] {
+        QMessageBox::about(
+            this, QStringLiteral("关于 Velmora"),
+            QStringLiteral("Velmora %1\n在图片上绘制二值掩膜。\n\n基于 Qt %2（LGPL v3）。")
+                .arg(QCoreApplication::applicationVersion().isEmpty()
+                         ? QStringLiteral("2.0")
+                         : QCoreApplication::applicationVersion(),
+                     QString::fromLatin1(qVersion())));
+    });
 }

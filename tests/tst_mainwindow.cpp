@@ -4,6 +4,7 @@
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
 
+#include "mainwindow/helpwindow.h"
 #include <QAction>
 #include <QButtonGroup>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QWidgetAction>
+
 #include <QtTest>
 
 namespace {
@@ -165,6 +167,33 @@ private slots:
             .remove(QStringLiteral("WindowGeometry"));
     }
 
+    // The help lists every command that has keys, with them, and the README names each one.
+    void helpAndReadmeListEveryCommand()
+    {
+        const QList<HelpLine> lines = helpLines(window->menuBar());
+        QFile readmeFile(QStringLiteral(VELMORA_SOURCE_DIR "/README.md"));
+        QVERIFY(readmeFile.open(QIODevice::ReadOnly));
+        const QString readme = QString::fromUtf8(readmeFile.readAll());
+        QStringList commands;
+        for (QAction *action : window->findChildren<QAction *>()) {
+            if (action->shortcuts().isEmpty() || action->associatedWidgets().isEmpty())
+                continue;
+            const QString keys = action->shortcut().toString(QKeySequence::NativeText);
+            QVERIFY2(std::any_of(lines.cbegin(), lines.cend(),
+                                 [&](const HelpLine &line) {
+                                     return line.does == action->text() && line.keys.contains(keys);
+                                 }),
+                     qPrintable(action->text()));
+            QVERIFY2(readme.contains(action->text()), qPrintable(action->text()));
+            commands << action->text();
+        }
+        for (const char *command : {"掩膜另存为…", "按保存结果显示", "快捷键与手势", "打开图片"})
+            QVERIFY(commands.contains(QString::fromUtf8(command)));
+        QVERIFY(std::any_of(lines.cbegin(), lines.cend(), [](const HelpLine &line) {
+            return line.keys.startsWith(QStringLiteral("Shift+拖动"));
+        }));
+    }
+
     void makerLabelsSitAtTheRightOfTheStatusBar()
     {
         QLabel *contact = nullptr;
@@ -288,11 +317,12 @@ private slots:
     {
         const QList<QAction *> tools = window->findChild<QToolBar *>()->actions();
         const QList<QAction *> menus = window->menuBar()->actions();
-        QCOMPARE(menus.size(), 4);
+        QCOMPARE(menus.size(), 5);
         QCOMPARE(menus.at(0)->text(), QStringLiteral("文件"));
         QCOMPARE(menus.at(1)->text(), QStringLiteral("编辑"));
         QCOMPARE(menus.at(2)->text(), QStringLiteral("工具"));
         QCOMPARE(menus.at(3)->text(), QStringLiteral("视图"));
+        QCOMPARE(menus.at(4)->text(), QStringLiteral("帮助"));
 
         // The menus hold the toolbar's own actions, so texts, states and keys agree.
         const QList<QAction *> file = menus.at(0)->menu()->actions();
