@@ -19,7 +19,6 @@ public:
 
     // Watches the file at `path` from now on; an empty path stops watching.
     void watch(const QString &path);
-    QString path() const { return file; }
 
 signals:
     void touched();

@@ -215,7 +215,6 @@ void PictureFolder::refreshMask(const QString &path)
         return;
     FolderEntry entry = list.at(index);
     entry.hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index)));
-    entry.maskStatus = entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
     applyStatus(entry);
     if (entry.hasMask == list.at(index).hasMask && entry.maskStatus == list.at(index).maskStatus)
         return;
@@ -250,8 +249,6 @@ void PictureFolder::onChecked()
     unusable = checking.result();
     for (int index = 0; index < list.size(); ++index) {
         FolderEntry entry = list.at(index);
-        entry.maskStatus =
-            entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
         applyStatus(entry);
         if (entry.maskStatus == list.at(index).maskStatus)
             continue;
@@ -277,6 +274,7 @@ void PictureFolder::setMaskStatus(const QString &path, MaskFile::ReadStatus stat
 // A mask file known to be unread stays so while it is there; one that is gone is forgotten.
 void PictureFolder::applyStatus(FolderEntry &entry) const
 {
+    entry.maskStatus = entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
     // What opening the picture found knows better than its header.
     auto known = unread.constFind(entry.name);
     if (known == unread.cend()) {

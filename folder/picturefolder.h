@@ -80,6 +80,7 @@ private:
     QHash<QString, MaskFile::ReadStatus> unusable; // by picture name, from the headers
     // The headers of the listed masks are checked on a worker after each listing.
     QFutureWatcher<QHash<QString, MaskFile::ReadStatus>> checking;
+    // Sets the entry's status from its mask file's presence and what is known against it.
     void applyStatus(FolderEntry &entry) const;
     void onChecked();
     QFileSystemWatcher *watcher = nullptr;

@@ -144,11 +144,10 @@ void Recovery::startWrite()
         return;
     }
     // The export is the one full pass made here; encoding and writing go to a worker.
+    // Without memory for the export there is nothing to write; the next change tries again.
     const QImage gray = source();
-    if (gray.isNull()) {
-        emit written(false);
+    if (gray.isNull())
         return;
-    }
     writingFile = fileFor(picture);
     removeWhenDone = false;
     again = false;
@@ -158,11 +157,8 @@ void Recovery::startWrite()
 
 void Recovery::onWriteFinished()
 {
-    const bool ok = writing.result();
     if (removeWhenDone)
         QFile::remove(writingFile);
-    else
-        emit written(ok);
     removeWhenDone = false;
     if (again) {
         again = false;
@@ -190,11 +186,6 @@ bool Recovery::writeNow()
         return false;
     const QImage gray = source();
     return !gray.isNull() && writeCopy(gray, fileFor(picture), headerTexts(picture));
-}
-
-bool Recovery::isBusy() const
-{
-    return due->isActive() || writing.isRunning();
 }
 
 Recovery::Found Recovery::find(const QString &picturePath) const

@@ -63,13 +63,6 @@ public:
     // The file a copy for `picturePath` is kept in.
     QString fileFor(const QString &picturePath) const;
 
-    // Whether a copy is being written or waiting to be written.
-    bool isBusy() const;
-
-signals:
-    // A copy was written (true) or could not be (false).
-    void written(bool ok);
-
 private:
     void startWrite();
     void onWriteFinished();

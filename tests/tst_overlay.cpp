@@ -73,11 +73,7 @@ private slots:
     {
         // A white picture, so the frame is the only colour.
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("white.png"));
-        QImage picture(100, 60, QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        QVERIFY(picture.save(path));
-        QVERIFY(view->loadImage(path));
+        QVERIFY(loadWhitePicture(dir));
         pointAt(QPoint(200, 150));
 
         for (int step = 0; step < 2; ++step) {
@@ -194,11 +190,7 @@ private slots:
         QFETCH(QColor, colour);
         QFETCH(bool, asSaved);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("white.png"));
-        QImage picture(100, 60, QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        QVERIFY(picture.save(path));
-        QVERIFY(view->loadImage(path));
+        QVERIFY(loadWhitePicture(dir));
         view->setMaskOpacity(100);
         // An opaque block, a pixel as faint as a brush rim's edge, and one half covered.
         QImage &mask = VelmoraViewProbe::mutableMask(*view);
@@ -232,6 +224,14 @@ private slots:
     }
 
 private:
+    // A white 100 x 60 picture, so whatever is drawn over it is the only colour.
+    bool loadWhitePicture(const QTemporaryDir &dir)
+    {
+        const QString path = dir.filePath(QStringLiteral("white.png"));
+        QImage picture(100, 60, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        return picture.save(path) && view->loadImage(path);
+    }
     void pointAt(QPoint p)
     {
         QMouseEvent move(QEvent::MouseMove, p, view->viewport()->mapToGlobal(p), Qt::NoButton,
