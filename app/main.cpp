@@ -1,11 +1,15 @@
+#include "language/language.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/windowconstants.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QIcon>
+#include <QLocale>
 #include <QMetaObject>
+#include <QSettings>
 
 namespace {
 
@@ -59,6 +63,11 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     describe(parser);
     parser.process(app);
+
+    const QSettings settings(WindowConstants::organization(), WindowConstants::application());
+    Language::install(Language::speaksEnglish(
+        Language::fromSetting(settings.value(QStringLiteral("Language")).toString()),
+        QLocale::system().uiLanguages()));
 
     MainWindow window(nullptr);
     window.show();

@@ -56,9 +56,8 @@ void MainWindow::onOpenImage()
         return;
     QSettings settings(organization(), application());
     const QString lastDir = settings.value(QStringLiteral("LastOpenDir"), QString()).toString();
-    const QString path =
-        QFileDialog::getOpenFileName(this, QStringLiteral("选择图片"), lastDir,
-                                     QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("选择图片"), lastDir, QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp)"));
     if (path.isEmpty())
         return;
     openPicture(path);
@@ -77,8 +76,7 @@ void MainWindow::onOpenFolder()
         return;
     QSettings settings(organization(), application());
     const QString lastDir = settings.value(QStringLiteral("LastOpenDir"), QString()).toString();
-    const QString chosen =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("选择文件夹"), lastDir);
+    const QString chosen = QFileDialog::getExistingDirectory(this, tr("选择文件夹"), lastDir);
     if (!chosen.isEmpty())
         openFolder(chosen);
 }
@@ -88,7 +86,7 @@ void MainWindow::openFolder(const QString &path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     const QVector<FolderEntry> entries = PictureFolder::read(absolute);
     if (entries.isEmpty()) {
-        statusLabel->setText(QStringLiteral("文件夹中没有图片: %1").arg(absolute));
+        statusLabel->setText(tr("文件夹中没有图片: %1").arg(absolute));
         return;
     }
     const auto todo = std::find_if(entries.cbegin(), entries.cend(),
@@ -137,8 +135,7 @@ void MainWindow::loadPicture(const QString &path)
         loaded = view->loadImage(path, std::move(ready));
     }
     // A picture that could not be shown must not be reported as loaded.
-    statusLabel->setText(
-        (loaded ? QStringLiteral("已加载: %1") : QStringLiteral("无法加载: %1")).arg(path));
+    statusLabel->setText((loaded ? tr("已加载: %1") : tr("无法加载: %1")).arg(path));
     if (loaded) {
         // "[*]" is where Qt shows the modified mark; a literal one in a name is doubled.
         QString name = QFileInfo(path).fileName();

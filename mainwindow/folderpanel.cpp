@@ -105,10 +105,10 @@ void FolderPanel::describe(QListWidgetItem *item, const FolderEntry &entry) cons
 
 void FolderPanel::showProgress()
 {
-    progress->setText(folder->entries().isEmpty() ? QString()
-                                                  : QStringLiteral("已完成 %1 / %2")
-                                                        .arg(folder->doneCount())
-                                                        .arg(folder->entries().size()));
+    progress->setText(
+        folder->entries().isEmpty()
+            ? QString()
+            : tr("已完成 %1 / %2").arg(folder->doneCount()).arg(folder->entries().size()));
 }
 
 void FolderPanel::setCurrent(const QString &path)

@@ -15,33 +15,57 @@ namespace {
 const struct
 {
     const char *keys;
+    const char *command;
     const char *does;
 } gestures[] = {
-    {"左键拖动（涂鸦 / 橡皮擦）", "涂抹或擦除；单击画一个圆点"},
-    {"Shift+拖动（涂鸦 / 橡皮擦）", "套索：松开时填充（涂鸦）或清除（橡皮擦）轮廓内部；Esc 取消"},
-    {"按住空格", "抓手：拖动平移，松开后回到原工具"},
-    {"左键拖动（移动）", "平移视图"},
-    {"右键单击", "在移动和涂鸦之间切换；在橡皮擦中回到之前的模式"},
-    {"右键双击", "橡皮擦"},
-    {"滚轮", "以指针为中心缩放"},
-    {"拖放图片到窗口", "打开该图片"},
+    {QT_TRANSLATE_NOOP("HelpWindow", "左键拖动（涂鸦 / 橡皮擦）"),
+     QT_TRANSLATE_NOOP("HelpWindow", "笔画"),
+     QT_TRANSLATE_NOOP("HelpWindow", "涂抹或擦除；单击画一个圆点")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "Shift+拖动（涂鸦 / 橡皮擦）"),
+     QT_TRANSLATE_NOOP("HelpWindow", "套索"),
+     QT_TRANSLATE_NOOP("HelpWindow", "松开时填充（涂鸦）或清除（橡皮擦）轮廓内部；Esc 取消")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "按住空格（涂鸦 / 橡皮擦）"),
+     QT_TRANSLATE_NOOP("HelpWindow", "抓手"),
+     QT_TRANSLATE_NOOP("HelpWindow", "拖动平移，松开后回到原工具")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "左键拖动（移动）"), QT_TRANSLATE_NOOP("HelpWindow", "平移"),
+     QT_TRANSLATE_NOOP("HelpWindow", "平移视图")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "右键单击"), QT_TRANSLATE_NOOP("HelpWindow", "切换工具"),
+     QT_TRANSLATE_NOOP("HelpWindow", "在移动和涂鸦之间切换；在橡皮擦中回到之前的模式")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "右键双击"), QT_TRANSLATE_NOOP("HelpWindow", "橡皮擦"),
+     QT_TRANSLATE_NOOP("HelpWindow", "切换到橡皮擦")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "滚轮"), QT_TRANSLATE_NOOP("HelpWindow", "缩放"),
+     QT_TRANSLATE_NOOP("HelpWindow", "以指针为中心缩放")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "拖放图片到窗口"), QT_TRANSLATE_NOOP("HelpWindow", "打开"),
+     QT_TRANSLATE_NOOP("HelpWindow", "打开该图片")},
 };
 
+QString withoutMnemonic(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+// A command's keys, or the menu to find it in.
+QString keysOf(const QAction *action, const QMenu *menu)
+{
+    QStringList keys;
+    for (const QKeySequence &key : action->shortcuts())
+        keys << key.toString(QKeySequence::NativeText);
+    if (keys.isEmpty())
+        return HelpWindow::tr("菜单 %1").arg(withoutMnemonic(menu->title()));
+    return keys.join(QStringLiteral(", "));
+}
+
+// A submenu that says what it is for is one command; others are read item by item.
 void addMenu(const QMenu *menu, QList<HelpLine> &lines)
 {
     for (const QAction *action : menu->actions()) {
-        if (action->menu()) {
+        if (action->isSeparator())
+            continue;
+        if (action->menu() && action->whatsThis().isEmpty()) {
             addMenu(action->menu(), lines);
             continue;
         }
-        if (action->isSeparator() || action->shortcuts().isEmpty())
-            continue;
-        QStringList keys;
-        for (const QKeySequence &key : action->shortcuts())
-            keys << key.toString(QKeySequence::NativeText);
-        QString text = action->text();
-        text.remove(QLatin1Char('&'));
-        lines.append({keys.join(QStringLiteral(", ")), text});
+        lines.append({keysOf(action, menu), withoutMnemonic(action->text()), action->whatsThis()});
     }
 }
 
@@ -54,32 +78,39 @@ QList<HelpLine> helpLines(const QMenuBar *menus)
         if (top->menu())
             addMenu(top->menu(), lines);
     }
-    for (const auto &gesture : gestures)
-        lines.append({QString::fromUtf8(gesture.keys), QString::fromUtf8(gesture.does)});
+    for (const auto &gesture : gestures) {
+        lines.append({HelpWindow::tr(gesture.keys), HelpWindow::tr(gesture.command),
+                      HelpWindow::tr(gesture.does)});
+    }
     return lines;
 }
 
 HelpWindow::HelpWindow(const QList<HelpLine> &lines, QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("快捷键与手势"));
+    setWindowTitle(tr("快捷键与手势"));
     auto *layout = new QVBoxLayout(this);
-    auto *table = new QTableWidget(lines.size(), 2, this);
-    table->setHorizontalHeaderLabels({QStringLiteral("按键 / 手势"), QStringLiteral("作用")});
+    auto *table = new QTableWidget(lines.size(), 3, this);
+    table->setHorizontalHeaderLabels({tr("按键 / 手势"), tr("命令"), tr("作用")});
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setWordWrap(true);
     for (int row = 0; row < lines.size(); ++row) {
         table->setItem(row, 0, new QTableWidgetItem(lines.at(row).keys));
-        table->setItem(row, 1, new QTableWidgetItem(lines.at(row).does));
+        table->setItem(row, 1, new QTableWidgetItem(lines.at(row).command));
+        table->setItem(row, 2, new QTableWidgetItem(lines.at(row).does));
     }
+    // A table to read, not to edit: no cell takes the focus.
+    table->setFocusPolicy(Qt::NoFocus);
     table->resizeColumnToContents(0);
+    table->resizeColumnToContents(1);
     table->horizontalHeader()->setStretchLastSection(true);
-    table->resizeRowsToContents();
+    // The wrapped descriptions take their height from the width the last column gets.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     layout->addWidget(table);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
+    buttons->button(QDialogButtonBox::Close)->setText(tr("关闭"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(720, 560);
+    resize(860, 600);
 }

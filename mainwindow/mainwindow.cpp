@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
@@ -67,10 +68,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     toolbarFont.setPointSize(11);
     toolbar->setFont(toolbarFont);
 
-    QAction *openAction = toolbar->addAction(QStringLiteral("打开图片"));
+    QAction *openAction = toolbar->addAction(tr("打开图片"));
+
+    openAction->setWhatsThis(tr("打开一张图片；已保存的掩膜会一起显示"));
     openAction->setShortcut(QKeySequence::Open);
     connect(openAction, &QAction::triggered, this, &MainWindow::onOpenImage);
-    QAction *saveAction = toolbar->addAction(QStringLiteral("保存掩膜"));
+    QAction *saveAction = toolbar->addAction(tr("保存掩膜"));
+    saveAction->setWhatsThis(tr("把掩膜保存在图片旁边（空掩膜会删除旧的掩膜文件）"));
     saveAction->setShortcut(QKeySequence::Save);
     connect(saveAction, &QAction::triggered, this, &MainWindow::onSaveMask);
     toolbar->addSeparator();
@@ -78,20 +82,25 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     toolbar->addWidget(createModeSelector());
     toolbar->addSeparator();
 
-    QAction *actualSizeAction = toolbar->addAction(QStringLiteral("1:1显示"));
-    actualSizeAction->setToolTip(QStringLiteral("恢复原图大小"));
+    QAction *actualSizeAction = toolbar->addAction(tr("1:1显示"));
+
+    actualSizeAction->setWhatsThis(tr("每个图片像素对应一个屏幕像素"));
+    actualSizeAction->setToolTip(tr("恢复原图大小"));
     connect(actualSizeAction, &QAction::triggered, view, &VelmoraView::resetZoom);
     toolbar->addSeparator();
 
-    undoAction = toolbar->addAction(QStringLiteral("撤销"));
+    undoAction = toolbar->addAction(tr("撤销"));
+
+    undoAction->setWhatsThis(tr("撤销上一笔或上一次清空（最多 21 步）"));
     undoAction->setEnabled(false);
     undoAction->setShortcut(QKeySequence::Undo);
     connect(undoAction, &QAction::triggered, this, &MainWindow::onUndo);
-    resetAction = toolbar->addAction(QStringLiteral("重置"));
+    resetAction = toolbar->addAction(tr("重置"));
+    resetAction->setWhatsThis(tr("清空整个掩膜（先询问，可撤销）"));
     connect(resetAction, &QAction::triggered, this, &MainWindow::onReset);
     toolbar->addSeparator();
 
-    toolbar->addWidget(createCaption(QStringLiteral(" 涂鸦笔刷: "), toolbarFont));
+    toolbar->addWidget(createCaption(tr(" 涂鸦笔刷: "), toolbarFont));
     toolbar->addWidget(
         createSizeControl(brushSizeSlider, brushSizeSpin, defaultBrushSize, toolbarFont));
     connect(brushSizeSlider, &QAbstractSlider::valueChanged, this, &MainWindow::onBrushSizeChanged);
@@ -99,7 +108,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             &MainWindow::onBrushSizeChanged);
     toolbar->addSeparator();
 
-    toolbar->addWidget(createCaption(QStringLiteral(" 橡皮擦笔刷: "), toolbarFont));
+    toolbar->addWidget(createCaption(tr(" 橡皮擦笔刷: "), toolbarFont));
     toolbar->addWidget(
         createSizeControl(eraserSizeSlider, eraserSizeSpin, defaultEraserSize, toolbarFont));
     connect(eraserSizeSlider, &QAbstractSlider::valueChanged, this,
@@ -108,7 +117,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             &MainWindow::onEraserSizeChanged);
     toolbar->addSeparator();
 
-    toolbar->addWidget(createCaption(QStringLiteral(" 透明度: "), toolbarFont));
+    toolbar->addWidget(createCaption(tr(" 透明度: "), toolbarFont));
     opacitySlider = new QSlider(Qt::Horizontal, this);
     opacitySlider->setRange(10, 100);
     opacitySlider->setValue(defaultOpacity);
@@ -123,6 +132,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     folder = new PictureFolder(this);
     createMenus(openAction, saveAction, actualSizeAction);
     createFolderPanel();
+    // Last in 视图, after the panels.
+    createLanguageMenu(menuBar()->actions().last()->menu());
     createHelpMenu();
     createStatusBar();
     createSafetyNet();
@@ -183,9 +194,9 @@ QWidget *MainWindow::createModeSelector()
     layout->setContentsMargins(10, 0, 10, 0);
     layout->setSpacing(15);
 
-    moveRadio = new QRadioButton(QStringLiteral("移动"));
-    doodleRadio = new QRadioButton(QStringLiteral("涂鸦"));
-    eraserRadio = new QRadioButton(QStringLiteral("橡皮擦"));
+    moveRadio = new QRadioButton(tr("移动"));
+    doodleRadio = new QRadioButton(tr("涂鸦"));
+    eraserRadio = new QRadioButton(tr("橡皮擦"));
     QFont modeFont = moveRadio->font();
     modeFont.setWeight(QFont::Bold);
     modeFont.setPointSize(12);
@@ -193,8 +204,8 @@ QWidget *MainWindow::createModeSelector()
         radio->setFont(modeFont);
         layout->addWidget(radio);
     }
-    doodleRadio->setToolTip(QStringLiteral("Shift+拖动: 套索填充"));
-    eraserRadio->setToolTip(QStringLiteral("Shift+拖动: 套索填充"));
+    doodleRadio->setToolTip(tr("Shift+拖动: 套索填充"));
+    eraserRadio->setToolTip(tr("Shift+拖动: 套索填充"));
 
     // The ids are the EditorMode values, so a clicked id goes straight to the view.
     modeGroup = new QButtonGroup(this);
@@ -242,7 +253,7 @@ QLabel *MainWindow::createCaption(const QString &text, const QFont &toolbarFont)
 
 void MainWindow::createStatusBar()
 {
-    statusLabel = new QLabel(QStringLiteral("请打开图片"), this);
+    statusLabel = new QLabel(tr("请打开图片"), this);
     QFont statusFont = statusLabel->font();
     statusFont.setPointSize(11);
     statusLabel->setFont(statusFont);
@@ -339,14 +350,14 @@ void MainWindow::onModeChangedFromView(EditorMode newMode)
 
     switch (newMode) {
     case EditorMode::Move:
-        statusLabel->setText(QStringLiteral("当前模式：移动 (右键单击切换涂鸦 / 双击切换橡皮擦)"));
+        statusLabel->setText(tr("当前模式：移动 (右键单击切换涂鸦 / 双击切换橡皮擦)"));
         break;
     case EditorMode::Doodle:
-        statusLabel->setText(QStringLiteral("当前模式：涂鸦 (右键单击切换移动 / 双击切换橡皮擦)"));
+        statusLabel->setText(tr("当前模式：涂鸦 (右键单击切换移动 / 双击切换橡皮擦)"));
         onCurrentDrawingSizeChanged(view->getBrushSize());
         break;
     case EditorMode::Eraser:
-        statusLabel->setText(QStringLiteral("当前模式：橡皮擦 (右键单击切换回之前模式)"));
+        statusLabel->setText(tr("当前模式：橡皮擦 (右键单击切换回之前模式)"));
         onCurrentDrawingSizeChanged(view->getEraserSize());
         break;
     }
@@ -381,7 +392,7 @@ void MainWindow::onRedo()
 
 void MainWindow::onStrokeOutOfMemory()
 {
-    statusLabel->setText(QStringLiteral("内存不足，部分笔画未绘制"));
+    statusLabel->setText(tr("内存不足，部分笔画未绘制"));
 }
 
 void MainWindow::onReset()

@@ -82,6 +82,7 @@ private:
     void createMenus(QAction *openAction, QAction *saveAction, QAction *actualSizeAction);
     void createToolMenu();
     void createMaskDisplayActions(QMenu *viewMenu);
+    void createLanguageMenu(QMenu *viewMenu);
     void createHelpMenu();
     void onToolKey(EditorMode mode);
     void showModeInToolMenu(EditorMode mode);

@@ -81,8 +81,8 @@ void MainWindow::onMaskFileTouched()
     if (MaskFile::stampOf(maskPath) == maskOnDisk.stamp)
         return;
     if (view->isModified() || view->isDrawing()) {
-        statusBar()->showMessage(
-            QStringLiteral("掩膜文件已被其他程序修改，保存时会先询问: %1").arg(maskPath), noticeMs);
+        statusBar()->showMessage(tr("掩膜文件已被其他程序修改，保存时会先询问: %1").arg(maskPath),
+                                 noticeMs);
         return;
     }
     MaskFile::Reading reading;
@@ -96,8 +96,8 @@ void MainWindow::onMaskFileTouched()
     if (!view->replaceMask(std::move(layer)))
         return;
     rememberMaskFile(reading);
-    statusBar()->showMessage(
-        QStringLiteral("掩膜文件已被其他程序修改，已重新载入: %1").arg(maskPath), noticeMs);
+    statusBar()->showMessage(tr("掩膜文件已被其他程序修改，已重新载入: %1").arg(maskPath),
+                             noticeMs);
 }
 
 // A copy of unsaved work on this very picture, newer than its mask file, is offered back.
@@ -109,12 +109,11 @@ void MainWindow::offerRecovery(const QString &path)
         return;
     const QString when =
         QLocale().toString(found.time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    QMessageBox box(
-        QMessageBox::Question, QStringLiteral("恢复未保存的掩膜"),
-        QStringLiteral("%1 有未保存的修改（%2），是否恢复？").arg(QFileInfo(path).fileName(), when),
-        QMessageBox::Yes | QMessageBox::Discard, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("恢复"));
-    box.button(QMessageBox::Discard)->setText(QStringLiteral("丢弃"));
+    QMessageBox box(QMessageBox::Question, tr("恢复未保存的掩膜"),
+                    tr("%1 有未保存的修改（%2），是否恢复？").arg(QFileInfo(path).fileName(), when),
+                    QMessageBox::Yes | QMessageBox::Discard, this);
+    box.button(QMessageBox::Yes)->setText(tr("恢复"));
+    box.button(QMessageBox::Discard)->setText(tr("丢弃"));
     box.setDefaultButton(QMessageBox::Yes);
     const int answer = box.exec();
     if (answer == QMessageBox::Discard) {
@@ -126,7 +125,7 @@ void MainWindow::offerRecovery(const QString &path)
     const QImage kept = Recovery::read(found.file);
     // Shown as unsaved changes, one step that undo takes back to the mask file.
     if (kept.isNull() || !view->applyMask(kept))
-        statusBar()->showMessage(QStringLiteral("无法恢复: %1").arg(found.file), noticeMs);
+        statusBar()->showMessage(tr("无法恢复: %1").arg(found.file), noticeMs);
     else if (!view->isModified())
         recovery->remove(path); // the copy held nothing the mask file does not
 }
@@ -150,8 +149,8 @@ bool MainWindow::fitsInMemory(const QString &path)
         footprint.bytes + (footprint.bytes >> openingMarginShift) <= available)
         return true;
     const QLocale locale;
-    QMessageBox::warning(this, QStringLiteral("图片太大"),
-                         QStringLiteral("%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。")
+    QMessageBox::warning(this, tr("图片太大"),
+                         tr("%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。")
                              .arg(QFileInfo(path).fileName())
                              .arg(footprint.size.width())
                              .arg(footprint.size.height())

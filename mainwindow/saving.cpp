@@ -37,7 +37,7 @@ bool confirmReplacing(QWidget *parent, const QString &title, const QString &text
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Yes | QMessageBox::Cancel,
                     parent);
     box.button(QMessageBox::Yes)->setText(replaceText);
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.button(QMessageBox::Cancel)->setText(MainWindow::tr("取消"));
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Yes;
@@ -54,12 +54,11 @@ bool MainWindow::maybeSave()
         return true;
     if (autoSaveAction->isChecked())
         return saveQuietly();
-    QMessageBox box(QMessageBox::Question, QStringLiteral("保存更改"),
-                    QStringLiteral("当前掩膜有未保存的修改，是否保存？"),
+    QMessageBox box(QMessageBox::Question, tr("保存更改"), tr("当前掩膜有未保存的修改，是否保存？"),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
-    box.button(QMessageBox::Discard)->setText(QStringLiteral("不保存"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.button(QMessageBox::Save)->setText(tr("保存"));
+    box.button(QMessageBox::Discard)->setText(tr("不保存"));
+    box.button(QMessageBox::Cancel)->setText(tr("取消"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
@@ -84,11 +83,10 @@ bool MainWindow::saveQuietly()
     const QString maskPath = MaskFile::pathFor(view->getImagePath());
     switch (outcome) {
     case MaskFile::StoreOutcome::Written:
-        statusBar()->showMessage(QStringLiteral("已保存: %1").arg(maskPath), quietSaveMessageMs);
+        statusBar()->showMessage(tr("已保存: %1").arg(maskPath), quietSaveMessageMs);
         return true;
     case MaskFile::StoreOutcome::Removed:
-        statusBar()->showMessage(QStringLiteral("已删除旧掩膜: %1").arg(maskPath),
-                                 quietSaveMessageMs);
+        statusBar()->showMessage(tr("已删除旧掩膜: %1").arg(maskPath), quietSaveMessageMs);
         return true;
     case MaskFile::StoreOutcome::NothingToRemove:
         return true;
@@ -105,11 +103,10 @@ void MainWindow::onSaveMask()
     if (view->isDrawing())
         return;
     if (view->getImagePath().isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("请先打开一张图片！"));
+        QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
         return;
     }
-    if (QMessageBox::question(this, QStringLiteral("确认保存"),
-                              QStringLiteral("确定要将掩膜保存为文件吗？"),
+    if (QMessageBox::question(this, tr("确认保存"), tr("确定要将掩膜保存为文件吗？"),
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
 
@@ -119,8 +116,7 @@ void MainWindow::onSaveMask()
     const QString maskPath = MaskFile::pathFor(view->getImagePath());
     switch (outcome) {
     case MaskFile::StoreOutcome::Written:
-        QMessageBox::information(this, QStringLiteral("成功"),
-                                 QStringLiteral("掩膜已保存至:\n%1").arg(maskPath));
+        QMessageBox::information(this, tr("成功"), tr("掩膜已保存至:\n%1").arg(maskPath));
         // After dozens of saves a new file browser each time would fill the desktop.
         if (revealAction->isChecked())
             Platform::showInFileBrowser(maskPath);
@@ -130,12 +126,12 @@ void MainWindow::onSaveMask()
         showSaveFailure(outcome, maskPath);
         break;
     case MaskFile::StoreOutcome::NothingToRemove:
-        QMessageBox::information(this, QStringLiteral("提示"),
-                                 QStringLiteral("掩膜为空，未找到对应的掩膜文件，无需操作。"));
+        QMessageBox::information(this, tr("提示"),
+                                 tr("掩膜为空，未找到对应的掩膜文件，无需操作。"));
         break;
     case MaskFile::StoreOutcome::Removed:
-        QMessageBox::information(this, QStringLiteral("成功"),
-                                 QStringLiteral("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
+        QMessageBox::information(this, tr("成功"),
+                                 tr("掩膜为空，已删除旧的掩膜文件:\n%1").arg(maskPath));
         break;
     }
 }
@@ -158,8 +154,7 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
         mask = view->exportMask();
     }
     if (mask.isNull()) {
-        QMessageBox::critical(this, QStringLiteral("错误"),
-                              QStringLiteral("内存不足，无法导出掩膜，掩膜文件未改动。"));
+        QMessageBox::critical(this, tr("错误"), tr("内存不足，无法导出掩膜，掩膜文件未改动。"));
         return false;
     }
     if (!mayReplaceMaskFile(maskPath, MaskFile::isEmpty(mask)))
@@ -186,9 +181,9 @@ bool MainWindow::pictureStillThere(const QString &imagePath)
 {
     if (PictureFile::isRegularFile(imagePath))
         return true;
-    QMessageBox::critical(this, QStringLiteral("图片已不在"),
-                          QStringLiteral("%1\n已被移动、重命名或删除，掩膜无法保存在它旁边。"
-                                         "请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。")
+    QMessageBox::critical(this, tr("图片已不在"),
+                          tr("%1\n已被移动、重命名或删除，掩膜无法保存在它旁边。"
+                             "请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。")
                               .arg(imagePath));
     return false;
 }
@@ -202,17 +197,16 @@ bool MainWindow::mayReplaceMaskFile(const QString &maskPath, bool removing)
     const FileStamp now = MaskFile::stampOf(maskPath);
     if (!now.exists || now == replaceAgreed)
         return true;
-    const QString replaceText = removing ? QStringLiteral("删除") : QStringLiteral("覆盖");
+    const QString replaceText = removing ? tr("删除") : tr("覆盖");
     bool agreed = true;
     if (now != maskOnDisk.stamp)
         agreed = confirmReplacing(
-            this, QStringLiteral("掩膜文件已被修改"),
-            QStringLiteral("%1 在打开后被其他程序修改过，覆盖会丢失那些修改。").arg(maskPath),
-            replaceText);
+            this, tr("掩膜文件已被修改"),
+            tr("%1 在打开后被其他程序修改过，覆盖会丢失那些修改。").arg(maskPath), replaceText);
     else if (MaskFile::isUnread(maskOnDisk.status))
         agreed =
-            confirmReplacing(this, QStringLiteral("掩膜文件未能读取"),
-                             QStringLiteral("%1\n%2，打开图片时没有显示。%3会丢失其中的内容。")
+            confirmReplacing(this, tr("掩膜文件未能读取"),
+                             tr("%1\n%2，打开图片时没有显示。%3会丢失其中的内容。")
                                  .arg(maskPath, unreadMaskText(maskOnDisk.status), replaceText),
                              replaceText);
     // A save that fails after the answer does not ask again about the same file.
@@ -224,12 +218,10 @@ bool MainWindow::mayReplaceMaskFile(const QString &maskPath, bool removing)
 void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath)
 {
     if (outcome == MaskFile::StoreOutcome::RemoveFailed)
-        QMessageBox::critical(
-            this, QStringLiteral("错误"),
-            QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
+        QMessageBox::critical(this, tr("错误"),
+                              tr("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
     else
-        QMessageBox::critical(this, QStringLiteral("错误"),
-                              QStringLiteral("保存失败，请检查权限！"));
+        QMessageBox::critical(this, tr("错误"), tr("保存失败，请检查权限！"));
 }
 
 // Writes the mask to a file of the user's choice, in the format its suffix names (PNG when
@@ -240,14 +232,14 @@ void MainWindow::onSaveMaskAs()
         return;
     const QString imagePath = view->getImagePath();
     if (imagePath.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("请先打开一张图片！"));
+        QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
         return;
     }
     const QFileInfo picture(imagePath);
     const QString suggested =
         QStringLiteral("%1/%2_mask.png").arg(picture.absolutePath(), picture.completeBaseName());
     QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("掩膜另存为"), suggested,
+        this, tr("掩膜另存为"), suggested,
         QStringLiteral("PNG (*.png);;JPEG (*.jpg *.jpeg);;BMP (*.bmp)"));
     if (path.isEmpty())
         return;
@@ -266,9 +258,7 @@ void MainWindow::onSaveMaskAs()
         written = MaskFile::write(mask, path);
     }
     if (written)
-        QMessageBox::information(this, QStringLiteral("成功"),
-                                 QStringLiteral("掩膜已保存至:\n%1").arg(path));
+        QMessageBox::information(this, tr("成功"), tr("掩膜已保存至:\n%1").arg(path));
     else
-        QMessageBox::critical(this, QStringLiteral("错误"),
-                              QStringLiteral("保存失败，请检查权限！"));
+        QMessageBox::critical(this, tr("错误"), tr("保存失败，请检查权限！"));
 }

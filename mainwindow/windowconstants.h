@@ -3,6 +3,7 @@
 
 #include "editor/maskfile.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 // What the window's source files share.
@@ -30,22 +31,22 @@ inline QString unreadMaskText(MaskFile::ReadStatus status)
     QString reason;
     switch (status) {
     case MaskFile::ReadStatus::OtherSize:
-        reason = QStringLiteral("尺寸不符");
+        reason = QCoreApplication::translate("MaskStatus", "尺寸不符");
         break;
     case MaskFile::ReadStatus::Undecodable:
-        reason = QStringLiteral("无法解码");
+        reason = QCoreApplication::translate("MaskStatus", "无法解码");
         break;
     case MaskFile::ReadStatus::NoMemory:
-        reason = QStringLiteral("内存不足");
+        reason = QCoreApplication::translate("MaskStatus", "内存不足");
         break;
     case MaskFile::ReadStatus::NotRegular:
-        reason = QStringLiteral("不是普通文件");
+        reason = QCoreApplication::translate("MaskStatus", "不是普通文件");
         break;
     case MaskFile::ReadStatus::Absent:
     case MaskFile::ReadStatus::Read:
         return QString();
     }
-    return QStringLiteral("掩膜文件未能读取（%1）").arg(reason);
+    return QCoreApplication::translate("MaskStatus", "掩膜文件未能读取（%1）").arg(reason);
 }
 
 } // namespace WindowConstants

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
+    qttools5-dev qttools5-dev-tools   # the English translation: lupdate, lrelease
     fonts-wqy-microhei   # the interface speaks Chinese
     xvfb xdotool libx11-dev   # the end-to-end test drives the real program on a virtual display
 )

@@ -181,7 +181,8 @@ private slots:
             const QString keys = action->shortcut().toString(QKeySequence::NativeText);
             QVERIFY2(std::any_of(lines.cbegin(), lines.cend(),
                                  [&](const HelpLine &line) {
-                                     return line.does == action->text() && line.keys.contains(keys);
+                                     return line.command == action->text() &&
+                                            line.keys.contains(keys);
                                  }),
                      qPrintable(action->text()));
             QVERIFY2(readme.contains(action->text()), qPrintable(action->text()));
@@ -376,8 +377,9 @@ private slots:
         QStringList viewKeys;
         for (QAction *action : viewMenu)
             viewKeys << (action->isSeparator() ? QStringLiteral("|") : action->text());
-        QCOMPARE(viewKeys, QStringList({"1:1显示", "适应窗口", "放大", "缩小", "|", "隐藏掩膜",
-                                        "掩膜颜色…", "按保存结果显示", "图片列表"}));
+        QCOMPARE(viewKeys,
+                 QStringList({"1:1显示", "适应窗口", "放大", "缩小", "|", "隐藏掩膜", "掩膜颜色…",
+                              "按保存结果显示", "图片列表", "|", "语言 / Language"}));
         QVERIFY(tools.contains(viewMenu.at(0)));
         QCOMPARE(viewMenu.at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
         QCOMPARE(viewMenu.at(0)->toolTip(), QStringLiteral("恢复原图大小"));

@@ -1,0 +1,680 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>FolderPanel</name>
+    <message>
+        <source>已完成 %1 / %2</source>
+        <translation>Done %1 / %2</translation>
+    </message>
+</context>
+<context>
+    <name>HelpWindow</name>
+    <message>
+        <source>快捷键与手势</source>
+        <translation>Keys and gestures</translation>
+    </message>
+    <message>
+        <source>按键 / 手势</source>
+        <translation>Keys / gesture</translation>
+    </message>
+    <message>
+        <source>作用</source>
+        <translation>What it does</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>左键拖动（涂鸦 / 橡皮擦）</source>
+        <translation>Left drag (Doodle / Eraser)</translation>
+    </message>
+    <message>
+        <source>笔画</source>
+        <translation>Stroke</translation>
+    </message>
+    <message>
+        <source>涂抹或擦除；单击画一个圆点</source>
+        <translation>Paint or erase; a click makes a round dab</translation>
+    </message>
+    <message>
+        <source>Shift+拖动（涂鸦 / 橡皮擦）</source>
+        <translation>Shift+drag (Doodle / Eraser)</translation>
+    </message>
+    <message>
+        <source>套索</source>
+        <translation>Lasso</translation>
+    </message>
+    <message>
+        <source>松开时填充（涂鸦）或清除（橡皮擦）轮廓内部；Esc 取消</source>
+        <translation>On release, fill (Doodle) or clear (Eraser) the inside of the outline; Esc cancels</translation>
+    </message>
+    <message>
+        <source>按住空格（涂鸦 / 橡皮擦）</source>
+        <translation>Hold Space (Doodle / Eraser)</translation>
+    </message>
+    <message>
+        <source>抓手</source>
+        <translation>Hand</translation>
+    </message>
+    <message>
+        <source>拖动平移，松开后回到原工具</source>
+        <translation>Drag to pan; the tool comes back on release</translation>
+    </message>
+    <message>
+        <source>左键拖动（移动）</source>
+        <translation>Left drag (Move)</translation>
+    </message>
+    <message>
+        <source>平移</source>
+        <translation>Pan</translation>
+    </message>
+    <message>
+        <source>平移视图</source>
+        <translation>Pan the view</translation>
+    </message>
+    <message>
+        <source>右键单击</source>
+        <translation>Right click</translation>
+    </message>
+    <message>
+        <source>切换工具</source>
+        <translation>Switch tool</translation>
+    </message>
+    <message>
+        <source>在移动和涂鸦之间切换；在橡皮擦中回到之前的模式</source>
+        <translation>Toggle Move and Doodle; in the Eraser, go back to the mode it came from</translation>
+    </message>
+    <message>
+        <source>右键双击</source>
+        <translation>Right double-click</translation>
+    </message>
+    <message>
+        <source>橡皮擦</source>
+        <translation>Eraser</translation>
+    </message>
+    <message>
+        <source>切换到橡皮擦</source>
+        <translation>Switch to the Eraser</translation>
+    </message>
+    <message>
+        <source>滚轮</source>
+        <translation>Wheel</translation>
+    </message>
+    <message>
+        <source>缩放</source>
+        <translation>Zoom</translation>
+    </message>
+    <message>
+        <source>以指针为中心缩放</source>
+        <translation>Zoom around the pointer</translation>
+    </message>
+    <message>
+        <source>拖放图片到窗口</source>
+        <translation>Drop a picture on the window</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>打开该图片</source>
+        <translation>Open that picture</translation>
+    </message>
+    <message>
+        <source>菜单 %1</source>
+        <translation>%1 menu</translation>
+    </message>
+    <message>
+        <source>命令</source>
+        <translation>Command</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>选择图片</source>
+        <translation>Choose a picture</translation>
+    </message>
+    <message>
+        <source>选择文件夹</source>
+        <translation>Choose a folder</translation>
+    </message>
+    <message>
+        <source>文件夹中没有图片: %1</source>
+        <translation>No pictures in the folder: %1</translation>
+    </message>
+    <message>
+        <source>已加载: %1</source>
+        <translation>Loaded: %1</translation>
+    </message>
+    <message>
+        <source>无法加载: %1</source>
+        <translation>Cannot load: %1</translation>
+    </message>
+    <message>
+        <source>打开图片</source>
+        <translation>Open…</translation>
+    </message>
+    <message>
+        <source>保存掩膜</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>1:1显示</source>
+        <translation>1:1</translation>
+    </message>
+    <message>
+        <source>恢复原图大小</source>
+        <translation>Show the picture at its own size</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>重置</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source> 涂鸦笔刷: </source>
+        <translation> Brush: </translation>
+    </message>
+    <message>
+        <source> 橡皮擦笔刷: </source>
+        <translation> Eraser: </translation>
+    </message>
+    <message>
+        <source> 透明度: </source>
+        <translation> Opacity: </translation>
+    </message>
+    <message>
+        <source>移动</source>
+        <translation>Move</translation>
+    </message>
+    <message>
+        <source>涂鸦</source>
+        <translation>Doodle</translation>
+    </message>
+    <message>
+        <source>橡皮擦</source>
+        <translation>Eraser</translation>
+    </message>
+    <message>
+        <source>Shift+拖动: 套索填充</source>
+        <translation>Shift+drag: lasso fill</translation>
+    </message>
+    <message>
+        <source>请打开图片</source>
+        <translation>Please open a picture</translation>
+    </message>
+    <message>
+        <source>当前模式：移动 (右键单击切换涂鸦 / 双击切换橡皮擦)</source>
+        <translation>Mode: Move (right click for Doodle / double-click for Eraser)</translation>
+    </message>
+    <message>
+        <source>当前模式：涂鸦 (右键单击切换移动 / 双击切换橡皮擦)</source>
+        <translation>Mode: Doodle (right click for Move / double-click for Eraser)</translation>
+    </message>
+    <message>
+        <source>当前模式：橡皮擦 (右键单击切换回之前模式)</source>
+        <translation>Mode: Eraser (right click to go back to the previous mode)</translation>
+    </message>
+    <message>
+        <source>内存不足，部分笔画未绘制</source>
+        <translation>Out of memory: part of the stroke was not painted</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
+    </message>
+    <message>
+        <source>掩膜另存为…</source>
+        <translation>Save mask as…</translation>
+    </message>
+    <message>
+        <source>上一张</source>
+        <translation>Previous picture</translation>
+    </message>
+    <message>
+        <source>上一张 (A, Page Up)</source>
+        <translation>Previous picture (A, Page Up)</translation>
+    </message>
+    <message>
+        <source>下一张</source>
+        <translation>Next picture</translation>
+    </message>
+    <message>
+        <source>下一张 (D, Page Down)</source>
+        <translation>Next picture (D, Page Down)</translation>
+    </message>
+    <message>
+        <source>自动保存</source>
+        <translation>Auto-save</translation>
+    </message>
+    <message>
+        <source>保存后显示文件</source>
+        <translation>Show the file after saving</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>编辑</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>重做</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>视图</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>适应窗口</source>
+        <translation>Fit to window</translation>
+    </message>
+    <message>
+        <source>放大</source>
+        <translation>Zoom in</translation>
+    </message>
+    <message>
+        <source>缩小</source>
+        <translation>Zoom out</translation>
+    </message>
+    <message>
+        <source>隐藏掩膜</source>
+        <translation>Hide mask</translation>
+    </message>
+    <message>
+        <source>掩膜颜色…</source>
+        <translation>Mask colour…</translation>
+    </message>
+    <message>
+        <source>按保存结果显示</source>
+        <translation>Show as saved</translation>
+    </message>
+    <message>
+        <source>红</source>
+        <translation>Red</translation>
+    </message>
+    <message>
+        <source>绿</source>
+        <translation>Green</translation>
+    </message>
+    <message>
+        <source>蓝</source>
+        <translation>Blue</translation>
+    </message>
+    <message>
+        <source>黄</source>
+        <translation>Yellow</translation>
+    </message>
+    <message>
+        <source>青</source>
+        <translation>Cyan</translation>
+    </message>
+    <message>
+        <source>品红</source>
+        <translation>Magenta</translation>
+    </message>
+    <message>
+        <source>自定义…</source>
+        <translation>Custom…</translation>
+    </message>
+    <message>
+        <source>掩膜颜色</source>
+        <translation>Mask colour</translation>
+    </message>
+    <message>
+        <source>颜色:</source>
+        <translation>Colour:</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>工具</source>
+        <translation>Tools</translation>
+    </message>
+    <message>
+        <source>增大笔刷</source>
+        <translation>Larger brush</translation>
+    </message>
+    <message>
+        <source>减小笔刷</source>
+        <translation>Smaller brush</translation>
+    </message>
+    <message>
+        <source>图片列表</source>
+        <translation>Picture list</translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>快捷键与手势</source>
+        <translation>Keys and gestures</translation>
+    </message>
+    <message>
+        <source>关于 Velmora</source>
+        <translation>About Velmora</translation>
+    </message>
+    <message>
+        <source>Velmora %1
+在图片上绘制二值掩膜。
+
+基于 Qt %2（LGPL v3）。</source>
+        <translation>Velmora %1
+Paint binary masks over pictures.
+
+Built on Qt %2 (LGPL v3).</translation>
+    </message>
+    <message>
+        <source>掩膜文件已被其他程序修改，保存时会先询问: %1</source>
+        <translation>The mask file was changed by another program; saving will ask first: %1</translation>
+    </message>
+    <message>
+        <source>掩膜文件已被其他程序修改，已重新载入: %1</source>
+        <translation>The mask file was changed by another program and has been reloaded: %1</translation>
+    </message>
+    <message>
+        <source>恢复未保存的掩膜</source>
+        <translation>Recover unsaved mask</translation>
+    </message>
+    <message>
+        <source>%1 有未保存的修改（%2），是否恢复？</source>
+        <translation>%1 has unsaved changes (%2). Recover them?</translation>
+    </message>
+    <message>
+        <source>恢复</source>
+        <translation>Recover</translation>
+    </message>
+    <message>
+        <source>丢弃</source>
+        <translation>Discard</translation>
+    </message>
+    <message>
+        <source>无法恢复: %1</source>
+        <translation>Cannot recover: %1</translation>
+    </message>
+    <message>
+        <source>图片太大</source>
+        <translation>Picture too large</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。</source>
+        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory, and about %5 is available now.</translation>
+    </message>
+    <message>
+        <source>保存更改</source>
+        <translation>Save changes</translation>
+    </message>
+    <message>
+        <source>当前掩膜有未保存的修改，是否保存？</source>
+        <translation>The mask has unsaved changes. Save them?</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>不保存</source>
+        <translation>Don&apos;t save</translation>
+    </message>
+    <message>
+        <source>已保存: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>已删除旧掩膜: %1</source>
+        <translation>Old mask removed: %1</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>请先打开一张图片！</source>
+        <translation>Please open a picture first.</translation>
+    </message>
+    <message>
+        <source>确认保存</source>
+        <translation>Confirm save</translation>
+    </message>
+    <message>
+        <source>确定要将掩膜保存为文件吗？</source>
+        <translation>Save the mask to a file?</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>掩膜已保存至:
+%1</source>
+        <translation>The mask was saved to:
+%1</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>掩膜为空，未找到对应的掩膜文件，无需操作。</source>
+        <translation>The mask is empty and there is no mask file: nothing to do.</translation>
+    </message>
+    <message>
+        <source>掩膜为空，已删除旧的掩膜文件:
+%1</source>
+        <translation>The mask is empty; the old mask file was removed:
+%1</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>内存不足，无法导出掩膜，掩膜文件未改动。</source>
+        <translation>Out of memory: the mask could not be exported. The mask file was not changed.</translation>
+    </message>
+    <message>
+        <source>图片已不在</source>
+        <translation>Picture gone</translation>
+    </message>
+    <message>
+        <source>%1
+已被移动、重命名或删除，掩膜无法保存在它旁边。请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。</source>
+        <translation>%1
+has been moved, renamed or deleted, so the mask cannot be saved beside it. Save the mask with “Save mask as…” (Ctrl+Shift+S).</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>覆盖</source>
+        <translation>Overwrite</translation>
+    </message>
+    <message>
+        <source>掩膜文件已被修改</source>
+        <translation>Mask file changed</translation>
+    </message>
+    <message>
+        <source>%1 在打开后被其他程序修改过，覆盖会丢失那些修改。</source>
+        <translation>%1 was changed by another program after it was opened; overwriting loses those changes.</translation>
+    </message>
+    <message>
+        <source>掩膜文件未能读取</source>
+        <translation>Mask file not read</translation>
+    </message>
+    <message>
+        <source>%1
+%2，打开图片时没有显示。%3会丢失其中的内容。</source>
+        <translation>%1
+%2: it was not shown when the picture was opened. “%3” loses what it holds.</translation>
+    </message>
+    <message>
+        <source>掩膜为空，但删除旧文件失败，请检查权限:
+%1</source>
+        <translation>The mask is empty, but the old file could not be removed. Please check the permissions:
+%1</translation>
+    </message>
+    <message>
+        <source>保存失败，请检查权限！</source>
+        <translation>Saving failed. Please check the permissions.</translation>
+    </message>
+    <message>
+        <source>掩膜另存为</source>
+        <translation>Save mask as</translation>
+    </message>
+    <message>
+        <source>打开一张图片；已保存的掩膜会一起显示</source>
+        <translation>Open a picture; its saved mask, if any, is shown over it</translation>
+    </message>
+    <message>
+        <source>把掩膜保存在图片旁边（空掩膜会删除旧的掩膜文件）</source>
+        <translation>Save the mask beside the picture (an empty mask removes an old mask file)</translation>
+    </message>
+    <message>
+        <source>每个图片像素对应一个屏幕像素</source>
+        <translation>One picture pixel per screen pixel</translation>
+    </message>
+    <message>
+        <source>撤销上一笔或上一次清空（最多 21 步）</source>
+        <translation>Undo the last stroke or clear (up to 21 steps)</translation>
+    </message>
+    <message>
+        <source>清空整个掩膜（先询问，可撤销）</source>
+        <translation>Clear the whole mask (asks first; can be undone)</translation>
+    </message>
+    <message>
+        <source>打开文件夹中第一张没有掩膜的图片（都有掩膜时打开第一张）</source>
+        <translation>Open a folder&apos;s first picture without a mask (or its first picture when all have one)</translation>
+    </message>
+    <message>
+        <source>把掩膜写到任选的文件（PNG，后缀为 JPEG 或 BMP 时按后缀）；图片旁的掩膜仍算未保存</source>
+        <translation>Write the mask to a file of your choice (PNG unless the suffix says JPEG or BMP); the picture&apos;s own mask stays unsaved</translation>
+    </message>
+    <message>
+        <source>文件夹中的上一张图片，按自然顺序（img2 在 img10 之前）</source>
+        <translation>The folder&apos;s previous picture, in natural order (img2 before img10)</translation>
+    </message>
+    <message>
+        <source>文件夹中的下一张图片，按自然顺序</source>
+        <translation>The folder&apos;s next picture, in natural order</translation>
+    </message>
+    <message>
+        <source>开启时，离开已修改的图片会直接保存掩膜而不询问</source>
+        <translation>When on, leaving a changed picture saves its mask instead of asking</translation>
+    </message>
+    <message>
+        <source>开启时（默认），保存掩膜成功后在文件管理器中显示掩膜文件</source>
+        <translation>When on (the default), a successful save shows the mask file in the file browser</translation>
+    </message>
+    <message>
+        <source>关闭编辑器（有未保存的修改时先询问）</source>
+        <translation>Close the editor (asks first about unsaved changes)</translation>
+    </message>
+    <message>
+        <source>重做撤销的步骤；新的一笔或清空会丢弃它们</source>
+        <translation>Redo what was undone; a new stroke or clear drops it</translation>
+    </message>
+    <message>
+        <source>缩放图片以适应窗口</source>
+        <translation>Fit the picture in the window</translation>
+    </message>
+    <message>
+        <source>以视图中心放大</source>
+        <translation>Zoom in about the middle of the view</translation>
+    </message>
+    <message>
+        <source>以视图中心缩小</source>
+        <translation>Zoom out about the middle of the view</translation>
+    </message>
+    <message>
+        <source>隐藏掩膜以查看图片；涂抹时会重新显示</source>
+        <translation>Hide the mask to see the picture; painting shows it again</translation>
+    </message>
+    <message>
+        <source>界面语言：跟随系统、中文或 English；重新启动后生效</source>
+        <translation>The interface&apos;s language: the system&apos;s, Chinese or English; takes effect at the next start</translation>
+    </message>
+    <message>
+        <source>以红、绿、蓝、黄、青、品红或自定义颜色显示掩膜；保存的文件不变</source>
+        <translation>Show the mask in red, green, blue, yellow, cyan, magenta or a colour of your own; the saved file stays the same</translation>
+    </message>
+    <message>
+        <source>完全按保存的结果显示掩膜：文件中为 255 的像素以完整颜色显示，没有淡边</source>
+        <translation>Show the mask exactly as a save writes it: every pixel the file holds as 255 at full colour, no faint rims</translation>
+    </message>
+    <message>
+        <source>拖动平移视图</source>
+        <translation>Drag to pan the view</translation>
+    </message>
+    <message>
+        <source>涂抹掩膜；单击画一个圆点</source>
+        <translation>Paint the mask; a click paints a round dab</translation>
+    </message>
+    <message>
+        <source>擦除掩膜；单击擦一个圆点</source>
+        <translation>Erase the mask; a click erases a round dab</translation>
+    </message>
+    <message>
+        <source>当前工具的大小增大约五分之一（1 到 120；移动模式下为涂鸦笔刷）</source>
+        <translation>The current tool&apos;s size up by about a fifth (1 to 120; the brush in Move mode)</translation>
+    </message>
+    <message>
+        <source>当前工具的大小减小约五分之一（1 到 120；移动模式下为涂鸦笔刷）</source>
+        <translation>The current tool&apos;s size down by about a fifth (1 to 120; the brush in Move mode)</translation>
+    </message>
+    <message>
+        <source>文件夹中的图片，有掩膜的带绿色标记，并显示已完成的数目；单击一行打开</source>
+        <translation>The folder&apos;s pictures, a green mark on those with a mask, and how many are done; click a row to open it</translation>
+    </message>
+    <message>
+        <source>在窗口中列出每个按键与手势</source>
+        <translation>Every key and gesture in a window</translation>
+    </message>
+    <message>
+        <source>版本、Qt 版本与许可</source>
+        <translation>The version, the Qt version and the licence</translation>
+    </message>
+</context>
+<context>
+    <name>MaskStatus</name>
+    <message>
+        <source>尺寸不符</source>
+        <translation>other size</translation>
+    </message>
+    <message>
+        <source>无法解码</source>
+        <translation>cannot be decoded</translation>
+    </message>
+    <message>
+        <source>内存不足</source>
+        <translation>out of memory</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>掩膜文件未能读取（%1）</source>
+        <translation>Mask file not read (%1)</translation>
+    </message>
+</context>
+</TS>
