@@ -63,6 +63,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     view->setAcceptDrops(false);
 
     QToolBar *toolbar = addToolBar(QStringLiteral("Tools"));
+    // The name under which the window keeps the toolbar's place between runs.
+    toolbar->setObjectName(QStringLiteral("Tools"));
     toolbar->setIconSize(QSize(24, 24));
     QFont toolbarFont = font();
     toolbarFont.setPointSize(11);
@@ -138,7 +140,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createStatusBar();
     createSafetyNet();
     widenToShowTheToolbar(toolbar);
-    restoreWindowPlace();
+    restoreWindowPlace(toolbar);
 
     eraserSizeSlider->setEnabled(false);
     eraserSizeSpin->setEnabled(false);
@@ -152,23 +154,35 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 void MainWindow::widenToShowTheToolbar(QToolBar *toolbar)
 {
     int wanted = toolbar->sizeHint().width();
-    if (const QScreen *shown = screen())
-        wanted = qMin(wanted, shown->availableGeometry().width());
-    if (wanted > width())
-        resize(wanted, height());
+    const QScreen *shown = screen();
+    if (shown)
+        wanted = qMin(wanted, shown->availableGeometry().width() - frameAllowance.width());
+    if (wanted <= width())
+        return;
+    resize(wanted, height());
+    // A window that grows stays inside the screen's free area.
+    if (shown) {
+        const QRect room = shown->availableGeometry();
+        const int overRight = x() + wanted + frameAllowance.width() - room.right() - 1;
+        if (overRight > 0)
+            move(qMax(room.x(), x() - overRight), y());
+    }
 }
 
 // The window comes back where the user left it, its panels too; restoreGeometry() moves it
 // onto a screen that exists now. The first time it is made to fit the screen's free area
 // (a 1366x768 laptop has less than the 850 pixels asked for) and centred there.
-void MainWindow::restoreWindowPlace()
+void MainWindow::restoreWindowPlace(QToolBar *toolbar)
 {
     QSettings settings(WindowConstants::organization(), WindowConstants::application());
     restoreState(settings.value(QStringLiteral("WindowState")).toByteArray());
     // Whether the list is shown is the user's latest choice, kept on its own.
     folderDock->setVisible(settings.value(QStringLiteral("PictureListVisible"), true).toBool());
-    if (restoreGeometry(settings.value(QStringLiteral("WindowGeometry")).toByteArray()))
+    if (restoreGeometry(settings.value(QStringLiteral("WindowGeometry")).toByteArray())) {
+        // The toolbar may need more room than it had last time: another language, a font.
+        widenToShowTheToolbar(toolbar);
         return;
+    }
     const QScreen *shown = screen();
     if (!shown)
         return;

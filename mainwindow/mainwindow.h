@@ -93,7 +93,7 @@ private:
     void createStatusBar();
     void showPosition();
     void widenToShowTheToolbar(QToolBar *toolbar);
-    void restoreWindowPlace();
+    void restoreWindowPlace(QToolBar *toolbar);
     void saveWindowPlace();
     bool maybeSave();
     bool saveQuietly();
