@@ -179,8 +179,10 @@ void MainWindow::restoreWindowPlace(QToolBar *toolbar)
     // Whether the list is shown is the user's latest choice, kept on its own.
     folderDock->setVisible(settings.value(QStringLiteral("PictureListVisible"), true).toBool());
     if (restoreGeometry(settings.value(QStringLiteral("WindowGeometry")).toByteArray())) {
-        // The toolbar may need more room than it had last time: another language, a font.
-        widenToShowTheToolbar(toolbar);
+        // A window that showed the whole toolbar shows it again, though it may need more room
+        // now (another language, a font); one the user made narrower stays so.
+        if (settings.value(QStringLiteral("WindowShowedToolbar"), true).toBool())
+            widenToShowTheToolbar(toolbar);
         return;
     }
     const QScreen *shown = screen();
@@ -199,6 +201,9 @@ void MainWindow::saveWindowPlace()
     QSettings settings(WindowConstants::organization(), WindowConstants::application());
     settings.setValue(QStringLiteral("WindowGeometry"), saveGeometry());
     settings.setValue(QStringLiteral("WindowState"), saveState());
+    if (const auto *toolbar = findChild<QToolBar *>(QStringLiteral("Tools")))
+        settings.setValue(QStringLiteral("WindowShowedToolbar"),
+                          width() >= toolbar->sizeHint().width());
 }
 
 QWidget *MainWindow::createModeSelector()

@@ -161,10 +161,19 @@ private slots:
         QVERIFY(window->close());
         QVERIFY(showNewWindow(window, probe));
         QCOMPARE(window->size(), QSize(640, 480));
-        QVERIFY(QSettings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"))
-                    .contains(QStringLiteral("WindowState")));
-        QSettings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"))
-            .remove(QStringLiteral("WindowGeometry"));
+        QSettings settings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"));
+        QVERIFY(settings.contains(QStringLiteral("WindowState")));
+
+        // Left showing the whole toolbar, in a language whose toolbar was narrower: it grows
+        // to show the toolbar again, as far as the screen allows.
+        QVERIFY(window->close());
+        settings.setValue(QStringLiteral("WindowShowedToolbar"), true);
+        QVERIFY(showNewWindow(window, probe));
+        const QRect room = window->screen()->availableGeometry();
+        QCOMPARE(window->width(), room.width() - 16);
+        QVERIFY(room.contains(window->geometry()));
+        settings.remove(QStringLiteral("WindowGeometry"));
+        settings.remove(QStringLiteral("WindowShowedToolbar"));
     }
 
     // The help lists every command that has keys, with them, and the README names each one.
