@@ -45,6 +45,9 @@ export QT_QPA_PLATFORM=xcb
 export PATH="$fakebin:$PATH"
 export VELMORA_BROWSER_LOG="$work/browser.log"
 unset XDG_CURRENT_DESKTOP DESKTOP_SESSION
+# The boxes are found by their Chinese titles, whatever the machine's locale.
+mkdir -p "$XDG_CONFIG_HOME/Ostrenza"
+printf '[General]\nLanguage=zh\n' >"$XDG_CONFIG_HOME/Ostrenza/Velmora.conf"
 
 step "start a virtual display"
 Xvfb -displayfd 6 -screen 0 1400x1000x24 -nolisten tcp 6>"$work/display" 2>"$work/xvfb.log" &
