@@ -45,7 +45,9 @@ export QT_QPA_PLATFORM=xcb
 export PATH="$fakebin:$PATH"
 export VELMORA_BROWSER_LOG="$work/browser.log"
 unset XDG_CURRENT_DESKTOP DESKTOP_SESSION
-# The boxes are found by their Chinese titles, whatever the machine's locale.
+# The boxes are found by their Chinese titles, whatever the machine's locale: xdotool reads
+# window titles through the locale, which must be one that exists and speaks UTF-8.
+export LC_ALL=C.UTF-8
 mkdir -p "$XDG_CONFIG_HOME/Ostrenza"
 printf '[General]\nLanguage=zh\n' >"$XDG_CONFIG_HOME/Ostrenza/Velmora.conf"
 
