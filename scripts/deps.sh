@@ -7,6 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     qttools5-dev qttools5-dev-tools   # the English translation: lupdate, lrelease
+    libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc only
     fonts-wqy-microhei   # the interface speaks Chinese
     xvfb xdotool libx11-dev   # the end-to-end test drives the real program on a virtual display
 )
