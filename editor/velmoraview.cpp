@@ -229,14 +229,7 @@ bool VelmoraView::applyMask(const QImage &gray)
         for (int x = 0; x < width; ++x)
             dst[x] = src[x] != 0 ? MaskFile::layerRed : 0;
     }
-    step->finish();
-    if (!step->changedPixels())
-        return true;
-    undoStack->push(step.release());
-    emit canUndoChanged(true);
-    refreshStep(undoStack->index() - 1);
-    finishEdit();
-    return true;
+    return pushFinished(std::move(step));
 }
 
 bool VelmoraView::replaceMask(QImage layer)
@@ -302,6 +295,8 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     if (picture.isNull())
         return false;
 
+    endWand(false);
+    cancelMaskWork();
     endStroke();
     imagePath = path;
     scene->clear();

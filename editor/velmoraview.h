@@ -2,6 +2,7 @@
 #define VELMORA_EDITOR_VELMORAVIEW_H
 
 #include "editor/picturefile.h"
+#include "region/regionops.h"
 
 #include <QColor>
 #include <QGraphicsView>
@@ -13,6 +14,7 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class MaskEdit;
 class MaskLayerItem;
@@ -90,7 +92,29 @@ public:
     // without memory to keep what it replaces.
     bool applyMask(const QImage &gray);
 
+    // The colour wand's tolerance, 0 to 255, for gestures that don't drag it.
+    void setWandTolerance(int tolerance);
+    int getWandTolerance() const { return wandTolerance; }
+    // Adds (or with `add` false, removes) the piece's pixels to the mask in one step of the
+    // history. False, changing nothing, during a stroke or without memory for the step.
+    bool applyPiece(const Region::Piece &piece, bool add);
+    // Replaces the mask by `change` of its 8-bit export, computed off the UI thread, as one
+    // step of the history.
+    void transformMask(std::function<QImage(const QImage &)> change);
+    // True while a region is being computed; no other change of the mask starts meanwhile.
+    bool isWorking() const { return working; }
+    // Drops the region being computed; the mask stays as it is.
+    void cancelMaskWork();
+
 signals:
+    // Work on a region started or ended (finished, cancelled or dropped).
+    void busyChanged(bool busy);
+    // The snapping lasso found no object and filled the plain outline instead.
+    void snapFellBack();
+    // The wand's drag shows this tolerance.
+    void wandToleranceShown(int tolerance);
+    // Ctrl or Shift went down or up over the view; the window shows what they do.
+    void modifiersChanged(Qt::KeyboardModifiers modifiers);
     void modeChanged(EditorMode newMode);
     void canUndoChanged(bool canUndo);
     void currentDrawingSizeChanged(int size);
@@ -143,6 +167,24 @@ private:
     void drawToolOutline(QPainter *painter) const;
     void drawLasso(QPainter *painter) const;
 
+    // What the work on a region gives: a piece to add or remove, or a whole new mask.
+    struct MaskWork
+    {
+        Region::Piece piece;
+        bool add = true;
+        bool replace = false;
+        bool fellBack = false;
+    };
+    QImage picture() const;
+    bool pushFinished(std::unique_ptr<MaskEdit> step);
+    void runMaskWork(std::function<MaskWork()> work);
+    void snapLasso(const QPolygonF &outline);
+    void beginWand(const QPointF &scenePos, QPoint viewPos);
+    void dragWand(QPoint viewPos);
+    void updateWandPreview();
+    void endWand(bool commit);
+    void drawWandPreview(QPainter *painter) const;
+
     QGraphicsScene *scene = nullptr;
     QGraphicsPixmapItem *imageItem = nullptr;
     MaskLayerItem *maskItem = nullptr;
@@ -167,6 +209,17 @@ private:
     EditorMode previousMode = EditorMode::Doodle;
     QPoint cursorViewPos{-1, -1}; // viewport pixels; x < 0 while the pointer is outside
     QPoint pointerPixel{-1, -1};  // picture pixels, as last reported
+    bool snapping = false;        // the lasso under way snaps to edges
+    bool wanding = false;         // a wand gesture is under way
+    QPoint wandSeed;              // picture pixels
+    int wandPressX = 0;           // viewport pixels
+    int wandTolerance = 32;
+    int gestureTolerance = 32; // the tolerance of the wand gesture under way
+    double wandScale = 1.0;    // of the preview's copy against the picture
+    QImage wandPreviewPicture;
+    Region::Piece wandPreview; // in the preview copy's pixels
+    bool working = false;
+    int workTicket = 0; // a result is applied only while its ticket is current
 };
 
 #endif

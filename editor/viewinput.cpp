@@ -16,6 +16,11 @@
 void VelmoraView::mousePressEvent(QMouseEvent *event)
 {
     const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
+    if (working) {
+        // A region is being computed; the pointer waits for it.
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::RightButton && !drawing) {
         if (mode == EditorMode::Move)
             setMode(EditorMode::Doodle);
@@ -29,11 +34,19 @@ void VelmoraView::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && spacePanning)
         handDragging = true; // the base handler below starts the hand's drag
     if (event->button() == Qt::LeftButton && painting && !spacePanning) {
+        const Qt::KeyboardModifiers keys = event->modifiers();
+        if ((keys & Qt::ControlModifier) && !(keys & Qt::ShiftModifier)) {
+            // The colour wand: the region under the pointer, its tolerance dragged.
+            beginWand(mapToScene(event->pos()), event->pos());
+            event->accept();
+            return;
+        }
         drawing = true;
         lastScenePos = mapToScene(event->pos());
-        if (event->modifiers() & Qt::ShiftModifier) {
-            // A lasso: its outline is filled on release.
+        if (keys & Qt::ShiftModifier) {
+            // A lasso: its outline is filled on release, snapped to edges with Ctrl.
             lassoing = true;
+            snapping = keys & Qt::ControlModifier;
             lasso = {lastScenePos};
         } else {
             beginStroke();
@@ -52,7 +65,12 @@ void VelmoraView::mouseMoveEvent(QMouseEvent *event)
     const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
     if (painting)
         viewport()->update();
-    if (drawing && painting) {
+    if (wanding) {
+        dragWand(event->pos());
+        event->accept();
+        return;
+    }
+    if (drawing && painting && !working) {
         const QPointF scenePos = mapToScene(event->pos());
         if (lassoing) {
             if (scenePos != lasso.last())
@@ -72,16 +90,34 @@ void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         handDragging = false;
     if (event->button() == Qt::LeftButton &&
-        (mode == EditorMode::Doodle || mode == EditorMode::Eraser)) {
-        if (lassoing)
-            fillLasso();
-        endStroke();
+        (mode == EditorMode::Doodle || mode == EditorMode::Eraser) && !working) {
+        if (wanding) {
+            endWand(true);
+        } else if (lassoing && snapping) {
+            const QPolygonF outline(lasso);
+            endStroke();
+            viewport()->update();
+            if (enclosesArea(outline))
+                snapLasso(outline);
+        } else {
+            if (lassoing)
+                fillLasso();
+            endStroke();
+        }
     }
     QGraphicsView::mouseReleaseEvent(event);
 }
 
 void VelmoraView::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Escape && (wanding || working)) {
+        endWand(false);
+        cancelMaskWork();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Control || event->key() == Qt::Key_Shift)
+        emit modifiersChanged(event->modifiers());
     if (event->key() == Qt::Key_Escape && lassoing) {
         // The lasso is dropped; the rest of the drag does nothing.
         lassoing = false;
@@ -106,6 +142,12 @@ void VelmoraView::keyPressEvent(QKeyEvent *event)
 
 void VelmoraView::keyReleaseEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Control || event->key() == Qt::Key_Shift) {
+        // Some systems still report the released key among the modifiers.
+        const Qt::KeyboardModifiers released =
+            event->key() == Qt::Key_Control ? Qt::ControlModifier : Qt::ShiftModifier;
+        emit modifiersChanged(event->modifiers() & ~released);
+    }
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
         if (spacePanning) {
             spacePanning = false;
@@ -182,6 +224,7 @@ void VelmoraView::leaveEvent(QEvent *)
 void VelmoraView::drawForeground(QPainter *painter, const QRectF &)
 {
     drawPictureFrame(painter);
+    drawWandPreview(painter);
     drawLasso(painter);
     painter->save();
     painter->resetTransform(); // viewport pixels from here on

@@ -134,9 +134,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     folder = new PictureFolder(this);
     createMenus(openAction, saveAction, actualSizeAction);
     createFolderPanel();
+    createSelectionPanel();
     // Last in 视图, after the panels.
     createLanguageMenu(menuBar()->actions().last()->menu());
     createHelpMenu();
+    connectRegionMessages();
     createStatusBar();
     createSafetyNet();
     widenToShowTheToolbar(toolbar);
@@ -223,8 +225,11 @@ QWidget *MainWindow::createModeSelector()
         radio->setFont(modeFont);
         layout->addWidget(radio);
     }
-    doodleRadio->setToolTip(tr("Shift+拖动: 套索填充"));
-    eraserRadio->setToolTip(tr("Shift+拖动: 套索填充"));
+    // The gestures each painting mode has beyond the plain stroke.
+    const QString gestures = tr("Shift+拖动: 套索填充\nCtrl+Shift+拖动: 贴边套索\n"
+                                "Ctrl+单击: 魔棒（拖动改变容差）");
+    doodleRadio->setToolTip(gestures);
+    eraserRadio->setToolTip(gestures);
 
     // The ids are the EditorMode values, so a clicked id goes straight to the view.
     modeGroup = new QButtonGroup(this);

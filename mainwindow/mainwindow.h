@@ -83,6 +83,12 @@ private:
     void createToolMenu();
     void createMaskDisplayActions(QMenu *viewMenu);
     void createLanguageMenu(QMenu *viewMenu);
+    void createMaskMenu();
+    void changeMaskBy(bool growing);
+    int askPixels(const QString &title, const QString &label, const QString &key, int initial,
+                  int most);
+    void createSelectionPanel();
+    void connectRegionMessages();
     void createHelpMenu();
     void onToolKey(EditorMode mode);
     void showModeInToolMenu(EditorMode mode);
@@ -134,6 +140,9 @@ private:
     qreal zoom = 1.0;
     QLabel *maskWarningLabel = nullptr; // beside the status text while the mask file is unread
     QActionGroup *toolActions = nullptr;
+    QList<QAction *> maskActions; // the 掩膜 menu's, off while a region is computed
+    QSpinBox *wandToleranceSpin = nullptr;
+    QDockWidget *selectionDock = nullptr;
     PictureFolder *folder = nullptr;
     FolderPanel *folderPanel = nullptr;
     QDockWidget *folderDock = nullptr;

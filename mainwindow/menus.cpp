@@ -98,6 +98,7 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     connect(view, &VelmoraView::canRedoChanged, redoAction, &QAction::setEnabled);
     editMenu->addAction(resetAction);
 
+    createMaskMenu();
     createToolMenu();
 
     QMenu *viewMenu = menuBar()->addMenu(tr("视图"));

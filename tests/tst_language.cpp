@@ -351,8 +351,8 @@ private slots:
             QFile expected(QStringLiteral("keys-table.md"));
             QVERIFY(expected.open(QIODevice::WriteOnly));
             expected.write(table.toUtf8());
-            QFAIL(qPrintable(QStringLiteral("The README's table of keys is out of date: put %1 "
-                                            "between its markers")
+            QFAIL(qPrintable(QStringLiteral("The README's table of keys is out of date: "
+                                            "scripts/update-readme-keys.sh puts %1 in it")
                                  .arg(QFileInfo(expected).absoluteFilePath())));
         }
     }

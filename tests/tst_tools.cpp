@@ -201,7 +201,7 @@ private slots:
         QTest::keyPress(view, Qt::Key_Space);
         QCOMPARE(view->getMode(), EditorMode::Doodle);
         QVERIFY(probe->doodleRadio()->isChecked());
-        const QList<QAction *> tools = window->menuBar()->actions().at(2)->menu()->actions();
+        const QList<QAction *> tools = menuNamed(*window, QStringLiteral("工具"))->actions();
         QVERIFY(tools.at(1)->isChecked() && !tools.at(2)->isChecked());
         QCOMPARE(view->getBrushSize(), 20);
         QVERIFY(!view->isMaskHidden());
@@ -370,7 +370,7 @@ private slots:
     {
         QVERIFY(view->loadImage(picturePath));
         view->resetZoom();
-        QAction *hide = window->menuBar()->actions().at(3)->menu()->actions().at(5);
+        QAction *hide = menuNamed(*window, QStringLiteral("视图"))->actions().at(5);
         QTest::keyClick(window.get(), Qt::Key_H);
         QVERIFY(view->isMaskHidden());
         QVERIFY(hide->isChecked());

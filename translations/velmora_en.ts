@@ -130,6 +130,30 @@
         <source>命令</source>
         <translation>Command</translation>
     </message>
+    <message>
+        <source>Ctrl+Shift+拖动（涂鸦 / 橡皮擦）</source>
+        <translation>Ctrl+Shift+drag (Doodle / Eraser)</translation>
+    </message>
+    <message>
+        <source>贴边套索</source>
+        <translation>Snapping lasso</translation>
+    </message>
+    <message>
+        <source>松开时把轮廓围住的对象贴着边缘填充（涂鸦）或清除（橡皮擦）；找不到对象时按普通套索；Esc 取消</source>
+        <translation>On release, fill (Doodle) or clear (Eraser) the object the outline goes around, snapped to its edges; the plain outline when no object is found; Esc cancels</translation>
+    </message>
+    <message>
+        <source>Ctrl+单击（涂鸦 / 橡皮擦）</source>
+        <translation>Ctrl+click (Doodle / Eraser)</translation>
+    </message>
+    <message>
+        <source>魔棒</source>
+        <translation>Colour wand</translation>
+    </message>
+    <message>
+        <source>加入（涂鸦）或去掉（橡皮擦）与单击处颜色相近的相连区域；按住向右拖动增大容差，向左减小；Esc 取消</source>
+        <translation>Add (Doodle) or remove (Eraser) the connected region of colours close to the clicked one; drag right for a larger tolerance, left for a smaller one; Esc cancels</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -200,10 +224,6 @@
     <message>
         <source>橡皮擦</source>
         <translation>Eraser</translation>
-    </message>
-    <message>
-        <source>Shift+拖动: 套索填充</source>
-        <translation>Shift+drag: lasso fill</translation>
     </message>
     <message>
         <source>请打开图片</source>
@@ -652,6 +672,114 @@ has been moved, renamed or deleted, so the mask cannot be saved beside it. Save 
     <message>
         <source>版本、Qt 版本与许可</source>
         <translation>The version, the Qt version and the licence</translation>
+    </message>
+    <message>
+        <source>Shift+拖动: 套索填充
+Ctrl+Shift+拖动: 贴边套索
+Ctrl+单击: 魔棒（拖动改变容差）</source>
+        <translation>Shift+drag: lasso fill
+Ctrl+Shift+drag: edge-snapping lasso
+Ctrl+click: colour wand (drag to change the tolerance)</translation>
+    </message>
+    <message>
+        <source>掩膜</source>
+        <translation>Mask</translation>
+    </message>
+    <message>
+        <source>扩大…</source>
+        <translation>Grow…</translation>
+    </message>
+    <message>
+        <source>掩膜向外扩大若干像素（到掩膜像素中心的距离不超过该值的像素加入）</source>
+        <translation>Grow the mask by a number of pixels (every pixel whose centre is that close to a mask pixel joins)</translation>
+    </message>
+    <message>
+        <source>收缩…</source>
+        <translation>Shrink…</translation>
+    </message>
+    <message>
+        <source>掩膜向内收缩若干像素；图片边缘不算掩膜的边缘</source>
+        <translation>Shrink the mask by a number of pixels; the picture&apos;s edge is not an edge of the mask</translation>
+    </message>
+    <message>
+        <source>反选</source>
+        <translation>Invert</translation>
+    </message>
+    <message>
+        <source>掩膜内外互换</source>
+        <translation>Swap the inside and the outside of the mask</translation>
+    </message>
+    <message>
+        <source>填充空洞</source>
+        <translation>Fill holes</translation>
+    </message>
+    <message>
+        <source>不接触图片边缘的未选区域全部并入掩膜</source>
+        <translation>Every unmasked region that does not touch the picture&apos;s edge joins the mask</translation>
+    </message>
+    <message>
+        <source>清理小块…</source>
+        <translation>Clean up specks…</translation>
+    </message>
+    <message>
+        <source>去掉小于若干像素的掩膜碎块，再填上小于若干像素的空洞</source>
+        <translation>Remove mask specks smaller than a number of pixels, then fill holes smaller than it</translation>
+    </message>
+    <message>
+        <source>清理小块</source>
+        <translation>Clean up specks</translation>
+    </message>
+    <message>
+        <source>小于多少像素的碎块和空洞:</source>
+        <translation>Specks and holes smaller than (pixels):</translation>
+    </message>
+    <message>
+        <source>扩大掩膜</source>
+        <translation>Grow mask</translation>
+    </message>
+    <message>
+        <source>收缩掩膜</source>
+        <translation>Shrink mask</translation>
+    </message>
+    <message>
+        <source>像素 (1–200):</source>
+        <translation>Pixels (1–200):</translation>
+    </message>
+    <message>
+        <source>魔棒容差</source>
+        <translation>Wand tolerance</translation>
+    </message>
+    <message>
+        <source>Ctrl+单击: 魔棒；按住拖动可临时改变容差</source>
+        <translation>Ctrl+click: colour wand; drag while the button is down to change the tolerance for that click</translation>
+    </message>
+    <message>
+        <source>选区</source>
+        <translation>Selection</translation>
+    </message>
+    <message>
+        <source>魔棒容差（0–255，默认 32）</source>
+        <translation>The colour wand&apos;s tolerance (0–255, 32 by default)</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+拖动: 贴边套索</source>
+        <translation>Ctrl+Shift+drag: edge-snapping lasso</translation>
+    </message>
+    <message>
+        <source>Ctrl+单击: 魔棒，拖动改变容差</source>
+        <translation>Ctrl+click: colour wand, drag to change the tolerance</translation>
+    </message>
+    <message>
+        <source>正在计算选区…（Esc 取消）</source>
+        <translation>Computing the region… (Esc cancels)</translation>
+    </message>
+    <message>
+        <source>贴边套索未找到对象，已按普通套索填充</source>
+        <translation>The snapping lasso found no object; the plain outline was filled</translation>
+    </message>
+    <message>
+        <source>魔棒容差: %1</source>
+        <translation>Wand tolerance: %1</translation>
     </message>
 </context>
 <context>

@@ -5,6 +5,8 @@
 #include "mainwindow/mainwindow.h"
 
 #include <QDockWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 
 #include <memory>
@@ -47,6 +49,15 @@ public:
 private:
     MainWindow &w;
 };
+
+// The menu of the menu bar with this title.
+inline QMenu *menuNamed(MainWindow &window, const QString &title)
+{
+    for (QAction *action : window.menuBar()->actions())
+        if (action->text() == title)
+            return action->menu();
+    return nullptr;
+}
 
 // Makes and shows a new main window with its probe, for one test. Returns whether the window
 // appeared (and, with `active`, became the active window, as key tests need).

@@ -1,0 +1,232 @@
+// The view's region gestures: the colour wand (Ctrl+click, drag to change the tolerance),
+// the snapping lasso (Ctrl+Shift+drag) and changes of the whole mask. The regions come from
+// region/; the view collects the gesture, runs the work off the UI thread and applies the
+// result as one step of the history.
+
+#include "editor/maskedit.h"
+#include "editor/maskfile.h"
+#include "editor/masklayeritem.h"
+#include "editor/velmoraview.h"
+
+#include <QFutureWatcher>
+#include <QGraphicsPixmapItem>
+#include <QPainter>
+#include <QUndoStack>
+#include <QtConcurrent>
+#include <QtMath>
+
+#include <memory>
+
+namespace {
+
+// The wand's drag shows its region on a copy of at most this many pixels, so each step of
+// the drag stays quick on any picture; the release works at full size.
+constexpr qint64 previewPixels = 2'000'000;
+
+} // namespace
+
+QImage VelmoraView::picture() const
+{
+    return imageItem ? imageItem->pixmap().toImage() : QImage();
+}
+
+void VelmoraView::setWandTolerance(int tolerance)
+{
+    wandTolerance = qBound(0, tolerance, 255);
+}
+
+bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
+{
+    if (piece.isNull() || maskImage.isNull() || drawing)
+        return false;
+    const QRect area = piece.rect().intersected(maskImage.rect());
+    auto step = std::make_unique<MaskEdit>(&maskImage);
+    if (!step->prepare(area).isEmpty()) {
+        emit strokeOutOfMemory();
+        return false;
+    }
+    const QRgb value = add ? MaskFile::layerRed : 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
+        auto *row = reinterpret_cast<QRgb *>(maskImage.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (in[x])
+                row[x] = value;
+        }
+    }
+    return pushFinished(std::move(step));
+}
+
+bool VelmoraView::pushFinished(std::unique_ptr<MaskEdit> step)
+{
+    step->finish();
+    if (!step->changedPixels())
+        return true;
+    undoStack->push(step.release());
+    emit canUndoChanged(true);
+    refreshStep(undoStack->index() - 1);
+    finishEdit();
+    return true;
+}
+
+// The work runs on a pool thread; meanwhile the view counts as drawing, so no other change
+// of the mask starts. Esc drops the result, and a new picture does too.
+void VelmoraView::runMaskWork(std::function<MaskWork()> work)
+{
+    if (maskImage.isNull() || drawing)
+        return;
+    drawing = true;
+    working = true;
+    const int ticket = ++workTicket;
+    viewport()->setCursor(Qt::BusyCursor);
+    emit busyChanged(true);
+    auto *watcher = new QFutureWatcher<MaskWork>(this);
+    connect(watcher, &QFutureWatcher<MaskWork>::finished, this, [this, watcher, ticket] {
+        watcher->deleteLater();
+        if (ticket != workTicket)
+            return; // cancelled, or another picture
+        drawing = false;
+        working = false;
+        applyModeCursor();
+        emit busyChanged(false);
+        const MaskWork done = watcher->result();
+        if (done.replace) {
+            if (!done.piece.isNull())
+                applyMask(done.piece.mask);
+        } else {
+            applyPiece(done.piece, done.add);
+        }
+        if (done.fellBack)
+            emit snapFellBack();
+    });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+}
+
+void VelmoraView::cancelMaskWork()
+{
+    if (!isWorking())
+        return;
+    ++workTicket;
+    drawing = false;
+    working = false;
+    applyModeCursor();
+    emit busyChanged(false);
+}
+
+void VelmoraView::transformMask(std::function<QImage(const QImage &)> change)
+{
+    if (maskImage.isNull() || drawing)
+        return;
+    const QImage current = exportMask();
+    if (current.isNull()) {
+        emit strokeOutOfMemory();
+        return;
+    }
+    runMaskWork([current, change] {
+        MaskWork work;
+        work.replace = true;
+        work.piece = {change(current), QPoint()};
+        return work;
+    });
+}
+
+void VelmoraView::snapLasso(const QPolygonF &outline)
+{
+    const bool add = mode == EditorMode::Doodle;
+    const QImage shown = picture();
+    runMaskWork([shown, outline, add] {
+        MaskWork work;
+        bool snapped = false;
+        work.piece = Region::snappedLasso(shown, outline, &snapped);
+        work.add = add;
+        work.fellBack = !snapped;
+        return work;
+    });
+}
+
+void VelmoraView::beginWand(const QPointF &scenePos, QPoint viewPos)
+{
+    const QImage shown = picture();
+    const QPoint seed(qFloor(scenePos.x()), qFloor(scenePos.y()));
+    if (shown.isNull() || !shown.rect().contains(seed))
+        return;
+    drawing = true;
+    wanding = true;
+    wandSeed = seed;
+    wandPressX = viewPos.x();
+    gestureTolerance = wandTolerance;
+    // A reduced copy for the preview, made once per gesture.
+    const qint64 pixels = qint64(shown.width()) * shown.height();
+    wandScale = pixels > previewPixels ? qSqrt(double(previewPixels) / pixels) : 1.0;
+    wandPreviewPicture = wandScale < 1.0 ? shown.scaled(qMax(1, qRound(shown.width() * wandScale)),
+                                                        qMax(1, qRound(shown.height() * wandScale)))
+                                         : shown;
+    updateWandPreview();
+}
+
+void VelmoraView::dragWand(QPoint viewPos)
+{
+    // About one unit of tolerance per screen pixel: right is more, left less.
+    const int tolerance = qBound(0, wandTolerance + viewPos.x() - wandPressX, 255);
+    if (tolerance == gestureTolerance)
+        return;
+    gestureTolerance = tolerance;
+    updateWandPreview();
+}
+
+void VelmoraView::updateWandPreview()
+{
+    const QPoint seed(qMin(wandPreviewPicture.width() - 1, qFloor(wandSeed.x() * wandScale)),
+                      qMin(wandPreviewPicture.height() - 1, qFloor(wandSeed.y() * wandScale)));
+    wandPreview = Region::wand(wandPreviewPicture, seed, gestureTolerance);
+    emit wandToleranceShown(gestureTolerance);
+    viewport()->update();
+}
+
+void VelmoraView::endWand(bool commit)
+{
+    if (!wanding)
+        return;
+    wanding = false;
+    drawing = false;
+    wandPreview = {};
+    wandPreviewPicture = QImage();
+    viewport()->update();
+    if (!commit)
+        return;
+    const QImage shown = picture();
+    const QPoint seed = wandSeed;
+    const int tolerance = gestureTolerance;
+    const bool add = mode == EditorMode::Doodle;
+    runMaskWork([shown, seed, tolerance, add] {
+        MaskWork work;
+        work.piece = Region::wand(shown, seed, tolerance);
+        work.add = add;
+        return work;
+    });
+}
+
+void VelmoraView::drawWandPreview(QPainter *painter) const
+{
+    if (!wanding || wandPreview.isNull())
+        return;
+    // The region in the mask's colour, over the picture at the preview's scale.
+    QImage shown(wandPreview.mask.size(), QImage::Format_ARGB32_Premultiplied);
+    shown.fill(Qt::transparent);
+    QColor colour = maskColour;
+    colour.setAlpha(140);
+    const QRgb fill = qPremultiply(colour.rgba());
+    for (int y = 0; y < shown.height(); ++y) {
+        const uchar *in = wandPreview.mask.constScanLine(y);
+        auto *out = reinterpret_cast<QRgb *>(shown.scanLine(y));
+        for (int x = 0; x < shown.width(); ++x)
+            if (in[x])
+                out[x] = fill;
+    }
+    const QRectF target(QPointF(wandPreview.offset) / wandScale,
+                        QSizeF(wandPreview.mask.size()) / wandScale);
+    painter->save();
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter->drawImage(target, shown);
+    painter->restore();
+}
