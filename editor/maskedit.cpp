@@ -9,14 +9,41 @@ namespace {
 // survive running out in the middle of a line, so the painting that follows needs room.
 constexpr int headroomSide = 512; // pixels of 4 bytes, 1 MiB
 
-bool isEmptyArea(const QImage &image, const QRect &area)
+// Whether every pixel of `area` is `*value`; `value` is set from the first pixel.
+bool isUniform(const QImage &image, const QRect &area, QRgb *value)
 {
+    *value = reinterpret_cast<const QRgb *>(image.constScanLine(area.top()))[area.left()];
+    const QRgb first = *value;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y)) + area.left();
-        if (std::any_of(row, row + area.width(), [](QRgb pixel) { return pixel != 0; }))
+        if (std::any_of(row, row + area.width(), [first](QRgb pixel) { return pixel != first; }))
             return false;
     }
     return true;
+}
+
+void fillArea(QImage &image, const QRect &area, QRgb value)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y)) + area.left();
+        std::fill(row, row + area.width(), value);
+    }
+}
+
+void copyArea(const QImage &from, const QRect &area, QImage &to)
+{
+    const size_t rowBytes = size_t(area.width()) * sizeof(QRgb);
+    for (int y = 0; y < area.height(); ++y)
+        std::memcpy(to.scanLine(y), from.constScanLine(area.top() + y) + area.left() * sizeof(QRgb),
+                    rowBytes);
+}
+
+void copyBack(const QImage &tile, const QRect &area, QImage &to)
+{
+    const size_t rowBytes = size_t(area.width()) * sizeof(QRgb);
+    for (int y = 0; y < area.height(); ++y)
+        std::memcpy(to.scanLine(area.top() + y) + area.left() * sizeof(QRgb), tile.constScanLine(y),
+                    rowBytes);
 }
 
 bool sameArea(const QImage &image, const QRect &area, const QImage &tile)
@@ -44,7 +71,28 @@ QRect MaskEdit::tileRect(int key) const
     return tile.intersected(mask->rect());
 }
 
-QRegion MaskEdit::prepare(const QRect &area)
+// Keeps the tile's pixels as they are now: its value when uniform, else a copy, taken only
+// while the memory for it and for the painting that follows can be had.
+bool MaskEdit::keepTile(int key, bool painting)
+{
+    const QRect rect = tileRect(key);
+    Tile tile;
+    tile.uniform = isUniform(*mask, rect, &tile.value);
+    if (tile.uniform && !painting) {
+        tiles.insert(key, tile);
+        return true;
+    }
+    // QImage gives a null image when the memory can't be had. The headroom is only
+    // reserved, never touched, and given back at once.
+    tile.pixels = mask->copy(rect);
+    const QImage headroom(headroomSide, headroomSide, QImage::Format_ARGB32);
+    if (tile.pixels.isNull() || headroom.isNull())
+        return false;
+    tiles.insert(key, std::move(tile));
+    return true;
+}
+
+QRegion MaskEdit::prepare(const QRect &area, bool painting)
 {
     const QRect inside = area.intersected(mask->rect());
     QRegion refusedHere;
@@ -58,14 +106,8 @@ QRegion MaskEdit::prepare(const QRect &area)
             if (tiles.contains(key))
                 continue;
             if (!refused.contains(key)) {
-                // QImage gives a null image when the memory can't be had. The headroom is
-                // only reserved, never touched, and given back at once.
-                QImage before = mask->copy(tileRect(key));
-                const QImage headroom(headroomSide, headroomSide, QImage::Format_ARGB32);
-                if (!before.isNull() && !headroom.isNull()) {
-                    tiles.insert(key, std::move(before));
+                if (keepTile(key, painting))
                     continue;
-                }
                 refused.insert(key);
             }
             refusedHere += tileRect(key);
@@ -77,10 +119,28 @@ QRegion MaskEdit::prepare(const QRect &area)
 void MaskEdit::finish()
 {
     for (auto it = tiles.begin(); it != tiles.end();) {
-        if (sameArea(*mask, tileRect(it.key()), it.value()))
+        const QRect rect = tileRect(it.key());
+        Tile &tile = it.value();
+        QRgb now = 0;
+        const bool uniformNow = isUniform(*mask, rect, &now);
+        if (tile.uniform ? uniformNow && now == tile.value : sameArea(*mask, rect, tile.pixels)) {
             it = tiles.erase(it);
-        else
-            ++it;
+            continue;
+        }
+        if (tile.uniform && uniformNow) {
+            tile.pixels = QImage(); // neither side needs an image
+        } else if (tile.uniform && tile.pixels.isNull()) {
+            // Undo will hold these pixels: their memory is taken now. Without it the tile
+            // goes back to what it was, so the step stays undoable.
+            tile.pixels = QImage(rect.size(), mask->format());
+            if (tile.pixels.isNull()) {
+                fillArea(*mask, rect, tile.value);
+                lost = true;
+                it = tiles.erase(it);
+                continue;
+            }
+        }
+        ++it;
     }
     refused.clear();
     changed = !tiles.isEmpty();
@@ -89,23 +149,18 @@ void MaskEdit::finish()
 bool MaskEdit::clearAll()
 {
     const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
-    QHash<int, QImage> kept;
     for (int key = 0; key < tilesAcross * tilesDown; ++key) {
+        QRgb value = 0;
         const QRect rect = tileRect(key);
-        if (isEmptyArea(*mask, rect))
+        if (isUniform(*mask, rect, &value) && value == 0)
             continue;
-        QImage before = mask->copy(rect);
-        if (before.isNull())
+        if (!keepTile(key, false)) {
+            tiles.clear();
             return false;
-        kept.insert(key, std::move(before));
+        }
     }
-    tiles = std::move(kept);
-    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it) {
-        const QRect rect = tileRect(it.key());
-        for (int y = rect.top(); y <= rect.bottom(); ++y)
-            std::memset(mask->scanLine(y) + rect.left() * sizeof(QRgb), 0,
-                        size_t(rect.width()) * sizeof(QRgb));
-    }
+    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
+        fillArea(*mask, tileRect(it.key()), 0);
     changed = !tiles.isEmpty();
     return true;
 }
@@ -120,27 +175,52 @@ QRect MaskEdit::bounds() const
 
 qint64 MaskEdit::bytes() const
 {
-    qint64 total = 0;
-    for (const QImage &tile : tiles)
-        total += tile.sizeInBytes();
+    // Each tile's bookkeeping, and its pixels where it holds an image.
+    qint64 total = qint64(tiles.size()) * qint64(sizeof(Tile) + 16);
+    for (const Tile &tile : tiles)
+        total += tile.pixels.sizeInBytes();
     return total;
+}
+
+void MaskEdit::expire()
+{
+    tiles.clear();
+    tiles.squeeze();
+    expired = true;
 }
 
 void MaskEdit::swapTiles()
 {
     for (auto it = tiles.begin(); it != tiles.end(); ++it) {
         const QRect rect = tileRect(it.key());
-        QImage &tile = it.value();
-        for (int y = 0; y < rect.height(); ++y) {
-            auto *row = reinterpret_cast<QRgb *>(mask->scanLine(rect.top() + y)) + rect.left();
-            std::swap_ranges(row, row + rect.width(), reinterpret_cast<QRgb *>(tile.scanLine(y)));
+        Tile &tile = it.value();
+        QRgb now = 0;
+        const bool uniformNow = isUniform(*mask, rect, &now);
+        if (tile.uniform && uniformNow) {
+            fillArea(*mask, rect, tile.value);
+            tile.value = now;
+        } else if (tile.uniform) {
+            copyArea(*mask, rect, tile.pixels);
+            fillArea(*mask, rect, tile.value);
+            tile.uniform = false;
+        } else if (uniformNow) {
+            copyBack(tile.pixels, rect, *mask);
+            tile.uniform = true;
+            tile.value = now;
+        } else {
+            for (int y = 0; y < rect.height(); ++y) {
+                auto *row = reinterpret_cast<QRgb *>(mask->scanLine(rect.top() + y)) + rect.left();
+                std::swap_ranges(row, row + rect.width(),
+                                 reinterpret_cast<QRgb *>(tile.pixels.scanLine(y)));
+            }
         }
     }
 }
 
 void MaskEdit::undo()
 {
-    swapTiles();
+    if (!expired)
+        swapTiles();
 }
 
 void MaskEdit::redo()
@@ -149,5 +229,6 @@ void MaskEdit::redo()
         pushing = false;
         return;
     }
-    swapTiles();
+    if (!expired)
+        swapTiles();
 }

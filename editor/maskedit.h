@@ -8,10 +8,13 @@
 #include <QSet>
 #include <QUndoCommand>
 
-// One step of the mask's history: a stroke or a clear, kept as the fixed-size tiles of the
-// mask it touched. For each tile the command holds the pixels that are not in the mask right
-// now: "before" while the step is applied, "after" once it is undone. Undo and redo swap
-// them with the mask's pixels, so neither allocates and both restore bytes exactly.
+// One step of the mask's history: a stroke, a clear or a change of regions, kept as the
+// fixed-size tiles of the mask it touched. For each tile the command holds the pixels that
+// are not in the mask right now: "before" while the step is applied, "after" once it is
+// undone. A tile all of one value (all in or all out) is held as that value alone, so a step
+// that changes everything, such as an invert, keeps little more than the mask's edges. Undo
+// and redo swap the held pixels with the mask's; neither allocates, and both restore bytes
+// exactly.
 class MaskEdit : public QUndoCommand
 {
 public:
@@ -26,7 +29,10 @@ public:
     // Makes sure the "before" of every tile meeting `area` is kept, ahead of painting there.
     // Returns the part of `area` whose tiles could not be copied for want of memory; the
     // caller must not paint there, or that change could never be undone.
-    QRegion prepare(const QRect &area);
+    // Painting reserves memory for every tile up front; a change of regions (`painting`
+    // false) holds tiles of one value as that value and takes memory at finish() only for
+    // the tiles that need it.
+    QRegion prepare(const QRect &area, bool painting = true);
     // Ends a stroke: tiles that came out unchanged are dropped, and the step learns whether
     // it changed any pixel at all.
     void finish();
@@ -35,21 +41,40 @@ public:
     bool clearAll();
 
     bool changedPixels() const { return changed; }
+    // Whether finish() had to put tiles back as they were for want of memory.
+    bool lostTiles() const { return lost; }
     // The mask area the step covers, in mask pixels.
     QRect bounds() const;
     // Bytes of pixels held.
     qint64 bytes() const;
 
+    // Gives the held pixels back to memory: the step can no longer be undone. The history
+    // does this to its oldest steps when it grows past its budget.
+    void expire();
+    bool isExpired() const { return expired; }
+
     void undo() override;
     void redo() override;
 
 private:
+    // A tile's held pixels: a value, when all are the same, or an image. The image's memory
+    // stays while either side of the step needs it, so swapping never allocates.
+    struct Tile
+    {
+        QImage pixels;
+        QRgb value = 0;
+        bool uniform = false;
+    };
+
     QRect tileRect(int key) const;
+    bool keepTile(int key, bool painting);
     void swapTiles();
 
     QImage *mask;
     int tilesAcross;
-    QHash<int, QImage> tiles;
+    QHash<int, Tile> tiles;
+    bool expired = false;
+    bool lost = false;
     QSet<int> refused;
     bool changed = false;
     // QUndoStack::push() calls redo() at once, but the change is made by the caller.

@@ -4,6 +4,7 @@
 #include "editor/maskfile.h"
 #include "editor/masklayeritem.h"
 #include "editor/picturefile.h"
+#include "platform/memory.h"
 
 #include <QCursor>
 #include <QGraphicsPixmapItem>
@@ -17,6 +18,7 @@ namespace {
 
 // Steps kept in the history; the oldest is dropped when a new one would exceed it.
 constexpr int undoLimit = 21;
+constexpr qint64 defaultHistoryBudget = qint64(512) << 20;
 // The scene reaches far beyond any picture, so the view can be panned past its edges.
 constexpr qreal sceneHalfExtent = 50000.0;
 
@@ -40,6 +42,8 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
 
     undoStack = new QUndoStack(this);
     undoStack->setUndoLimit(undoLimit);
+    const qint64 physical = Platform::physicalMemory();
+    historyBudget = physical > 0 ? qMin(defaultHistoryBudget, physical / 4) : defaultHistoryBudget;
     connect(undoStack, &QUndoStack::canRedoChanged, this, &VelmoraView::canRedoChanged);
 }
 
@@ -178,12 +182,46 @@ MaskEdit *VelmoraView::pushStep()
 
 void VelmoraView::undo()
 {
-    if (drawing || !undoStack->canUndo())
+    if (drawing || !canUndoNow())
         return;
     undoStack->undo();
     refreshStep(undoStack->index());
-    emit canUndoChanged(undoStack->canUndo());
+    emit canUndoChanged(canUndoNow());
     finishEdit();
+}
+
+// A step given back to memory can't be undone, nor anything before it.
+bool VelmoraView::canUndoNow() const
+{
+    const int index = undoStack->index();
+    return index > 0 && !static_cast<const MaskEdit *>(undoStack->command(index - 1))->isExpired();
+}
+
+void VelmoraView::setHistoryBudget(qint64 bytes)
+{
+    historyBudget = bytes;
+    keepHistoryInBudget();
+}
+
+// The oldest steps go first; the latest one stays whatever its size.
+void VelmoraView::keepHistoryInBudget()
+{
+    qint64 total = 0;
+    for (int i = 0; i < undoStack->count(); ++i)
+        total += static_cast<const MaskEdit *>(undoStack->command(i))->bytes();
+    bool trimmed = false;
+    for (int i = 0; total > historyBudget && i < undoStack->count() - 1; ++i) {
+        auto *step = const_cast<MaskEdit *>(static_cast<const MaskEdit *>(undoStack->command(i)));
+        if (step->isExpired() || i >= undoStack->index() - 1)
+            continue;
+        total -= step->bytes();
+        step->expire();
+        trimmed = true;
+    }
+    if (!trimmed)
+        return;
+    emit canUndoChanged(canUndoNow());
+    emit historyTrimmed();
 }
 
 void VelmoraView::redo()
@@ -216,7 +254,7 @@ bool VelmoraView::applyMask(const QImage &gray)
     if (maskImage.isNull() || drawing || gray.size() != maskImage.size())
         return false;
     auto step = std::make_unique<MaskEdit>(&maskImage);
-    if (!step->prepare(maskImage.rect()).isEmpty())
+    if (!step->prepare(maskImage.rect(), false).isEmpty())
         return false;
     const QImage bytes = gray.convertToFormat(QImage::Format_Grayscale8);
     if (bytes.isNull())
@@ -247,6 +285,7 @@ bool VelmoraView::replaceMask(QImage layer)
 
 void VelmoraView::finishEdit()
 {
+    keepHistoryInBudget();
     updateModified();
     emit maskEdited();
 }

@@ -105,6 +105,9 @@ public:
     bool isWorking() const { return working; }
     // Drops the region being computed; the mask stays as it is.
     void cancelMaskWork();
+    // The most bytes the history keeps; past it the oldest steps can no longer be undone,
+    // though the latest always can. 512 MiB, or a quarter of the memory if that is less.
+    void setHistoryBudget(qint64 bytes);
 
 signals:
     // Work on a region started or ended (finished, cancelled or dropped).
@@ -129,6 +132,8 @@ signals:
     void pointerPixelChanged(QPoint pixel);
     // The zoom changed: screen pixels per picture pixel.
     void zoomChanged(qreal scale);
+    // The history outgrew its budget: its oldest steps were dropped.
+    void historyTrimmed();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -163,6 +168,8 @@ private:
     void refreshStep(int index);
     void updateModified();
     void finishEdit();
+    bool canUndoNow() const;
+    void keepHistoryInBudget();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
     void drawLasso(QPainter *painter) const;
@@ -218,6 +225,7 @@ private:
     double wandScale = 1.0;    // of the preview's copy against the picture
     QImage wandPreviewPicture;
     Region::Piece wandPreview; // in the preview copy's pixels
+    qint64 historyBudget = 0;
     bool working = false;
     int workTicket = 0; // a result is applied only while its ticket is current
 };

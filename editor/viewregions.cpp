@@ -41,7 +41,7 @@ bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
         return false;
     const QRect area = piece.rect().intersected(maskImage.rect());
     auto step = std::make_unique<MaskEdit>(&maskImage);
-    if (!step->prepare(area).isEmpty()) {
+    if (!step->prepare(area, false).isEmpty()) {
         emit strokeOutOfMemory();
         return false;
     }
@@ -60,6 +60,8 @@ bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
 bool VelmoraView::pushFinished(std::unique_ptr<MaskEdit> step)
 {
     step->finish();
+    if (step->lostTiles())
+        emit strokeOutOfMemory();
     if (!step->changedPixels())
         return true;
     undoStack->push(step.release());

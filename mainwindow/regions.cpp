@@ -163,6 +163,13 @@ void MainWindow::connectRegionMessages()
     connect(view, &VelmoraView::snapFellBack, this, [this] {
         statusBar()->showMessage(tr("贴边套索未找到对象，已按普通套索填充"), noticeMs);
     });
+    // Said once: after that the user knows the oldest steps go.
+    connect(view, &VelmoraView::historyTrimmed, this, [this, said = false]() mutable {
+        if (said)
+            return;
+        said = true;
+        statusBar()->showMessage(tr("撤销记录超出内存上限，最早的步骤已无法撤销"), noticeMs);
+    });
     connect(view, &VelmoraView::wandToleranceShown, this,
             [this](int tolerance) { statusBar()->showMessage(tr("魔棒容差: %1").arg(tolerance)); });
 }

@@ -23,7 +23,21 @@ qint64 availableMemory()
     return qint64(qMin(status.ullAvailPhys, status.ullAvailVirtual));
 }
 
+qint64 physicalMemory()
+{
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof(status);
+    return GlobalMemoryStatusEx(&status) ? qint64(status.ullTotalPhys) : -1;
+}
+
 #elif defined(Q_OS_LINUX)
+
+qint64 physicalMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : -1;
+}
 
 qint64 availableMemory()
 {
@@ -51,6 +65,11 @@ qint64 addressSpaceLeft()
 }
 
 #else
+
+qint64 physicalMemory()
+{
+    return -1;
+}
 
 qint64 availableMemory()
 {

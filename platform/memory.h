@@ -9,6 +9,9 @@ namespace Platform {
 // system does not say.
 qint64 availableMemory();
 
+// Bytes of physical memory the machine has, or -1 when the system does not say.
+qint64 physicalMemory();
+
 // Bytes this process can still take: the memory available, and no more than is left below
 // its address-space limit when it has one. -1 when neither is known.
 qint64 memoryForNewData();

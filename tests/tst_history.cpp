@@ -5,8 +5,10 @@
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
 
+#include "region/regionops.h"
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
 #include <QtTest>
 
 namespace {
@@ -285,6 +287,59 @@ private slots:
         QVERIFY(view->loadImage(path)); // a fresh load is as saved
         QVERIFY(!view->isModified());
         QVERIFY(!modified.last().first().toBool());
+    }
+
+    // A step that changes everything, as an invert does, keeps only the tiles along the
+    // mask's edges as pixels, and undoes and redoes exactly.
+    void tilesOfOneValueAreHeldAsThatValue()
+    {
+        QVERIFY(view->loadImage(picture(QSize(2048, 1536))));
+        strokeInView(*view, {EditorMode::Doodle, 200, {{300, 300}, {700, 400}}});
+        const QImage before = VelmoraViewProbe::mask(*view).copy();
+        const qint64 strokeBytes = VelmoraViewProbe::historyBytes(*view);
+        QVERIFY(view->applyMask(Region::inverted(view->exportMask())));
+        const QImage inverted = VelmoraViewProbe::mask(*view).copy();
+        const qint64 wholeMask = qint64(before.sizeInBytes());
+        QVERIFY2(VelmoraViewProbe::historyBytes(*view) - strokeBytes < wholeMask / 10,
+                 qPrintable(QString::number(VelmoraViewProbe::historyBytes(*view))));
+        view->undo();
+        QCOMPARE(VelmoraViewProbe::mask(*view), before);
+        view->redo();
+        QCOMPARE(VelmoraViewProbe::mask(*view), inverted);
+    }
+
+    // Past its budget the history gives its oldest steps back to memory and says so; the
+    // latest step stays undoable whatever its size.
+    void historyKeepsWithinItsBudget()
+    {
+        QVERIFY(view->loadImage(picture(QSize(600, 400))));
+        QSignalSpy trimmed(view.get(), &VelmoraView::historyTrimmed);
+        QVector<QImage> states{VelmoraViewProbe::mask(*view).copy()};
+        for (int k = 0; k < 4; ++k) {
+            strokeInView(*view,
+                         {EditorMode::Doodle, 9, {{20.0 + 100 * k, 20}, {60.0 + 100 * k, 380}}});
+            states << VelmoraViewProbe::mask(*view).copy();
+        }
+        const qint64 all = VelmoraViewProbe::historyBytes(*view);
+        view->setHistoryBudget(all / 2);
+        QCOMPARE(trimmed.count(), 1);
+        QVERIFY(VelmoraViewProbe::historyBytes(*view) <= all / 2);
+        int undone = 0;
+        while (VelmoraViewProbe::undoDepth(*view) > 0 && undone < 4) {
+            const int depth = VelmoraViewProbe::undoDepth(*view);
+            view->undo();
+            if (VelmoraViewProbe::undoDepth(*view) == depth)
+                break;
+            ++undone;
+            QCOMPARE(VelmoraViewProbe::mask(*view), states.at(4 - undone));
+        }
+        QVERIFY(undone >= 1 && undone < 4);
+
+        view->setHistoryBudget(1); // even then the latest step stays
+        view->redo();
+        QVERIFY(VelmoraViewProbe::undoDepth(*view) > 0);
+        view->undo();
+        QCOMPARE(VelmoraViewProbe::mask(*view), states.at(4 - undone));
     }
 
 #ifdef Q_OS_LINUX

@@ -781,6 +781,10 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
         <source>魔棒容差: %1</source>
         <translation>Wand tolerance: %1</translation>
     </message>
+    <message>
+        <source>撤销记录超出内存上限，最早的步骤已无法撤销</source>
+        <translation>The undo history outgrew its memory limit: the oldest steps can no longer be undone</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>
