@@ -177,6 +177,16 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
         sink = acc;
     });
     row(megapixels, "export mask", exportTime, pass);
+    // Each invert is one step; undoing it keeps the history as it was for what follows.
+    const double invert = medianMs(
+        runs, [&] { view.invertMask(); },
+        [&] {
+            if (VelmoraViewProbe::undoDepth(view) > 21)
+                view.undo();
+        });
+    for (int i = 0; i < runs; ++i)
+        view.undo();
+    row(megapixels, "invert (mask menu)", invert, pass);
 
     // One stroke segment, 40 pixels long with brush 20, refresh included, against a plain
     // drawLine of the same line on an image of the same size.

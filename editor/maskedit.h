@@ -39,6 +39,9 @@ public:
     // A clear: keeps every tile that is not empty, then empties the mask. Returns false,
     // changing nothing, when memory for those tiles can't be had.
     bool clearAll();
+    // An invert in place: every pixel in the mask (alpha above 0) goes out, every other one
+    // comes in. False, changing nothing, when memory for the tiles can't be had.
+    bool invertAll();
 
     bool changedPixels() const { return changed; }
     // Whether finish() had to put tiles back as they were for want of memory.
@@ -75,6 +78,7 @@ private:
     QHash<int, Tile> tiles;
     bool expired = false;
     bool lost = false;
+    bool finished = false;
     QSet<int> refused;
     bool changed = false;
     // QUndoStack::push() calls redo() at once, but the change is made by the caller.

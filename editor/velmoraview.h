@@ -101,6 +101,8 @@ public:
     // Replaces the mask by `change` of its 8-bit export, computed off the UI thread, as one
     // step of the history.
     void transformMask(std::function<QImage(const QImage &)> change);
+    // Swaps the inside and the outside of the mask in one step of the history.
+    void invertMask();
     // True while a region is being computed; no other change of the mask starts meanwhile.
     bool isWorking() const { return working; }
     // Drops the region being computed; the mask stays as it is.

@@ -132,6 +132,23 @@ void VelmoraView::transformMask(std::function<QImage(const QImage &)> change)
     });
 }
 
+// In place and tile by tile, on the UI thread: two passes over the mask, no copy of it.
+void VelmoraView::invertMask()
+{
+    if (maskImage.isNull() || drawing)
+        return;
+    auto step = std::make_unique<MaskEdit>(&maskImage);
+    viewport()->setCursor(Qt::BusyCursor);
+    const bool done = step->invertAll();
+    applyModeCursor();
+    if (!done) {
+        emit strokeOutOfMemory();
+        return;
+    }
+    pushFinished(std::move(step));
+    maskItem->update();
+}
+
 void VelmoraView::snapLasso(const QPolygonF &outline)
 {
     const bool add = mode == EditorMode::Doodle;

@@ -41,7 +41,7 @@ void MainWindow::createMaskMenu()
     invert->setWhatsThis(tr("掩膜内外互换"));
     connect(invert, &QAction::triggered, this, [this] {
         if (!view->isDrawing())
-            view->transformMask(&Region::inverted);
+            view->invertMask();
     });
     maskMenu->addSeparator();
     QAction *fill = maskMenu->addAction(tr("填充空洞"));

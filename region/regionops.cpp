@@ -59,30 +59,38 @@ cv::Rect widened(const cv::Rect &rect, int by, const cv::Size &limit)
     return wide & cv::Rect(0, 0, limit.width, limit.height);
 }
 
-// Pixels of `from` (non-0) and every pixel within `pixels` of them. Only the rectangle
-// around them is worked on; everything farther is out of reach.
-QImage grownPart(const QImage &mask, int pixels, bool invert)
+// The mask grown by `pixels` (or, with `growing` false, shrunk: its unmasked part grown).
+// distanceTransform measures from every non-0 pixel to the nearest 0, exactly (the precise
+// mask is the Euclidean distance). Only the rectangle where the answer can change is worked
+// on: around the mask when growing; the mask's own rectangle and the unmasked ring around it
+// when shrinking, since any unmasked pixel farther out is farther than one on the ring.
+QImage changedBy(const QImage &mask, int pixels, bool growing)
 {
     return guarded([&] {
-        QImage result = invert ? inverted(mask) : mask.copy();
+        QImage result = newMask(mask.size(), 0);
         if (result.isNull())
             return result;
         cv::Mat out = matOf(result);
-        const cv::Rect seeds = boundsOf(out);
-        if (seeds.empty() || pixels <= 0)
-            return invert ? inverted(result) : result;
-        const cv::Rect work = widened(seeds, pixels, out.size());
+        cv::compare(matOf(mask), 0, out, cv::CMP_NE);
+        const cv::Rect inMask = boundsOf(out);
+        if (inMask.empty() || pixels <= 0)
+            return result;
+        const cv::Rect work = widened(inMask, growing ? pixels : 1, out.size());
         cv::Mat part = out(work);
-        // distanceTransform measures from every non-0 pixel to the nearest 0: the seeds
-        // are the zeros of the flipped part. The precise mask is the exact Euclidean one.
-        cv::Mat flipped;
-        cv::compare(part, 0, flipped, cv::CMP_EQ);
+        cv::Mat source;
+        if (growing)
+            cv::compare(part, 0, source, cv::CMP_EQ); // zeros at the mask's pixels
+        else
+            source = part; // zeros at the unmasked pixels
         cv::Mat distance;
-        cv::distanceTransform(flipped, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
-        cv::Mat reached;
-        cv::compare(distance, float(pixels), reached, cv::CMP_LE);
-        part |= reached;
-        return invert ? inverted(result) : result;
+        cv::distanceTransform(source, distance, cv::DIST_L2, cv::DIST_MASK_PRECISE, CV_32F);
+        cv::Mat near;
+        cv::compare(distance, float(pixels), near, cv::CMP_LE);
+        if (growing)
+            part |= near;
+        else
+            part &= ~near;
+        return result;
     });
 }
 
@@ -113,13 +121,13 @@ QImage holesOf(const QImage &mask)
 
 QImage grown(const QImage &mask, int pixels)
 {
-    return grownPart(mask, pixels, false);
+    return changedBy(mask, pixels, true);
 }
 
 QImage shrunk(const QImage &mask, int pixels)
 {
     // Growing the unmasked part; outside the picture nothing is unmasked, so the edge stays.
-    return grownPart(mask, pixels, true);
+    return changedBy(mask, pixels, false);
 }
 
 QImage inverted(const QImage &mask)

@@ -1,0 +1,317 @@
+// Measures the region tools: how well and how fast the snapping lasso finds an object whose
+// outline is known exactly, the colour wand on a big picture, and the changes of a whole
+// mask. Each time is printed beside a floor measured in the same run.
+//
+//   velmora_bench_regions [PHOTO ...]   default: the photos of /usr/share/backgrounds/mate/nature
+//
+// Objects are cut out of one photo along a smooth random outline and pasted into another
+// with a soft edge about 1.5 pixels wide; the object is where that edge is at least half.
+
+#include "region/regionops.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace {
+
+QTextStream out(stdout);
+
+double elapsedMs(const std::function<void()> &step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double medianMs(int runs, const std::function<void()> &step)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(elapsedMs(step));
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void row(const QString &what, double figure, double floor)
+{
+    out << QString::asprintf("%-46s %10.1f ms %10.1f ms %8.2fx\n", qPrintable(what), figure, floor,
+                             floor > 0 ? figure / floor : 0.0);
+    out.flush();
+}
+
+// A smooth star-shaped outline: radius r(θ) around `centre`, grown by `grow(θ)`.
+QPolygonF blob(QPointF centre, double radius, quint32 seed, double growBy, double growSpread)
+{
+    QRandomGenerator random(seed);
+    double a[3], p[3], g[2], q[2];
+    for (int k = 0; k < 3; ++k) {
+        a[k] = random.bounded(0.12);
+        p[k] = random.bounded(2 * M_PI);
+    }
+    for (int k = 0; k < 2; ++k) {
+        g[k] = random.bounded(1.0);
+        q[k] = random.bounded(2 * M_PI);
+    }
+    QPolygonF outline;
+    const int points = 360;
+    for (int i = 0; i < points; ++i) {
+        const double t = 2 * M_PI * i / points;
+        double r = radius * (1 + a[0] * std::sin(2 * t + p[0]) + a[1] * std::sin(3 * t + p[1]) +
+                             a[2] * std::sin(5 * t + p[2]));
+        r +=
+            growBy + growSpread * 0.5 * (g[0] * std::sin(t + q[0]) + g[1] * std::sin(2 * t + q[1]));
+        outline << centre + r * QPointF(std::cos(t), std::sin(t));
+    }
+    return outline;
+}
+
+// `background` with the part of `source` inside `outline` pasted over it, the edge soft;
+// `truth` becomes the object's exact mask.
+QImage composite(const QImage &background, const QImage &source, const QPolygonF &outline,
+                 QImage *truth)
+{
+    // The soft edge: the outline filled at 4x and reduced, about 1.5 pixels of blend.
+    const QRect box = outline.boundingRect()
+                          .toAlignedRect()
+                          .adjusted(-3, -3, 3, 3)
+                          .intersected(background.rect());
+    QImage alpha(box.size() * 4, QImage::Format_ARGB32_Premultiplied);
+    alpha.fill(Qt::transparent);
+    {
+        QPainter painter(&alpha);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.scale(4, 4);
+        painter.translate(-box.topLeft());
+        painter.drawPolygon(outline);
+    }
+    alpha = alpha.scaled(box.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage blurred =
+        alpha.scaled(box.size() / 2 + QSize(1, 1), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .scaled(box.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage result = background.convertToFormat(QImage::Format_RGB32);
+    *truth = QImage(background.size(), QImage::Format_Grayscale8);
+    truth->fill(0);
+    for (int y = 0; y < box.height(); ++y) {
+        auto *dst = reinterpret_cast<QRgb *>(result.scanLine(box.top() + y)) + box.left();
+        const auto *src =
+            reinterpret_cast<const QRgb *>(source.constScanLine(box.top() + y)) + box.left();
+        const auto *sharp = reinterpret_cast<const QRgb *>(alpha.constScanLine(y));
+        const auto *soft = reinterpret_cast<const QRgb *>(blurred.constScanLine(y));
+        uchar *known = truth->scanLine(box.top() + y) + box.left();
+        for (int x = 0; x < box.width(); ++x) {
+            const int w = (qAlpha(sharp[x]) + qAlpha(soft[x])) / 2;
+            known[x] = w >= 128 ? 255 : 0;
+            const auto mix = [w](int a, int b) {
+                return (a * (255 - w) + b * w) / 255;
+            };
+            dst[x] = qRgb(mix(qRed(dst[x]), qRed(src[x])), mix(qGreen(dst[x]), qGreen(src[x])),
+                          mix(qBlue(dst[x]), qBlue(src[x])));
+        }
+    }
+    return result;
+}
+
+double iou(const Region::Piece &piece, const QImage &truth)
+{
+    qint64 both = 0, either = 0;
+    for (int y = 0; y < truth.height(); ++y) {
+        const uchar *known = truth.constScanLine(y);
+        const int py = y - piece.offset.y();
+        const uchar *found =
+            py >= 0 && py < piece.mask.height() ? piece.mask.constScanLine(py) : nullptr;
+        for (int x = 0; x < truth.width(); ++x) {
+            const int px = x - piece.offset.x();
+            const bool in = found && px >= 0 && px < piece.mask.width() && found[px];
+            both += in && known[x];
+            either += in || known[x];
+        }
+    }
+    return either ? double(both) / either : 1.0;
+}
+
+QImage scaledTo(const QImage &photo, QSize size)
+{
+    return photo.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+struct Trials
+{
+    std::vector<double> times, floors, snapped, plain;
+    double worstLead = 1.0; // least of snapped minus plain
+};
+
+void runTrial(Trials &trials, const QImage &picture, const QImage &truth, const QPolygonF &outline)
+{
+    Region::Piece snapped, plain;
+    trials.times.push_back(elapsedMs([&] { snapped = Region::snappedLasso(picture, outline); }));
+    trials.floors.push_back(
+        elapsedMs([&] { plain = Region::filledOutline(outline, picture.size()); }));
+    const double s = iou(snapped, truth), p = iou(plain, truth);
+    trials.snapped.push_back(s);
+    trials.plain.push_back(p);
+    trials.worstLead = std::min(trials.worstLead, s - p);
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double mean(const std::vector<double> &values)
+{
+    double sum = 0;
+    for (double v : values)
+        sum += v;
+    return values.empty() ? 0 : sum / values.size();
+}
+
+void report(const QString &what, const Trials &trials)
+{
+    out << QString::asprintf("%-46s IoU snapped %.4f (min %.4f), plain %.4f; worst lead %+.4f\n",
+                             qPrintable(what), mean(trials.snapped),
+                             *std::min_element(trials.snapped.begin(), trials.snapped.end()),
+                             mean(trials.plain), trials.worstLead);
+    row(what + QStringLiteral(", median time"), median(trials.times), median(trials.floors));
+    row(what + QStringLiteral(", slowest"),
+        *std::max_element(trials.times.begin(), trials.times.end()),
+        *std::max_element(trials.floors.begin(), trials.floors.end()));
+}
+
+// Objects of one photo pasted into another (clear edges), and into the same photo from
+// elsewhere (camouflaged), outlines 5 to 25 pixels outside them.
+void measureSnapping(const QList<QImage> &photos)
+{
+    const QSize size(2400, 1600);
+    Trials clear, camouflaged, big;
+    for (int i = 0; i < photos.size(); ++i) {
+        const QImage background = scaledTo(photos.at(i), size);
+        const QImage other = scaledTo(photos.at((i + 1) % photos.size()), size);
+        for (int k = 0; k < 3; ++k) {
+            const double radius = 120 + 300 * k; // outlines from about 0.05 to 3 MP
+            const QPointF centre(1200 + 200 * (k - 1), 800);
+            const QPolygonF object = blob(centre, radius, quint32(17 * i + k), 0, 0);
+            const QPolygonF outline = blob(centre, radius, quint32(17 * i + k), 15, 20);
+            QImage truth;
+            runTrial(clear, composite(background, other, object, &truth), truth, outline);
+            // The same photo shifted: an object of the picture's own colours.
+            QImage shifted(size, QImage::Format_RGB32);
+            QPainter(&shifted).drawImage(QPoint(-250, -170), background);
+            QPainter(&shifted).drawImage(QPoint(size.width() - 250, size.height() - 170),
+                                         background);
+            runTrial(camouflaged, composite(background, shifted, object, &truth), truth, outline);
+        }
+    }
+    report(QStringLiteral("snapping lasso, clear edges"), clear);
+    report(QStringLiteral("snapping lasso, camouflaged"), camouflaged);
+
+    // A 24-megapixel picture with an outline of a quarter of it.
+    const QSize large(6000, 4000);
+    const QImage background = scaledTo(photos.first(), large);
+    const QImage other = scaledTo(photos.last(), large);
+    QImage truth;
+    const QPolygonF object = blob(QPointF(3000, 2000), 1500, 99, 0, 0);
+    const QImage picture = composite(background, other, object, &truth);
+    for (int i = 0; i < 3; ++i)
+        runTrial(big, picture, truth, blob(QPointF(3000, 2000), 1500, 99, 15, 20));
+    report(QStringLiteral("snapping lasso, 24 MP, 7 MP outline"), big);
+}
+
+void measureWand(const QImage &photo)
+{
+    const QImage picture = scaledTo(photo, QSize(9600, 6666)); // 64 MP
+    const QPoint seed(picture.width() / 2, picture.height() / 2);
+    Region::Piece piece;
+    const double floor = medianMs(3, [&] {
+        quint64 sum = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+            for (int x = 0; x < picture.width(); ++x)
+                sum += line[x] & 0xff;
+        }
+        if (sum == 42)
+            out << "";
+    });
+    row(QStringLiteral("wand commit, 64 MP, tolerance 32"),
+        medianMs(3, [&] { piece = Region::wand(picture, seed, 32); }), floor);
+    out << QString::asprintf("%-46s %lld pixels\n", "  its region",
+                             qint64(piece.mask.width()) * piece.mask.height());
+    QImage preview;
+    row(QStringLiteral("wand preview copy at press, 64 MP"),
+        medianMs(3, [&] { preview = picture.scaled(1697, 1178); }), floor);
+    row(QStringLiteral("wand preview step (2 MP copy)"),
+        medianMs(5, [&] { piece = Region::wand(preview, seed / 5.657, 40); }), floor);
+}
+
+void measureWholeMask(int megapixels)
+{
+    const int width = int(std::sqrt(megapixels * 1e6 * 4 / 3));
+    const QSize size(width, int(megapixels * 1e6 / width));
+    QImage mask(size, QImage::Format_Grayscale8);
+    mask.fill(0);
+    {
+        QPainter painter(&mask);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(
+            QRect(QPoint(), size).adjusted(width / 5, width / 5, -width / 5, -width / 5));
+    }
+    const double pass = medianMs(3, [&] {
+        QImage copy(size, QImage::Format_Grayscale8);
+        for (int y = 0; y < size.height(); ++y) {
+            const uchar *in = mask.constScanLine(y);
+            uchar *o = copy.scanLine(y);
+            for (int x = 0; x < size.width(); ++x)
+                o[x] = uchar(~in[x]);
+        }
+    });
+    const QString at = QStringLiteral(" , %1 MP").arg(megapixels);
+    row(QStringLiteral("grow by 10") + at, medianMs(3, [&] { Region::grown(mask, 10); }), pass);
+    row(QStringLiteral("shrink by 10") + at, medianMs(3, [&] { Region::shrunk(mask, 10); }), pass);
+    row(QStringLiteral("invert") + at, medianMs(3, [&] { Region::inverted(mask); }), pass);
+    row(QStringLiteral("fill holes") + at, medianMs(3, [&] { Region::holesFilled(mask); }), pass);
+    row(QStringLiteral("clean up 64") + at, medianMs(1, [&] { Region::cleaned(mask, 64); }), pass);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    QStringList paths = app.arguments().mid(1);
+    if (paths.isEmpty()) {
+        const QDir nature(QStringLiteral("/usr/share/backgrounds/mate/nature"));
+        for (const QString &name : nature.entryList({QStringLiteral("*.jpg")}, QDir::Files))
+            paths << nature.filePath(name);
+    }
+    QList<QImage> photos;
+    for (const QString &path : qAsConst(paths)) {
+        QImage photo(path);
+        if (!photo.isNull())
+            photos << photo;
+    }
+    if (photos.size() < 2) {
+        out << "Give two photos or more (Debian: mate-backgrounds has some).\n";
+        return 1;
+    }
+    out << "step                                               figure          floor    ratio\n";
+    measureSnapping(photos);
+    measureWand(photos.first());
+    for (int megapixels : {24, 144})
+        measureWholeMask(megapixels);
+    return 0;
+}
