@@ -175,22 +175,24 @@ bool MaskEdit::clearAll()
 
 bool MaskEdit::invertAll()
 {
-    const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
-    for (int key = 0; key < tilesAcross * tilesDown; ++key) {
-        if (!keepTile(key, false)) {
-            tiles.clear();
-            return false;
-        }
-    }
     // A tile of one value turns into the other value; the others pixel by pixel, and they
-    // keep their image for the swap back.
+    // keep their image for the swap back. Each tile is flipped right after it is looked at,
+    // while its pixels are still in the cache.
     const auto flipped = [](QRgb pixel) {
         return qAlpha(pixel) > 0 ? 0u : MaskFile::layerRed;
     };
-    for (auto it = tiles.begin(); it != tiles.end(); ++it) {
-        const QRect rect = tileRect(it.key());
-        if (it->uniform) {
-            fillArea(*mask, rect, flipped(it->value));
+    const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
+    tiles.reserve(tilesAcross * tilesDown);
+    for (int key = 0; key < tilesAcross * tilesDown; ++key) {
+        if (!keepTile(key, false)) {
+            swapTiles(); // the tiles flipped so far go back
+            tiles.clear();
+            return false;
+        }
+        const Tile &tile = tiles.value(key);
+        const QRect rect = tileRect(key);
+        if (tile.uniform) {
+            fillArea(*mask, rect, flipped(tile.value));
             continue;
         }
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
