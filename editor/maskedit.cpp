@@ -189,10 +189,10 @@ bool MaskEdit::invertAll()
             tiles.clear();
             return false;
         }
-        const Tile &tile = tiles.value(key);
+        const auto tile = tiles.constFind(key);
         const QRect rect = tileRect(key);
-        if (tile.uniform) {
-            fillArea(*mask, rect, flipped(tile.value));
+        if (tile->uniform) {
+            fillArea(*mask, rect, flipped(tile->value));
             continue;
         }
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
