@@ -1,5 +1,7 @@
 #include "region/regionops.h"
 
+#include "region/matview.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -13,19 +15,6 @@
 namespace Region {
 
 namespace {
-
-// OpenCV works on our own buffers: a header over the image's bytes, no copy.
-cv::Mat matOf(QImage &image)
-{
-    return cv::Mat(image.height(), image.width(), image.depth() == 32 ? CV_8UC4 : CV_8UC1,
-                   image.bits(), size_t(image.bytesPerLine()));
-}
-
-cv::Mat matOf(const QImage &image)
-{
-    return cv::Mat(image.height(), image.width(), image.depth() == 32 ? CV_8UC4 : CV_8UC1,
-                   const_cast<uchar *>(image.constBits()), size_t(image.bytesPerLine()));
-}
 
 QImage newMask(const QSize &size, uchar fill)
 {

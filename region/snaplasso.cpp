@@ -4,6 +4,8 @@
 
 #include "region/regionops.h"
 
+#include "region/matview.h"
+
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -23,12 +25,6 @@ constexpr double workingSide = 320.0;
 // Fewer kept pixels than this share of the outline means grabCut found no object.
 constexpr double smallestShare = 0.3;
 constexpr int iterations = 2;
-
-cv::Mat matOf(const QImage &image)
-{
-    return cv::Mat(image.height(), image.width(), image.depth() == 32 ? CV_8UC4 : CV_8UC1,
-                   const_cast<uchar *>(image.constBits()), size_t(image.bytesPerLine()));
-}
 
 // Tiles of the band along the found boundary are worked on one at a time, with this much of
 // the picture around them.
