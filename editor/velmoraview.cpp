@@ -22,6 +22,18 @@ constexpr qint64 defaultHistoryBudget = qint64(512) << 20;
 // The scene reaches far beyond any picture, so the view can be panned past its edges.
 constexpr qreal sceneHalfExtent = 50000.0;
 
+// The scene's rectangle: the same for every picture, and for one that reaches past it, as far
+// again beyond the picture's far edges, so fitting, panning and the scroll bars reach them.
+QRectF sceneRectFor(const QSize &picture)
+{
+    QRectF rect(-sceneHalfExtent, -sceneHalfExtent, 2 * sceneHalfExtent, 2 * sceneHalfExtent);
+    if (picture.width() > sceneHalfExtent)
+        rect.setRight(picture.width() + sceneHalfExtent);
+    if (picture.height() > sceneHalfExtent)
+        rect.setBottom(picture.height() + sceneHalfExtent);
+    return rect;
+}
+
 } // namespace
 
 VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
@@ -344,8 +356,7 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     undoStack->clear();
     undoStack->setClean();
     emit canUndoChanged(false);
-    scene->setSceneRect(-sceneHalfExtent, -sceneHalfExtent, 2 * sceneHalfExtent,
-                        2 * sceneHalfExtent);
+    scene->setSceneRect(sceneRectFor(picture.size()));
     imageItem = scene->addPixmap(picture);
     imageItem->setPos(0, 0);
     // Not interactive; the default mask-shaped hit test would trace the outline of the

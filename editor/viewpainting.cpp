@@ -35,7 +35,13 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     // undoable, and the rest of the stroke goes on.
     const QRegion refused = stroke->prepare(area);
 
-    QPainter painter(&maskImage);
+    // The painter works on the area alone, over the mask's own memory, in coordinates that
+    // start at the area's corner: the raster engine loses what it draws beyond about 32,767
+    // pixels from its device's origin, and pictures can be wider than that.
+    QImage local(maskImage.scanLine(area.top()) + area.left() * int(sizeof(QRgb)), area.width(),
+                 area.height(), maskImage.bytesPerLine(), maskImage.format());
+    QPainter painter(&local);
+    painter.translate(-area.topLeft());
     if (!refused.isEmpty()) {
         painter.setClipRegion(QRegion(area).subtracted(refused));
         if (!strokeLostPixels) {

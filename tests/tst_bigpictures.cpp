@@ -1,0 +1,119 @@
+// Pictures wider than the raster engine's reach (about 32,767 pixels): strokes, dabs and
+// lassos land where they are drawn, on screen and in the saved mask, and the view reaches
+// the picture's far edge.
+
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+
+#include "editor/velmoraview.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// Paints like the view: a disc at the press, then round-capped lines, antialiased, in the
+// coordinates of `area`, so the reference never leaves the engine's reach.
+QImage referenceIn(const QRect &area, const QVector<QPointF> &points, int width,
+                   const QPolygonF &lasso)
+{
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    QPainter painter(&layer);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.translate(-area.topLeft());
+    const QColor red(255, 0, 0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(red);
+    painter.drawEllipse(points.first(), width / 2.0, width / 2.0);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(red, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (int i = 1; i < points.size(); ++i)
+        painter.drawLine(QLineF(points.at(i - 1), points.at(i)));
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    path.addPolygon(lasso);
+    path.closeSubpath();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(red);
+    painter.drawPath(path);
+    return layer;
+}
+
+QString savedPicture(const QTemporaryDir &dir, QSize size)
+{
+    const QString path = dir.filePath(QStringLiteral("wide%1.png").arg(size.width()));
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(qRgb(40, 90, 40));
+    return picture.save(path) ? path : QString();
+}
+
+} // namespace
+
+class TestBigPictures : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(dir.isValid()); }
+    void init()
+    {
+        view.reset(new VelmoraView);
+        view->resize(600, 300);
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+    }
+
+    void paintingLandsBeyondTheEnginesReach()
+    {
+        QVERIFY(view->loadImage(savedPicture(dir, QSize(40000, 120))));
+        view->setMode(EditorMode::Doodle);
+        view->setBrushSize(9);
+        const QVector<QPointF> stroke{{33500.3, 20.5}, {33620.7, 90.2}, {36001.1, 60.4}};
+        VelmoraViewProbe::stroke(*view, stroke);
+        const QPolygonF lasso({{39000.5, 10}, {39900, 30.5}, {39500.2, 110}});
+        VelmoraViewProbe::lasso(*view, lasso);
+
+        const QRect area(33000, 0, 7000, 120);
+        const QImage expected = referenceIn(area, stroke, 9, lasso);
+        const QImage mask = VelmoraViewProbe::mask(*view);
+        QCOMPARE(TestSupport::alphaOf(mask.copy(area)), TestSupport::alphaOf(expected));
+        QCOMPARE(TestSupport::maskedPixels(mask.copy(0, 0, 33000, 120)), 0);
+        const QImage saved = view->exportMask();
+        QCOMPARE(saved.pixel(33500, 20) & 0xff, 255u);
+        QCOMPARE(saved.pixel(39500, 60) & 0xff, 255u);
+        QCOMPARE(saved.pixel(37000, 20) & 0xff, 0u);
+
+        // On screen, at one picture pixel per screen pixel, over the far stroke.
+        view->resetZoom();
+        view->centerOn(36001, 60);
+        const QImage shown = view->viewport()->grab().toImage();
+        const QColor onStroke = shown.pixelColor(view->mapFromScene(QPointF(36001, 60)));
+        const QColor beside = shown.pixelColor(view->mapFromScene(QPointF(36001, 10)));
+        QVERIFY2(onStroke.red() > beside.red() + 60,
+                 qPrintable(QStringLiteral("%1 %2").arg(onStroke.name(), beside.name())));
+    }
+
+    // Fitting shows the whole picture; at one to one the scroll bar reaches its right edge.
+    void theViewReachesTheFarEdge()
+    {
+        QVERIFY(view->loadImage(savedPicture(dir, QSize(60000, 100))));
+        view->fitToWindow();
+        const QRect port = view->viewport()->rect();
+        QVERIFY(port.contains(view->mapFromScene(QPointF(59999, 50))));
+        QVERIFY(port.contains(view->mapFromScene(QPointF(0, 50))));
+        view->resetZoom();
+        view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+        QVERIFY(view->mapToScene(port.topRight()).x() > 60000);
+    }
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<VelmoraView> view;
+};
+
+QTEST_MAIN(TestBigPictures)
+#include "tst_bigpictures.moc"
