@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
 #include <QTemporaryDir>
@@ -296,6 +297,24 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
         view.render(&painter, QRectF(), view.viewport()->rect());
     });
     row(megapixels, "pointer move incl. view repaint", pointerMove, repaint);
+
+    // The brush outline following the pointer over the picture, drawn the way the window
+    // system asks for it (only what changed), against drawing the whole view that way.
+    view.fitToWindow();
+    QApplication::processEvents();
+    const QPoint middle = view.viewport()->rect().center();
+    const double hover = medianMs(9, [&] {
+        QMouseEvent move(QEvent::MouseMove, middle + QPoint(7 * (step % 5), 3 * (step % 7)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &move);
+        QApplication::processEvents();
+        ++step;
+    });
+    const double wholeView = medianMs(9, [&] {
+        view.viewport()->update();
+        QApplication::processEvents();
+    });
+    row(megapixels, "pointer hover, its repaint", hover, wholeView);
 
     view.loadImage(tiny); // frees this size before the next
     QFile::remove(picture);

@@ -49,7 +49,9 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
     setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
     setResizeAnchor(QGraphicsView::AnchorUnderMouse);
     // The overlay moves with the pointer; repainting everything never leaves an old circle.
-    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    // Only what changed is drawn again: a pointer move redraws the brush outline's two
+    // places, a stroke its segment, and the cost stays small on big pictures.
+    setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
     setDragMode(QGraphicsView::ScrollHandDrag);
 
     undoStack = new QUndoStack(this);

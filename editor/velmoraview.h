@@ -174,6 +174,9 @@ private:
     void keepHistoryInBudget();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
+    QRect toolOutlineArea(QPoint at) const;
+    qreal toolOutlineRadius() const;
+    static QPointF outlineCentre(QPoint at, qreal radius);
     void drawLasso(QPainter *painter) const;
 
     // What the work on a region gives: a piece to add or remove, or a whole new mask.

@@ -60,11 +60,16 @@ void VelmoraView::mousePressEvent(QMouseEvent *event)
 
 void VelmoraView::mouseMoveEvent(QMouseEvent *event)
 {
+    const QPoint before = cursorViewPos;
     cursorViewPos = event->pos();
     reportPointer(cursorViewPos);
     const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
-    if (painting)
+    // The outline moves: only where it was and where it is now are drawn again. A lasso
+    // or the wand's region change more, and the whole view follows.
+    if (painting && (lassoing || wanding))
         viewport()->update();
+    else if (painting)
+        viewport()->update(toolOutlineArea(before).united(toolOutlineArea(cursorViewPos)));
     if (wanding) {
         dragWand(event->pos());
         event->accept();
@@ -264,14 +269,38 @@ void VelmoraView::drawLasso(QPainter *painter) const
     painter->restore();
 }
 
+// Where the outline is drawn with the pointer at `at` (x < 0: outside): the circle with its
+// pen, and the size written under it.
+QRect VelmoraView::toolOutlineArea(QPoint at) const
+{
+    const qreal radius = toolOutlineRadius();
+    const QPointF centre = outlineCentre(at, radius);
+    const QRectF circle(centre - QPointF(radius + 3, radius + 3),
+                        centre + QPointF(radius + 3, radius + 3));
+    QRectF label(0, 0, 84, 24);
+    label.moveCenter(QPointF(centre.x(), centre.y() + radius + 15));
+    return circle.united(label).toAlignedRect();
+}
+
+// The on-screen half-width of a stroke of the tool's size at the current zoom.
+qreal VelmoraView::toolOutlineRadius() const
+{
+    const int size = mode == EditorMode::Doodle ? brushSize : eraserSize;
+    return size * 0.5 * transform().m11();
+}
+
+// Outside the view the circle is parked near the top-left corner, fainter.
+QPointF VelmoraView::outlineCentre(QPoint at, qreal radius)
+{
+    return at.x() >= 0 ? QPointF(at) : QPointF(radius + 20, radius + 20);
+}
+
 void VelmoraView::drawToolOutline(QPainter *painter) const
 {
     const int size = mode == EditorMode::Doodle ? brushSize : eraserSize;
-    // The on-screen half-width of a stroke of this size at the current zoom.
-    const qreal radius = size * 0.5 * transform().m11();
+    const qreal radius = toolOutlineRadius();
     const bool inside = cursorViewPos.x() >= 0;
-    // Outside the view the circle is parked near the top-left corner, fainter.
-    const QPointF centre = inside ? QPointF(cursorViewPos) : QPointF(radius + 20, radius + 20);
+    const QPointF centre = outlineCentre(cursorViewPos, radius);
     const int alpha = inside ? 50 : 30;
 
     if (mode == EditorMode::Doodle) {

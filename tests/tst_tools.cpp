@@ -8,8 +8,10 @@
 #include <QActionGroup>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPainterPath>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -216,6 +218,46 @@ private slots:
         QCOMPARE(VelmoraViewProbe::mask(*view).pixel(120, 100), 0xFFFF0000u);
         QTest::keyClick(window.get(), Qt::Key_E); // now it switches
         QCOMPARE(view->getMode(), EditorMode::Eraser);
+    }
+
+    // A pointer move draws again only where the outline was and is, and leaves no trail:
+    // the view then looks as a whole redraw makes it.
+    void theOutlineMovesWithoutRedrawingTheView()
+    {
+        QVERIFY(view->loadImage(picturePath));
+        view->setMode(EditorMode::Doodle);
+        view->setBrushSize(16);
+        QWidget *port = view->viewport();
+        const QPoint from = port->rect().center();
+        const QPoint to = from + QPoint(90, 40);
+        sendMouse(port, QEvent::MouseMove, Qt::NoButton, from, Qt::NoButton);
+        QApplication::processEvents();
+
+        struct PaintedRegions : QObject
+        {
+            QRegion painted;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    painted += static_cast<QPaintEvent *>(event)->region();
+                return false;
+            }
+        } spy;
+        port->installEventFilter(&spy);
+        sendMouse(port, QEvent::MouseMove, Qt::NoButton, to, Qt::NoButton);
+        QApplication::processEvents();
+        port->removeEventFilter(&spy);
+        QVERIFY(spy.painted.contains(from) && spy.painted.contains(to));
+        QVERIFY(spy.painted.boundingRect().width() < port->width() / 2);
+
+        // What the window shows, as the window system has it.
+        const auto shown = [&] {
+            return view->screen()->grabWindow(view->window()->winId()).toImage();
+        };
+        const QImage moved = shown();
+        port->update();
+        QApplication::processEvents();
+        QCOMPARE(moved, shown());
     }
 
     void spaceHeldPansWithoutChangingTheMode()
