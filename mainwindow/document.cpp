@@ -8,6 +8,7 @@
 #include "folder/picturefolder.h"
 #include "mainwindow/busycursor.h"
 #include "mainwindow/folderpanel.h"
+#include "mainwindow/progress.h"
 #include "mainwindow/windowconstants.h"
 #include "recovery/recovery.h"
 
@@ -24,6 +25,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QUrl>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -127,8 +129,22 @@ void MainWindow::loadPicture(const QString &path)
     MaskFile::Reading reading;
     {
         BusyCursor busy;
-        if (ready.isNull())
-            ready = PictureFile::readWithMask(path);
+        if (ready.isNull()) {
+            // Read on a worker, so the window keeps drawing; a long read shows its progress
+            // and can be cancelled, which keeps the current picture, as a failed open does.
+            const QFuture<PictureFile::WithMask> read =
+                QtConcurrent::run([path] { return PictureFile::readWithMask(path); });
+            opening = true;
+            const bool done =
+                waitShowingProgress(read, this, tr("打开图片"),
+                                    tr("正在打开 %1…").arg(QFileInfo(path).fileName()), true);
+            opening = false;
+            if (!done) {
+                statusLabel->setText(tr("已取消打开: %1").arg(path));
+                return;
+            }
+            ready = read.result();
+        }
         reading = ready.maskReading;
         // The picture is decoded afresh, not served by the pixmap cache, so a file changed
         // on disk shows as it is now.
@@ -161,7 +177,8 @@ void MainWindow::loadPicture(const QString &path)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!endingOnRequest && (view->isDrawing() || !maybeSave())) {
+    // While a picture is read or the mask written, the window waits for it to end.
+    if (!endingOnRequest && (opening || storing || view->isDrawing() || !maybeSave())) {
         event->ignore();
         return;
     }

@@ -140,6 +140,8 @@ private:
     qreal zoom = 1.0;
     QLabel *maskWarningLabel = nullptr; // beside the status text while the mask file is unread
     QActionGroup *toolActions = nullptr;
+    bool opening = false;         // a picture is being read
+    bool storing = false;         // a save is writing the mask file
     QList<QAction *> maskActions; // the 掩膜 menu's, off while a region is computed
     QSpinBox *wandToleranceSpin = nullptr;
     QDockWidget *selectionDock = nullptr;

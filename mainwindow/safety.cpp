@@ -74,7 +74,7 @@ void MainWindow::rememberMaskFile(const MaskFile::Reading &reading)
 void MainWindow::onMaskFileTouched()
 {
     const QString imagePath = view->getImagePath();
-    if (imagePath.isEmpty())
+    if (imagePath.isEmpty() || storing)
         return;
     folder->refreshMask(imagePath);
     const QString maskPath = MaskFile::pathFor(imagePath);

@@ -9,6 +9,7 @@
 #include "folder/maskwatch.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/busycursor.h"
+#include "mainwindow/progress.h"
 #include "mainwindow/windowconstants.h"
 #include "platform/filebrowser.h"
 #include "recovery/recovery.h"
@@ -20,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QtConcurrent>
 
 using namespace WindowConstants;
 
@@ -160,8 +162,16 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
     if (!mayReplaceMaskFile(maskPath, MaskFile::isEmpty(mask)))
         return false;
     {
+        // Encoded and written on a worker; a long save shows its progress. Meanwhile the
+        // watch on the mask file must not take this very write for another program's.
         BusyCursor busy;
-        outcome = MaskFile::store(mask, maskPath);
+        storing = true;
+        const QFuture<MaskFile::StoreOutcome> stored =
+            QtConcurrent::run([mask, maskPath] { return MaskFile::store(mask, maskPath); });
+        waitShowingProgress(stored, this, tr("保存掩膜"),
+                            tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName()), false);
+        outcome = stored.result();
+        storing = false;
     }
     mask = QImage();
     if (outcome == MaskFile::StoreOutcome::Written)

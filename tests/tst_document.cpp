@@ -5,16 +5,22 @@
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
 
+#include "mainwindow/progress.h"
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSemaphore>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWindow>
+#include <QtConcurrent>
 #include <QtTest>
 
 namespace {
@@ -53,6 +59,49 @@ private slots:
     {
         probe.reset();
         window.reset();
+    }
+
+    // Work that takes more than about a second shows its progress; meanwhile no key reaches
+    // the window, and 取消 ends the wait. Quick work shows nothing.
+    void longWorkShowsProgressAndCanBeCancelled_data()
+    {
+        QTest::addColumn<int>("workMs");
+        QTest::addColumn<bool>("cancellable");
+        QTest::newRow("quick") << 50 << true;
+        QTest::newRow("long, cancelled") << 8000 << true;
+        QTest::newRow("long, no cancel") << 1600 << false;
+    }
+    void longWorkShowsProgressAndCanBeCancelled()
+    {
+        QFETCH(int, workMs);
+        QFETCH(bool, cancellable);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QSemaphore done;
+        QFuture<void> work = QtConcurrent::run([&done, workMs] { done.tryAcquire(1, workMs); });
+        QString seenLabel;
+        bool seenCancel = false;
+        QTimer::singleShot(300, [&] { QTest::keyClick(probe->view(), Qt::Key_B); });
+        QTimer::singleShot(1400, [&] {
+            auto *progress = window->findChild<QProgressDialog *>();
+            if (!progress || !progress->isVisible())
+                return;
+            seenLabel = progress->labelText();
+            const QList<QPushButton *> buttons = progress->findChildren<QPushButton *>();
+            seenCancel = !buttons.isEmpty();
+            if (seenCancel)
+                buttons.first()->click();
+        });
+        const bool finished = waitShowingProgress(work, window.get(), QStringLiteral("t"),
+                                                  QStringLiteral("正在打开 x…"), cancellable);
+        const bool cancelled = workMs > 2000;
+        QCOMPARE(finished, !cancelled);
+        QCOMPARE(seenLabel.isEmpty(), workMs < 1000);
+        QCOMPARE(seenCancel, workMs > 1000 && cancellable);
+        done.release();
+        work.waitForFinished();
+        QTest::qWait(400); // the key sent after quick work has landed by now
+        QCOMPARE(probe->view()->getMode(), workMs < 300 ? EditorMode::Doodle : EditorMode::Move);
     }
 
     void titleShowsThePictureAndItsUnsavedChanges()

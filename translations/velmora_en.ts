@@ -785,6 +785,18 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
         <source>撤销记录超出内存上限，最早的步骤已无法撤销</source>
         <translation>The undo history outgrew its memory limit: the oldest steps can no longer be undone</translation>
     </message>
+    <message>
+        <source>正在打开 %1…</source>
+        <translation>Opening %1…</translation>
+    </message>
+    <message>
+        <source>已取消打开: %1</source>
+        <translation>Opening cancelled: %1</translation>
+    </message>
+    <message>
+        <source>正在保存 %1…</source>
+        <translation>Saving %1…</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>
