@@ -24,6 +24,18 @@ QImage newMask(const QSize &size, uchar fill)
     return mask;
 }
 
+// A new binary mask: 255 where `mask` compares to 0 as `comparison` says (cv::CMP_NE gives
+// the mask itself, cv::CMP_EQ its inverse); null without memory.
+QImage comparedToZero(const QImage &mask, int comparison)
+{
+    QImage result = newMask(mask.size(), 0);
+    if (!result.isNull()) {
+        cv::Mat out = matOf(result);
+        cv::compare(matOf(mask), 0, out, comparison);
+    }
+    return result;
+}
+
 // Runs an OpenCV step; out of memory, or any failure inside OpenCV, gives a null image.
 template <typename Step> QImage guarded(Step step)
 {
@@ -56,11 +68,10 @@ cv::Rect widened(const cv::Rect &rect, int by, const cv::Size &limit)
 QImage changedBy(const QImage &mask, int pixels, bool growing)
 {
     return guarded([&] {
-        QImage result = newMask(mask.size(), 0);
+        QImage result = comparedToZero(mask, cv::CMP_NE);
         if (result.isNull())
             return result;
         cv::Mat out = matOf(result);
-        cv::compare(matOf(mask), 0, out, cv::CMP_NE);
         const cv::Rect inMask = boundsOf(out);
         if (inMask.empty() || pixels <= 0)
             return result;
@@ -121,14 +132,7 @@ QImage shrunk(const QImage &mask, int pixels)
 
 QImage inverted(const QImage &mask)
 {
-    return guarded([&] {
-        QImage result = newMask(mask.size(), 0);
-        if (!result.isNull()) {
-            cv::Mat out = matOf(result);
-            cv::compare(matOf(mask), 0, out, cv::CMP_EQ);
-        }
-        return result;
-    });
+    return guarded([&] { return comparedToZero(mask, cv::CMP_EQ); });
 }
 
 QImage holesFilled(const QImage &mask)
@@ -148,11 +152,10 @@ QImage holesFilled(const QImage &mask)
 QImage cleaned(const QImage &mask, int pixels)
 {
     return guarded([&] {
-        QImage result = newMask(mask.size(), 0);
+        QImage result = comparedToZero(mask, cv::CMP_NE);
         if (result.isNull())
             return result;
         cv::Mat out = matOf(result);
-        cv::compare(matOf(mask), 0, out, cv::CMP_NE);
         cv::Mat labels, stats, centroids;
         // Specks: 8-connected pieces of the mask smaller than `pixels`.
         const int pieces =
