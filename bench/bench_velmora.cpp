@@ -3,6 +3,7 @@
 //
 //   velmora_bench [MEGAPIXELS ...]     default: 1 24 64 144
 
+#include "editor/maskfile.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/mainwindow.h"
 #include "tests/support/viewprobe.h"
@@ -14,6 +15,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
@@ -188,6 +190,19 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     for (int i = 0; i < runs; ++i)
         view.undo();
     row(megapixels, "invert (mask menu)", invert, pass);
+
+    // Saving as the window does (export, then encode and write the file atomically), against
+    // encoding the same 8-bit mask with the same writer into a file.
+    const QString saved = QDir(folder).filePath(QStringLiteral("saved%1_mask.png").arg(megapixels));
+    const double save = medianMs(runs, [&] { MaskFile::store(view.exportMask(), saved); });
+    const QImage gray = view.exportMask();
+    const double encode = medianMs(runs, [&] {
+        QImageWriter writer(saved + QStringLiteral(".plain.png"));
+        writer.write(gray);
+    });
+    QFile::remove(saved);
+    QFile::remove(saved + QStringLiteral(".plain.png"));
+    row(megapixels, "save mask (export, encode, write)", save, encode);
 
     // One stroke segment, 40 pixels long with brush 20, refresh included, against a plain
     // drawLine of the same line on an image of the same size.
