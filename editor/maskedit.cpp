@@ -9,17 +9,17 @@ namespace {
 
 // A tile is kept only while this much memory is left beyond it: the raster engine does not
 // survive running out in the middle of a line, so the painting that follows needs room.
-constexpr int headroomSide = 512; // pixels of 4 bytes, 1 MiB
+constexpr int headroomSide = 512; // pixels of 4 bytes (the painter's own), 1 MiB
 
 // Whether every pixel of `area` is `*value`; `value` is set from the first pixel.
-bool isUniform(const QImage &image, const QRect &area, QRgb *value)
+bool isUniform(const QImage &image, const QRect &area, uchar *value)
 {
-    *value = reinterpret_cast<const QRgb *>(image.constScanLine(area.top()))[area.left()];
-    const QRgb first = *value;
+    *value = image.constScanLine(area.top())[area.left()];
+    const uchar first = *value;
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(image.constScanLine(y)) + area.left();
+        const uchar *row = image.constScanLine(y) + area.left();
         // Without a branch per pixel, so the compiler can compare many at once.
-        QRgb differences = 0;
+        uchar differences = 0;
         for (int x = 0; x < area.width(); ++x)
             differences |= row[x] ^ first;
         if (differences != 0)
@@ -28,35 +28,31 @@ bool isUniform(const QImage &image, const QRect &area, QRgb *value)
     return true;
 }
 
-void fillArea(QImage &image, const QRect &area, QRgb value)
+void fillArea(QImage &image, const QRect &area, uchar value)
 {
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y)) + area.left();
-        std::fill(row, row + area.width(), value);
-    }
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::memset(image.scanLine(y) + area.left(), value, size_t(area.width()));
 }
 
 void copyArea(const QImage &from, const QRect &area, QImage &to)
 {
-    const size_t rowBytes = size_t(area.width()) * sizeof(QRgb);
+    const size_t rowBytes = size_t(area.width());
     for (int y = 0; y < area.height(); ++y)
-        std::memcpy(to.scanLine(y), from.constScanLine(area.top() + y) + area.left() * sizeof(QRgb),
-                    rowBytes);
+        std::memcpy(to.scanLine(y), from.constScanLine(area.top() + y) + area.left(), rowBytes);
 }
 
 void copyBack(const QImage &tile, const QRect &area, QImage &to)
 {
-    const size_t rowBytes = size_t(area.width()) * sizeof(QRgb);
+    const size_t rowBytes = size_t(area.width());
     for (int y = 0; y < area.height(); ++y)
-        std::memcpy(to.scanLine(area.top() + y) + area.left() * sizeof(QRgb), tile.constScanLine(y),
-                    rowBytes);
+        std::memcpy(to.scanLine(area.top() + y) + area.left(), tile.constScanLine(y), rowBytes);
 }
 
 bool sameArea(const QImage &image, const QRect &area, const QImage &tile)
 {
-    const size_t rowBytes = size_t(area.width()) * sizeof(QRgb);
+    const size_t rowBytes = size_t(area.width());
     for (int y = 0; y < area.height(); ++y) {
-        const uchar *row = image.constScanLine(area.top() + y) + area.left() * sizeof(QRgb);
+        const uchar *row = image.constScanLine(area.top() + y) + area.left();
         if (std::memcmp(row, tile.constScanLine(y), rowBytes) != 0)
             return false;
     }
@@ -129,7 +125,7 @@ void MaskEdit::finish()
     for (auto it = tiles.begin(); it != tiles.end();) {
         const QRect rect = tileRect(it.key());
         Tile &tile = it.value();
-        QRgb now = 0;
+        uchar now = 0;
         const bool uniformNow = isUniform(*mask, rect, &now);
         if (tile.uniform ? uniformNow && now == tile.value : sameArea(*mask, rect, tile.pixels)) {
             it = tiles.erase(it);
@@ -158,7 +154,7 @@ bool MaskEdit::clearAll()
 {
     const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
     for (int key = 0; key < tilesAcross * tilesDown; ++key) {
-        QRgb value = 0;
+        uchar value = 0;
         const QRect rect = tileRect(key);
         if (isUniform(*mask, rect, &value) && value == 0)
             continue;
@@ -178,8 +174,8 @@ bool MaskEdit::invertAll()
     // A tile of one value turns into the other value; the others pixel by pixel, and they
     // keep their image for the swap back. Each tile is flipped right after it is looked at,
     // while its pixels are still in the cache.
-    const auto flipped = [](QRgb pixel) {
-        return qAlpha(pixel) > 0 ? 0u : MaskFile::layerRed;
+    const auto flipped = [](uchar pixel) -> uchar {
+        return pixel > 0 ? 0 : MaskFile::layerInside;
     };
     const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
     tiles.reserve(tilesAcross * tilesDown);
@@ -196,7 +192,7 @@ bool MaskEdit::invertAll()
             continue;
         }
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            auto *row = reinterpret_cast<QRgb *>(mask->scanLine(y)) + rect.left();
+            uchar *row = mask->scanLine(y) + rect.left();
             std::transform(row, row + rect.width(), row, flipped);
         }
     }
@@ -212,6 +208,15 @@ QRect MaskEdit::bounds() const
     for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
         area |= tileRect(it.key());
     return area;
+}
+
+QVector<QRect> MaskEdit::tileRects() const
+{
+    QVector<QRect> rects;
+    rects.reserve(tiles.size());
+    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
+        rects.append(tileRect(it.key()));
+    return rects;
 }
 
 qint64 MaskEdit::bytes() const
@@ -235,7 +240,7 @@ void MaskEdit::swapTiles()
     for (auto it = tiles.begin(); it != tiles.end(); ++it) {
         const QRect rect = tileRect(it.key());
         Tile &tile = it.value();
-        QRgb now = 0;
+        uchar now = 0;
         const bool uniformNow = isUniform(*mask, rect, &now);
         if (tile.uniform && uniformNow) {
             fillArea(*mask, rect, tile.value);
@@ -250,9 +255,8 @@ void MaskEdit::swapTiles()
             tile.value = now;
         } else {
             for (int y = 0; y < rect.height(); ++y) {
-                auto *row = reinterpret_cast<QRgb *>(mask->scanLine(rect.top() + y)) + rect.left();
-                std::swap_ranges(row, row + rect.width(),
-                                 reinterpret_cast<QRgb *>(tile.pixels.scanLine(y)));
+                uchar *row = mask->scanLine(rect.top() + y) + rect.left();
+                std::swap_ranges(row, row + rect.width(), tile.pixels.scanLine(y));
             }
         }
     }

@@ -7,6 +7,7 @@
 #include <QRegion>
 #include <QSet>
 #include <QUndoCommand>
+#include <QVector>
 
 // One step of the mask's history: a stroke, a clear or a change of regions, kept as the
 // fixed-size tiles of the mask it touched. For each tile the command holds the pixels that
@@ -48,6 +49,8 @@ public:
     bool lostTiles() const { return lost; }
     // The mask area the step covers, in mask pixels.
     QRect bounds() const;
+    // The tiles the step holds, in mask pixels.
+    QVector<QRect> tileRects() const;
     // Bytes of pixels held.
     qint64 bytes() const;
 
@@ -65,7 +68,7 @@ private:
     struct Tile
     {
         QImage pixels;
-        QRgb value = 0;
+        uchar value = 0;
         bool uniform = false;
     };
 

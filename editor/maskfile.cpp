@@ -28,10 +28,10 @@ template <typename GreyAt> void markRows(const QImage &file, QImage &mask, GreyA
     const int height = mask.height();
     for (int y = 0; y < height; ++y) {
         const uchar *src = file.constScanLine(y);
-        auto *dst = reinterpret_cast<QRgb *>(mask.scanLine(y));
+        uchar *dst = mask.scanLine(y);
         for (int x = 0; x < width; ++x) {
             if (greyAt(src, x) > greyThreshold)
-                dst[x] = layerRed;
+                dst[x] = layerInside;
         }
     }
 }
@@ -168,7 +168,7 @@ FileStamp stampOf(const QString &maskPath)
 
 Reading readInto(const QString &maskPath, QImage &mask)
 {
-    mask.fill(Qt::transparent);
+    mask.fill(0);
     return markFromFile(maskPath, mask);
 }
 
@@ -178,7 +178,8 @@ QImage newLayer(QSize size)
         return QImage();
     // Fresh memory from the system is zero already, so calloc skips the fill, and the
     // parts of a big mask that are never painted cost no resident memory at all.
-    const size_t bytesPerLine = size_t(size.width()) * sizeof(QRgb);
+    // Rows start on 4-byte boundaries, as in any QImage.
+    const size_t bytesPerLine = (size_t(size.width()) + 3) & ~size_t(3);
     void *pixels = std::calloc(bytesPerLine, size_t(size.height()));
     if (!pixels)
         return QImage();
@@ -194,7 +195,7 @@ QImage readLayer(const QString &maskPath, QSize size, Reading *reading)
     const Reading read = markFromFile(maskPath, layer);
     // A conversion that ran out of memory half-way may have marked part of the layer.
     if (read.status == ReadStatus::NoMemory)
-        layer.fill(Qt::transparent);
+        layer.fill(0);
     if (reading)
         *reading = read;
     return layer;
@@ -211,10 +212,10 @@ QImage toGray(const QImage &mask)
     const int width = mask.width();
     const int height = mask.height();
     for (int y = 0; y < height; ++y) {
-        const auto *src = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
+        const uchar *src = mask.constScanLine(y);
         uchar *dst = gray.scanLine(y);
         for (int x = 0; x < width; ++x)
-            dst[x] = (src[x] >> 24) != 0 ? 255 : 0;
+            dst[x] = src[x] != 0 ? 255 : 0;
     }
     return gray;
 }

@@ -12,11 +12,11 @@
 // mask already on disk.
 namespace MaskFile {
 
-// The format of the mask layer in memory: red where painted, transparent elsewhere, alpha
-// above 0 inside the mask. Premultiplied, the format the raster engine blends fastest.
-constexpr QImage::Format layerFormat = QImage::Format_ARGB32_Premultiplied;
+// The format of the mask layer in memory: one byte a pixel, how much of it the brush
+// covered, above 0 inside the mask. The colour is only drawn, never stored per pixel.
+constexpr QImage::Format layerFormat = QImage::Format_Alpha8;
 // A pixel inside the mask, as the file reader sets it.
-constexpr QRgb layerRed = 0xFFFF0000u;
+constexpr uchar layerInside = 255;
 
 // cat.png -> <folder of cat.png>/cat_mask.png; cat.left.png -> cat.left_mask.png.
 // Reading and saving both use this, so a saved mask is always found again.
@@ -43,13 +43,13 @@ struct Reading
 // The stamp by which the mask file beside a picture is told to have changed.
 FileStamp stampOf(const QString &maskPath);
 
-// Fills `mask` (a 32-bit layer already of the picture's size) from the file at `maskPath`:
-// opaque red where the file's grey level is above 128, transparent elsewhere. A missing,
+// Fills `mask` (a layer already of the picture's size) from the file at `maskPath`: inside
+// where the file's grey level is above 128, outside elsewhere. A missing,
 // undecodable or differently sized file leaves the whole mask transparent; the result says
 // which.
 Reading readInto(const QString &maskPath, QImage &mask);
 
-// A transparent mask layer of `size`; null when the memory can't be had.
+// An empty mask layer of `size`; null when the memory can't be had.
 QImage newLayer(QSize size);
 
 // A new layer of `size` read from the file at `maskPath` as readInto() reads it; null only
@@ -57,7 +57,7 @@ QImage newLayer(QSize size);
 // of the file.
 QImage readLayer(const QString &maskPath, QSize size, Reading *reading = nullptr);
 
-// 255 where the layer's alpha is above 0, else 0, as Format_Grayscale8. Null in, null out.
+// 255 where the layer is above 0, else 0, as Format_Grayscale8. Null in, null out.
 QImage toGray(const QImage &mask);
 
 // True when the 8-bit mask holds no byte other than 0.

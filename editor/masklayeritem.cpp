@@ -1,93 +1,67 @@
 #include "editor/masklayeritem.h"
 
+#include "display/levelpainting.h"
+#include "display/pyramid.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
 const QColor MaskLayerItem::layerColour(255, 0, 0);
 
-namespace {
-
-// Gives every pixel of `screen` the colour `colour` at the pixel's own alpha, or, shown as
-// saved, at full alpha wherever there is any.
-void recolour(QImage &screen, const QColor &colour, bool asSaved)
-{
-    const int width = screen.width();
-    const int height = screen.height();
-    QRgb byAlpha[256];
-    for (int alpha = 0; alpha < 256; ++alpha) {
-        const int shown = asSaved ? (alpha > 0 ? 255 : 0) : alpha;
-        byAlpha[alpha] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), shown));
-    }
-    for (int y = 0; y < height; ++y) {
-        auto *row = reinterpret_cast<QRgb *>(screen.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            row[x] = byAlpha[qAlpha(row[x])];
-    }
-}
-
-} // namespace
-
-MaskLayerItem::MaskLayerItem(const QImage *layer) : layer(layer)
+MaskLayerItem::MaskLayerItem(const Display::Pyramid *pyramid) : pyramid(pyramid)
 {
     // Without it the exposed rectangle is always the whole item.
     setFlag(QGraphicsItem::ItemUsesExtendedStyleOption, true);
+    makeColours();
 }
 
 QRectF MaskLayerItem::boundingRect() const
 {
-    return QRectF(QPointF(0, 0), layer->size());
+    return QRectF(QPointF(0, 0), pyramid->level(0).size());
 }
 
 void MaskLayerItem::setColour(const QColor &newColour)
 {
     colour = newColour;
+    makeColours();
     update();
 }
 
 void MaskLayerItem::setShownAsSaved(bool on)
 {
     asSaved = on;
+    makeColours();
     update();
+}
+
+void MaskLayerItem::makeColours()
+{
+    for (int value = 0; value < 256; ++value) {
+        const int alpha = asSaved ? (value > 0 ? 255 : 0) : value;
+        byValue[value] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));
+    }
 }
 
 void MaskLayerItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
 {
-    // Whole mask pixels, so a zoomed view samples the same pixels as a whole-image draw.
-    const QRect exposed = option->exposedRect.toAlignedRect().intersected(layer->rect());
-    if (exposed.isEmpty())
+    const Display::LevelPart part = Display::partToDraw(*pyramid, *painter, option->exposedRect);
+    if (part.area.isEmpty())
         return;
-    if (colour == layerColour && !asSaved) {
-        painter->drawImage(exposed, *layer, exposed);
-        return;
+    // Zoomed out, a reduced pixel is the mean of those it covers, so "as saved" shows a
+    // screen pixel in full colour when any pixel under it is inside.
+    const QImage &level = pyramid->level(part.level);
+    const size_t count = size_t(part.area.width()) * size_t(part.area.height());
+    if (scratch.size() < count)
+        scratch.resize(count);
+    QImage colours(reinterpret_cast<uchar *>(scratch.data()), part.area.width(), part.area.height(),
+                   part.area.width() * int(sizeof(QRgb)), QImage::Format_ARGB32_Premultiplied);
+    const int width = part.area.width();
+    for (int y = 0; y < part.area.height(); ++y) {
+        const uchar *in = level.constScanLine(part.area.top() + y) + part.area.left();
+        QRgb *out = scratch.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x)
+            out[x] = byValue[in[x]];
     }
-    const QTransform world = painter->worldTransform();
-    if (world.m11() >= 1.0) {
-        // Zoomed in, the exposed mask pixels are no more than the screen's: they are
-        // recoloured themselves, so "as saved" is decided for each mask pixel.
-        QImage part = layer->copy(exposed);
-        if (part.isNull())
-            return;
-        recolour(part, colour, asSaved);
-        painter->drawImage(exposed, part);
-        return;
-    }
-    // Zoomed out, drawn at screen resolution first and recoloured there, so the cost follows
-    // the screen's pixels, not the picture's.
-    const QRect target = world.mapRect(QRectF(exposed)).toAlignedRect();
-    QImage screen(target.size(), QImage::Format_ARGB32_Premultiplied);
-    if (screen.isNull())
-        return;
-    screen.fill(Qt::transparent);
-    {
-        QPainter onScreen(&screen);
-        onScreen.setRenderHints(painter->renderHints());
-        onScreen.setTransform(world * QTransform::fromTranslate(-target.x(), -target.y()));
-        onScreen.drawImage(exposed, *layer, exposed);
-    }
-    recolour(screen, colour, asSaved);
-    painter->save();
-    painter->resetTransform();
-    painter->drawImage(target.topLeft(), screen);
-    painter->restore();
+    Display::drawPart(*painter, part, colours, boundingRect());
 }

@@ -3,32 +3,42 @@
 
 #include <QColor>
 #include <QGraphicsItem>
+#include <QRgb>
 
-class QImage;
+#include <vector>
 
-// Shows the mask layer from the very pixels that strokes paint into: no second full-size
-// copy of the mask is kept for the screen. Each repaint draws only the exposed part.
+namespace Display {
+class Pyramid;
+}
+
+// Shows the mask in its colour from the reduced copy of the mask layer that matches the
+// zoom. The layer holds only how much of each pixel is inside; the colour is given to the
+// pixels a repaint reads, and to no others.
 class MaskLayerItem : public QGraphicsItem
 {
 public:
-    // The colour strokes paint the layer in; shown as it is, at no extra cost.
+    // The colour the mask is shown in unless another is chosen.
     static const QColor layerColour;
 
-    // `layer` is the view's mask image; it lives as long as the view, longer than the item.
-    explicit MaskLayerItem(const QImage *layer);
+    // `pyramid` is the view's, over its mask layer; it lives longer than the item.
+    explicit MaskLayerItem(const Display::Pyramid *pyramid);
 
     QRectF boundingRect() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
-    // Shows the mask in `colour` instead of the layer's red; only the screen changes.
+    // Shows the mask in `colour` instead of red; only the screen changes.
     void setColour(const QColor &colour);
     // Shows every pixel that a save writes as 255 at full colour, and no other.
     void setShownAsSaved(bool asSaved);
 
 private:
-    const QImage *layer;
+    void makeColours();
+
+    const Display::Pyramid *pyramid;
     QColor colour = layerColour;
     bool asSaved = false;
+    QRgb byValue[256];         // the screen colour of each layer value
+    std::vector<QRgb> scratch; // the colours of the part being drawn, kept between repaints
 };
 
 #endif

@@ -1,5 +1,6 @@
 #include "editor/picturefile.h"
 
+#include "display/pyramid.h"
 #include "editor/maskfile.h"
 
 #include <QFileInfo>
@@ -21,21 +22,37 @@ public:
 };
 Q_GLOBAL_STATIC(ReaderPool, readerPool)
 
-// Bytes a picture pixel takes once shown: the picture and its mask layer, 4 bytes each, and
-// one more for a mask file decoded at one byte a pixel while both are there.
-constexpr qint64 bytesPerPixel = 9;
+// Bytes a picture pixel takes once shown: 4 for the picture, 1 for its mask layer, 2 for
+// the reduced copies of both (a third more of each), and 1 for a mask file decoded at one
+// byte a pixel while the rest is there.
+constexpr qint64 bytesPerPixel = 8;
 
 struct LayerRead
 {
     QImage layer;
+    QVector<QImage> levels;
     MaskFile::Reading reading;
 };
 
+// The mask's reduced copies are made here too, beside the picture's decoding.
 LayerRead readLayer(const QString &picturePath, QSize size)
 {
     LayerRead read;
     read.layer = MaskFile::readLayer(MaskFile::pathFor(picturePath), size, &read.reading);
+    read.levels = Display::Pyramid::reduce(read.layer);
     return read;
+}
+
+// The two formats the screen draws fastest; a picture in another is converted once, on the
+// reading thread, in place where the format's size allows.
+QImage forDrawing(QImage picture)
+{
+    const QImage::Format format = picture.format();
+    if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied)
+        return picture;
+    const QImage::Format wanted =
+        picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    return std::move(picture).convertToFormat(wanted);
 }
 
 } // namespace
@@ -85,7 +102,7 @@ WithMask readWithMask(const QString &path)
     LayerRead layer;
     if (announced.isValid())
         mask = QtConcurrent::run(readerPool(), readLayer, path, announced);
-    result.picture = reader.read();
+    result.picture = forDrawing(reader.read());
     if (announced.isValid())
         layer = mask.result();
     if (result.picture.isNull())
@@ -95,6 +112,7 @@ WithMask readWithMask(const QString &path)
     if (layer.layer.isNull())
         return WithMask();
     result.mask = std::move(layer.layer);
+    result.maskLevels = std::move(layer.levels);
     result.maskReading = layer.reading;
     return result;
 }

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QVector>
 
 // Reading the files the editor works on: pictures and the mask files beside them.
 namespace PictureFile {
@@ -25,14 +26,16 @@ QImage read(const QString &path);
 // A picture and its mask layer, decoded and ready to be shown. Made on any thread.
 struct WithMask
 {
-    QImage picture;
+    QImage picture;                // RGB32, or premultiplied ARGB32 when it has alpha
     QImage mask;                   // MaskFile::layerFormat, the picture's size
+    QVector<QImage> maskLevels;    // the mask's reduced copies (Display::Pyramid::reduce)
     MaskFile::Reading maskReading; // what became of the mask file beside it
     bool isNull() const { return picture.isNull() || mask.isNull(); }
 };
 
 // The picture's size as its header gives it, and the bytes showing it would take (the
-// picture and its mask layer, 4 bytes a pixel each, and decoding a mask file beside it).
+// picture at 4 bytes a pixel, its mask layer at 1, both reduced copies, and decoding a mask
+// file beside it).
 // An invalid size and 0 bytes when the header does not tell.
 struct Footprint
 {

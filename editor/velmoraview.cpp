@@ -4,13 +4,14 @@
 #include "editor/maskfile.h"
 #include "editor/masklayeritem.h"
 #include "editor/picturefile.h"
+#include "editor/pictureitem.h"
 #include "platform/memory.h"
 
 #include <QCursor>
-#include <QGraphicsPixmapItem>
+#include <QFutureWatcher>
 #include <QGraphicsScene>
-#include <QPixmap>
 #include <QUndoStack>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
@@ -59,6 +60,42 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
     const qint64 physical = Platform::physicalMemory();
     historyBudget = physical > 0 ? qMin(defaultHistoryBudget, physical / 4) : defaultHistoryBudget;
     connect(undoStack, &QUndoStack::canRedoChanged, this, &VelmoraView::canRedoChanged);
+
+    pictureReduction = new QFutureWatcher<QVector<QImage>>(this);
+    connect(pictureReduction, &QFutureWatcherBase::finished, this, [this] {
+        // A reduction for a picture no longer shown was cancelled and gives nothing.
+        QVector<QImage> levels = pictureReduction->result();
+        if (levels.isEmpty() || !imageItem)
+            return;
+        picturePyramid.setReduced(std::move(levels));
+        imageItem->update();
+    });
+}
+
+VelmoraView::~VelmoraView()
+{
+    // A reduction still running stops at its next band; the picture it reads is its own
+    // reference, so nothing it touches goes away before it ends.
+    if (reductionCancel)
+        *reductionCancel = true;
+}
+
+void VelmoraView::reducePicture()
+{
+    if (reductionCancel)
+        *reductionCancel = true;
+    reductionCancel = std::make_shared<std::atomic<bool>>(false);
+    const QImage picture = pictureImage; // shared for reading only; it is never written
+    const std::shared_ptr<std::atomic<bool>> cancel = reductionCancel;
+    pictureReduction->setFuture(QtConcurrent::run(
+        [picture, cancel] { return Display::Pyramid::reduce(picture, cancel.get()); }));
+}
+
+void VelmoraView::maskChanged(const QRect &area)
+{
+    maskPyramid.update(area);
+    if (maskItem)
+        maskItem->update(area);
 }
 
 void VelmoraView::setMode(EditorMode newMode)
@@ -277,9 +314,9 @@ bool VelmoraView::applyMask(const QImage &gray)
     const int height = maskImage.height();
     for (int y = 0; y < height; ++y) {
         const uchar *src = bytes.constScanLine(y);
-        auto *dst = reinterpret_cast<QRgb *>(maskImage.scanLine(y));
+        uchar *dst = maskImage.scanLine(y);
         for (int x = 0; x < width; ++x)
-            dst[x] = src[x] != 0 ? MaskFile::layerRed : 0;
+            dst[x] = src[x] != 0 ? MaskFile::layerInside : 0;
     }
     return pushFinished(std::move(step));
 }
@@ -292,6 +329,8 @@ bool VelmoraView::replaceMask(QImage layer)
     undoStack->setClean();
     emit canUndoChanged(false);
     maskImage = std::move(layer);
+    maskPyramid.setBase(&maskImage);
+    maskPyramid.setReduced(Display::Pyramid::reduce(maskImage));
     maskItem->update();
     updateModified();
     return true;
@@ -312,8 +351,10 @@ void VelmoraView::markSaved()
 
 void VelmoraView::refreshStep(int index)
 {
+    const auto *step = static_cast<const MaskEdit *>(undoStack->command(index));
+    maskPyramid.update(step->tileRects());
     if (maskItem)
-        maskItem->update(static_cast<const MaskEdit *>(undoStack->command(index))->bounds());
+        maskItem->update(step->bounds());
 }
 
 void VelmoraView::updateModified()
@@ -344,9 +385,6 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     // picture, its mask layer and the picture's pixmap all exist.
     if (decoded.isNull())
         return false;
-    const QPixmap picture = QPixmap::fromImage(std::move(decoded.picture));
-    if (picture.isNull())
-        return false;
 
     endWand(false);
     cancelMaskWork();
@@ -358,14 +396,20 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     undoStack->clear();
     undoStack->setClean();
     emit canUndoChanged(false);
-    scene->setSceneRect(sceneRectFor(picture.size()));
-    imageItem = scene->addPixmap(picture);
-    imageItem->setPos(0, 0);
-    // Not interactive; the default mask-shaped hit test would trace the outline of the
-    // whole picture on the next click.
-    imageItem->setShapeMode(QGraphicsPixmapItem::BoundingRectShape);
+    // The old picture's memory goes before the new one is reduced.
+    picturePyramid.clear();
+    maskPyramid.clear();
+    pictureImage = std::move(decoded.picture);
     maskImage = std::move(decoded.mask);
-    maskItem = new MaskLayerItem(&maskImage);
+    picturePyramid.setBase(&pictureImage);
+    maskPyramid.setBase(&maskImage);
+    maskPyramid.setReduced(std::move(decoded.maskLevels));
+    reducePicture();
+    scene->setSceneRect(sceneRectFor(pictureImage.size()));
+    imageItem = new PictureItem(&picturePyramid);
+    scene->addItem(imageItem);
+    imageItem->setPos(0, 0);
+    maskItem = new MaskLayerItem(&maskPyramid);
     scene->addItem(maskItem);
     maskItem->setPos(0, 0);
     maskItem->setOpacity(1.0);

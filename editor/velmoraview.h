@@ -1,6 +1,7 @@
 #ifndef VELMORA_EDITOR_VELMORAVIEW_H
 #define VELMORA_EDITOR_VELMORAVIEW_H
 
+#include "display/pyramid.h"
 #include "editor/picturefile.h"
 #include "region/regionops.h"
 
@@ -13,12 +14,14 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
 class MaskEdit;
 class MaskLayerItem;
-class QGraphicsPixmapItem;
+class PictureItem;
+template <typename T> class QFutureWatcher;
 class QGraphicsScene;
 class QPolygonF;
 class QUndoStack;
@@ -36,6 +39,7 @@ class VelmoraView : public QGraphicsView
 
 public:
     explicit VelmoraView(QWidget *parent = nullptr);
+    ~VelmoraView() override;
 
     void setMode(EditorMode newMode);
     void setBrushSize(int size);
@@ -168,6 +172,8 @@ private:
     static bool enclosesArea(const QPolygonF &outline);
     void endStroke();
     void refreshStep(int index);
+    void maskChanged(const QRect &area);
+    void reducePicture();
     void updateModified();
     void finishEdit();
     bool canUndoNow() const;
@@ -198,9 +204,16 @@ private:
     void drawWandPreview(QPainter *painter) const;
 
     QGraphicsScene *scene = nullptr;
-    QGraphicsPixmapItem *imageItem = nullptr;
+    PictureItem *imageItem = nullptr;
     MaskLayerItem *maskItem = nullptr;
-    QImage maskImage;
+    QImage pictureImage; // never shared with a writer: the pyramid points at it
+    QImage maskImage;    // never shared: strokes write into it, the pyramid points at it
+    // Reduced copies for the screen. The picture's are made off the UI thread after it
+    // opens; the mask's come with the mask and follow each change of it.
+    Display::Pyramid picturePyramid;
+    Display::Pyramid maskPyramid;
+    QFutureWatcher<QVector<QImage>> *pictureReduction = nullptr;
+    std::shared_ptr<std::atomic<bool>> reductionCancel;
     QUndoStack *undoStack = nullptr;
     MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by undoStack
     bool strokeLostPixels = false;

@@ -2,10 +2,11 @@
 
 #include "editor/velmoraview.h"
 
+#include "editor/pictureitem.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QFont>
-#include <QGraphicsPixmapItem>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>

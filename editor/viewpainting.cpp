@@ -38,8 +38,8 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     // The painter works on the area alone, over the mask's own memory, in coordinates that
     // start at the area's corner: the raster engine loses what it draws beyond about 32,767
     // pixels from its device's origin, and pictures can be wider than that.
-    QImage local(maskImage.scanLine(area.top()) + area.left() * int(sizeof(QRgb)), area.width(),
-                 area.height(), maskImage.bytesPerLine(), maskImage.format());
+    QImage local(maskImage.scanLine(area.top()) + area.left(), area.width(), area.height(),
+                 maskImage.bytesPerLine(), maskImage.format());
     QPainter painter(&local);
     painter.translate(-area.topLeft());
     if (!refused.isEmpty()) {
@@ -64,7 +64,7 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     painter.setRenderHint(QPainter::Antialiasing, true);
     draw(painter);
     painter.end();
-    maskItem->update(area);
+    maskChanged(area);
 }
 
 void VelmoraView::paintStrokeTo(const QPointF &scenePos)

@@ -9,7 +9,6 @@
 #include "editor/velmoraview.h"
 
 #include <QFutureWatcher>
-#include <QGraphicsPixmapItem>
 #include <QPainter>
 #include <QUndoStack>
 #include <QtConcurrent>
@@ -27,7 +26,7 @@ constexpr qint64 previewPixels = 2'000'000;
 
 QImage VelmoraView::picture() const
 {
-    return imageItem ? imageItem->pixmap().toImage() : QImage();
+    return pictureImage;
 }
 
 void VelmoraView::setWandTolerance(int tolerance)
@@ -45,10 +44,10 @@ bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
         emit strokeOutOfMemory();
         return false;
     }
-    const QRgb value = add ? MaskFile::layerRed : 0;
+    const uchar value = add ? MaskFile::layerInside : 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
-        auto *row = reinterpret_cast<QRgb *>(maskImage.scanLine(y));
+        uchar *row = maskImage.scanLine(y);
         for (int x = area.left(); x <= area.right(); ++x) {
             if (in[x])
                 row[x] = value;

@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr QRgb red = 0xFFFF0000u;
+// A pixel inside the mask, as QImage::pixel() reads the one-byte layer.
+constexpr QRgb inside = 0xFF000000u;
 // QSaveFile keeps this much in its buffer; a file that fits is written only by commit().
 constexpr int saveFileBuffer = 16 * 1024;
 
@@ -101,14 +102,14 @@ private slots:
             // Noise compresses badly, so the encoded file is far beyond the save buffer.
             QRandomGenerator noise(7);
             for (int y = 0; y < size.height(); ++y) {
-                auto *row = reinterpret_cast<QRgb *>(mask.scanLine(y));
+                uchar *row = mask.scanLine(y);
                 for (int x = 0; x < size.width(); ++x)
-                    row[x] = noise.bounded(2) ? red : 0u;
+                    row[x] = noise.bounded(2) ? MaskFile::layerInside : 0;
             }
         } else {
             for (int y = 10; y < 20; ++y)
                 for (int x = 5; x < 50; ++x)
-                    mask.setPixel(x, y, red);
+                    mask.setPixel(x, y, inside);
         }
         QByteArray encoded;
         QBuffer buffer(&encoded);
@@ -161,7 +162,7 @@ private slots:
         QVERIFY(TestSupport::makePicture(40, 30).save(good));
         window->openPicture(good);
         QCOMPARE(probe->view()->getImagePath(), good);
-        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(3, 3, red);
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(3, 3, inside);
         const QString odd = dir->filePath(QStringLiteral("odd.png"));
         QVERIFY(makeOddEntry(kind, odd));
 
@@ -170,7 +171,7 @@ private slots:
         probe->openImage();
         QCOMPARE(probe->statusLabel()->text(), QStringLiteral("无法加载: ") + odd);
         QCOMPARE(probe->view()->getImagePath(), good);
-        QCOMPARE(VelmoraViewProbe::mask(*probe->view()).pixel(3, 3), red);
+        QCOMPARE(VelmoraViewProbe::mask(*probe->view()).pixel(3, 3), inside);
     }
 
     void oddEntryInTheMasksPlace_data()
@@ -194,7 +195,7 @@ private slots:
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
 
         // A mask is not written into it, nor through it into the device.
-        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(3, 3, red);
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(3, 3, inside);
         {
             // It was never read: the save asks first, and once agreed, fails calmly.
             TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});

@@ -251,7 +251,7 @@ private slots:
             return;
         }
         QCOMPARE(current(), QStringLiteral("p2.png"));
-        const QSize shown = VelmoraViewProbe::imageItem(*probe->view())->pixmap().size();
+        const QSize shown = VelmoraViewProbe::picture(*probe->view()).size();
         QCOMPARE(shown, change == QLatin1String("picture") ? QSize(90, 50) : QSize(80, 60));
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())),
                  change == QLatin1String("mask") ? 80 * 60 : 0);

@@ -205,7 +205,7 @@ private slots:
         view->redo();
         QCOMPARE(VelmoraViewProbe::mask(*view), now);
         QCOMPARE(VelmoraViewProbe::mask(*view).pixel(6, 1), 0u);
-        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(9, 1), 0xFFFF0000u);
+        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(9, 1), 0xFF000000u);
 
         view->undo();
         QVERIFY(redoable());
@@ -238,7 +238,7 @@ private slots:
         VelmoraViewProbe::endStroke(*view);
         view->undo();
         QCOMPARE(VelmoraViewProbe::mask(*view).pixel(15, 15), 0u);
-        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(3, 1), 0xFFFF0000u);
+        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(3, 1), 0xFF000000u);
     }
 
     void modifiedFollowsTheSavedState()
@@ -382,7 +382,7 @@ private slots:
         VelmoraViewProbe::stroke(*view, zigzag);
         QCOMPARE(
             VelmoraViewProbe::mask(*view).pixel(int(zigzag.last().x()), int(zigzag.last().y())),
-            0xFFFF0000u);
+            0xFF000000u);
         QCOMPARE(outOfMemory.count(), 1);
     }
 #endif

@@ -438,7 +438,7 @@ private slots:
         QVERIFY(TestSupport::makePicture(60, 40).save(path));
         VelmoraView *view = probe->view();
         QVERIFY(view->loadImage(path));
-        VelmoraViewProbe::mutableMask(*view).setPixel(3, 4, 0xFFFF0000u);
+        VelmoraViewProbe::mutableMask(*view).setPixel(3, 4, 0xFF000000u);
 
         {
             TestSupport::BoxAnswerer answers({QMessageBox::No});

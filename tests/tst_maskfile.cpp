@@ -1,4 +1,4 @@
-// The mask file: its name beside the picture, reading it into the red layer, exporting.
+// The mask file: its name beside the picture, reading it into the mask layer, exporting.
 
 #include "editor/maskfile.h"
 #include "support/testsupport.h"
@@ -10,23 +10,24 @@
 
 namespace {
 
-constexpr QRgb red = 0xFFFF0000u;
+// A pixel inside the mask, as QImage::pixel() reads the one-byte layer.
+constexpr QRgb inside = 0xFF000000u;
 
 // What reading a file must give: each pixel judged by QImage::pixel() and qGray.
 QImage expectedMask(const QImage &file)
 {
-    QImage mask(file.size(), QImage::Format_ARGB32);
+    QImage mask(file.size(), MaskFile::layerFormat);
     mask.fill(Qt::transparent);
     for (int y = 0; y < file.height(); ++y)
         for (int x = 0; x < file.width(); ++x)
             if (qGray(file.pixel(x, y)) > 128)
-                mask.setPixel(x, y, red);
+                mask.setPixel(x, y, inside);
     return mask;
 }
 
 QImage readMask(const QString &path, QSize size)
 {
-    QImage mask(size, QImage::Format_ARGB32);
+    QImage mask(size, MaskFile::layerFormat);
     mask.fill(0x12345678u); // whatever was there must go
     MaskFile::readInto(path, mask);
     return mask;
@@ -97,7 +98,7 @@ private slots:
         QVERIFY(file.save(path));
         const QImage mask = readMask(path, file.size());
         for (int i = 0; i < cases.size(); ++i)
-            QCOMPARE(mask.pixel(i, 0), cases.at(i).second ? red : 0u);
+            QCOMPARE(mask.pixel(i, 0), cases.at(i).second ? inside : 0u);
     }
 
     // Decoders hand out many formats; every one must read as pixel() would see it.
@@ -177,7 +178,7 @@ private slots:
             QVERIFY(QDir(here.path()).mkdir(QStringLiteral("m_mask.png")));
         }
         const QImage mask = readMask(path, white.size());
-        QImage transparent(white.size(), QImage::Format_ARGB32);
+        QImage transparent(white.size(), MaskFile::layerFormat);
         transparent.fill(Qt::transparent);
         QCOMPARE(mask, transparent);
     }
@@ -191,7 +192,7 @@ private slots:
         source.fill(Qt::white);
         const QString path = dir.filePath(QStringLiteral("deep_mask.png"));
         QVERIFY(source.save(path));
-        QImage mask(source.size(), QImage::Format_ARGB32);
+        QImage mask(source.size(), MaskFile::layerFormat);
         mask.fill(0x12345678u);
         MaskFile::Reading reading;
         TestSupport::withMemoryLeft(8 * 1024 * 1024,
@@ -199,7 +200,7 @@ private slots:
         // Remembered as a file that is there and was not read, so no save takes it for empty.
         QCOMPARE(reading.status, MaskFile::ReadStatus::NoMemory);
         QVERIFY(reading.stamp.exists);
-        QImage transparent(source.size(), QImage::Format_ARGB32);
+        QImage transparent(source.size(), MaskFile::layerFormat);
         transparent.fill(Qt::transparent);
         QCOMPARE(mask, transparent);
     }
@@ -208,7 +209,7 @@ private slots:
     void exportMarksEveryPixelWithAlpha()
     {
         QVERIFY(MaskFile::toGray(QImage()).isNull());
-        QImage mask(5, 3, QImage::Format_ARGB32);
+        QImage mask(5, 3, MaskFile::layerFormat);
         mask.fill(Qt::transparent);
         mask.setPixel(0, 0, 0x01FF0000u); // a faint stroke edge
         mask.setPixel(4, 2, 0xFFFF0000u);
@@ -216,14 +217,14 @@ private slots:
         const QImage gray = MaskFile::toGray(mask);
         QCOMPARE(gray.format(), QImage::Format_Grayscale8);
         QCOMPARE(gray.size(), mask.size());
-        int inside = 0;
+        int in = 0;
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 5; ++x) {
                 const int v = gray.constScanLine(y)[x];
                 QVERIFY(v == 0 || v == 255);
-                inside += v == 255;
+                in += v == 255;
             }
-        QCOMPARE(inside, 2);
+        QCOMPARE(in, 2);
         QCOMPARE(int(gray.constScanLine(0)[0]), 255);
         QCOMPARE(int(gray.constScanLine(2)[4]), 255);
         QVERIFY(!MaskFile::isEmpty(gray));
@@ -234,7 +235,7 @@ private slots:
 
     void savedMaskReadsBackAsTheSamePixels()
     {
-        QImage mask(33, 17, QImage::Format_ARGB32);
+        QImage mask(33, 17, MaskFile::layerFormat);
         mask.fill(Qt::transparent);
         for (int x = 3; x < 30; x += 2)
             mask.setPixel(x, x / 2, x % 4 ? 0x40FF0000u : 0xFFFF0000u);

@@ -112,7 +112,7 @@ private slots:
         view->setMode(static_cast<EditorMode>(tool));
         view->setWandTolerance(20);
         if (tool == 2)
-            VelmoraViewProbe::mutableMask(*view).fill(0xFFFF0000u);
+            VelmoraViewProbe::mutableMask(*view).fill(MaskFile::layerInside);
         const QImage before = VelmoraViewProbe::mask(*view).copy();
         const QPoint at = view->mapFromScene(QPointF(15.5, 15.5));
         QWidget *port = view->viewport();

@@ -13,7 +13,8 @@
 #include <QtTest>
 
 namespace {
-constexpr QRgb red = 0xFFFF0000u;
+// A pixel inside the mask, as QImage::pixel() reads the one-byte layer.
+constexpr QRgb inside = 0xFF000000u;
 const QString askTitle = QStringLiteral("确认保存");
 const QString askText = QStringLiteral("确定要将掩膜保存为文件吗？");
 
@@ -110,7 +111,7 @@ private slots:
         QCOMPARE(probe->view()->getImagePath(), picture);
 
         // A second save replaces the file and opens the browser again.
-        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(6, 7, red);
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(6, 7, inside);
         TestSupport::BoxAnswerer again({QMessageBox::Yes, QMessageBox::Ok});
         probe->saveMask();
         QCOMPARE(again.seen.size(), 2);
@@ -126,7 +127,7 @@ private slots:
         QVERIFY(showNewWindow(window, probe));
         QVERIFY(!probe->revealAction()->isChecked());
         open(QStringLiteral("cat.png"));
-        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, red);
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, inside);
         {
             TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
             probe->saveMask();
@@ -184,7 +185,7 @@ private slots:
                      QStringLiteral("掩膜为空，但删除旧文件失败，请检查权限:\n") + maskPath);
             QCOMPARE(boxes.seen.at(2).icon, QMessageBox::Critical);
         }
-        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, red);
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, inside);
         {
             // Agreed to once, the same entry is not asked about again.
             TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
@@ -211,7 +212,7 @@ private slots:
         old.close();
         window->openPicture(picture);
         QCOMPARE(probe->view()->getImagePath(), picture);
-        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, red);
+        VelmoraViewProbe::mutableMask(*probe->view()).setPixel(1, 1, inside);
 
         // The old file could not be read: 覆盖 is asked first, then the write fails.
         TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});
@@ -252,7 +253,7 @@ private slots:
         QImage &mask = VelmoraViewProbe::mutableMask(*probe->view());
         for (int y = 10; y < 20; ++y)
             for (int x = 10; x < 30; ++x)
-                mask.setPixel(x, y, red);
+                mask.setPixel(x, y, inside);
 
         TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
         probe->saveMask();
@@ -265,7 +266,7 @@ private slots:
         // Reopening shows the same pixels again (JPEG noise stays on its side of 128).
         QVERIFY(probe->view()->loadImage(dir->filePath(name)));
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 200);
-        QCOMPARE(VelmoraViewProbe::mask(*probe->view()).pixel(10, 10), red);
+        QCOMPARE(VelmoraViewProbe::mask(*probe->view()).pixel(10, 10), inside);
     }
 
     void aSaveThatLeavesTheFileMatchingTheMaskMarksItSaved()

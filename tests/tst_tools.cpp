@@ -91,7 +91,7 @@ private slots:
         view->scale(zoom, zoom);
         const auto mode = static_cast<EditorMode>(tool);
         if (mode == EditorMode::Eraser)
-            VelmoraViewProbe::mutableMask(*view).fill(0xFFFF0000u);
+            VelmoraViewProbe::mutableMask(*view).fill(MaskFile::layerInside);
         const QImage before = VelmoraViewProbe::mask(*view).copy();
         view->setMode(mode);
         view->setBrushSize(size);
@@ -215,7 +215,7 @@ private slots:
         sendMouse(view->viewport(), QEvent::MouseButtonRelease, Qt::LeftButton, at + QPoint(40, 0),
                   Qt::NoButton);
         QTest::keyRelease(view, Qt::Key_Space);
-        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(120, 100), 0xFFFF0000u);
+        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(120, 100), 0xFF000000u);
         QTest::keyClick(window.get(), Qt::Key_E); // now it switches
         QCOMPARE(view->getMode(), EditorMode::Eraser);
     }
@@ -225,6 +225,8 @@ private slots:
     void theOutlineMovesWithoutRedrawingTheView()
     {
         QVERIFY(view->loadImage(picturePath));
+        // The picture's reduced copies, made after opening, redraw the whole view once.
+        QVERIFY(VelmoraViewProbe::waitForReducedPicture(*view));
         view->setMode(EditorMode::Doodle);
         view->setBrushSize(16);
         QWidget *port = view->viewport();
@@ -317,7 +319,7 @@ private slots:
         const auto mode = static_cast<EditorMode>(tool);
         view->setMode(mode);
         if (mode == EditorMode::Eraser)
-            VelmoraViewProbe::mutableMask(*view).fill(0xFFFF0000u);
+            VelmoraViewProbe::mutableMask(*view).fill(MaskFile::layerInside);
         const QImage before = VelmoraViewProbe::mask(*view).copy();
 
         // A concave outline that crosses itself and runs past the picture's edge.
@@ -435,7 +437,7 @@ private slots:
         sendMouse(view->viewport(), QEvent::MouseButtonRelease, Qt::LeftButton,
                   o + QPoint(100, 150), Qt::NoButton);
         QVERIFY(!view->isMaskHidden());
-        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(125, 125), 0xFFFF0000u);
+        QCOMPARE(VelmoraViewProbe::mask(*view).pixel(125, 125), 0xFF000000u);
     }
 
 private:

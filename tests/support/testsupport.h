@@ -143,15 +143,16 @@ inline void sendMouse(QWidget *target, QEvent::Type type, Qt::MouseButton button
     QApplication::sendEvent(target, &event);
 }
 
-// The alpha of every pixel, as an 8-bit image: what decides whether a pixel is in the mask.
+// The alpha of every pixel (of a 32-bit image, or of the one-byte mask layer), as an 8-bit
+// image: what decides whether a pixel is in the mask.
 inline QImage alphaOf(const QImage &layer)
 {
     QImage alpha(layer.size(), QImage::Format_Grayscale8);
     for (int y = 0; y < layer.height(); ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(layer.constScanLine(y));
         uchar *out = alpha.scanLine(y);
         for (int x = 0; x < layer.width(); ++x)
-            out[x] = uchar(qAlpha(row[x]));
+            out[x] =
+                layer.depth() == 8 ? layer.constScanLine(y)[x] : uchar(qAlpha(layer.pixel(x, y)));
     }
     return alpha;
 }
@@ -168,14 +169,15 @@ inline QImage makePicture(int width, int height)
     return image;
 }
 
-// Counts the mask layer's pixels with an alpha above 0.
+// Counts the mask layer's pixels above 0.
 inline int maskedPixels(const QImage &mask)
 {
     int count = 0;
-    for (int y = 0; y < mask.height(); ++y) {
-        const auto *row = reinterpret_cast<const QRgb *>(mask.constScanLine(y));
-        for (int x = 0; x < mask.width(); ++x)
-            count += qAlpha(row[x]) > 0 ? 1 : 0;
+    const QImage alpha = alphaOf(mask);
+    for (int y = 0; y < alpha.height(); ++y) {
+        const uchar *row = alpha.constScanLine(y);
+        for (int x = 0; x < alpha.width(); ++x)
+            count += row[x] > 0 ? 1 : 0;
     }
     return count;
 }

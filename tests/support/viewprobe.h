@@ -3,12 +3,14 @@
 
 #include "editor/maskedit.h"
 #include "editor/masklayeritem.h"
+#include "editor/pictureitem.h"
 #include "editor/velmoraview.h"
 
-#include <QGraphicsPixmapItem>
+#include <QFutureWatcher>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 #include <QUndoStack>
+#include <QtTest/QTest>
 
 // Reaches the view's private state and steps for tests and the benchmark.
 class VelmoraViewProbe
@@ -30,7 +32,22 @@ public:
     static EditorMode previousMode(const VelmoraView &v) { return v.previousMode; }
     static QPoint cursorViewPos(const VelmoraView &v) { return v.cursorViewPos; }
     static QPointF lastScenePos(const VelmoraView &v) { return v.lastScenePos; }
-    static QGraphicsPixmapItem *imageItem(const VelmoraView &v) { return v.imageItem; }
+    static QGraphicsItem *imageItem(const VelmoraView &v) { return v.imageItem; }
+    static const QImage &picture(const VelmoraView &v) { return v.pictureImage; }
+    static const Display::Pyramid &maskPyramid(const VelmoraView &v) { return v.maskPyramid; }
+    static const Display::Pyramid &picturePyramid(const VelmoraView &v) { return v.picturePyramid; }
+    // Waits until the picture's reduced copies are made and shown.
+    static bool waitForReducedPicture(const VelmoraView &v, int timeout = 20000)
+    {
+        return QTest::qWaitFor([&] { return v.pictureReduction->isFinished(); }, timeout) &&
+               QTest::qWaitFor(
+                   [&] {
+                       return v.picturePyramid.levelCount() > 1 ||
+                              qMax(v.pictureImage.width(), v.pictureImage.height()) <=
+                                  Display::Pyramid::smallestSide;
+                   },
+                   timeout);
+    }
     static QGraphicsItem *maskItem(const VelmoraView &v) { return v.maskItem; }
 
     // A stroke as the pointer makes it, in scene coordinates: the press at `points[0]`, one
@@ -81,7 +98,12 @@ public:
         option.exposedRect = v.maskItem->boundingRect();
         v.maskItem->paint(&painter, &option, nullptr);
         painter.end();
-        return shown == v.maskImage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QImage expected(v.maskImage.size(), QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x)
+                expected.setPixel(x, y,
+                                  qPremultiply(qRgba(255, 0, 0, v.maskImage.constScanLine(y)[x])));
+        return shown == expected;
     }
 };
 
