@@ -15,9 +15,10 @@ QSize halved(const QSize &size)
     return QSize((size.width() + 1) / 2, (size.height() + 1) / 2);
 }
 
-// The means at the odd right column or bottom row of `from`, where a reduced pixel covers
-// fewer than four: each channel's sum over those there are, rounded like the rest.
-void reduceEdge(const QImage &from, QImage &to, const QRect &area)
+// The means pixel by pixel: each channel's sum over the pixels there are, rounded like
+// OpenCV's. For the odd right column or bottom row of `from`, where a reduced pixel covers
+// fewer than four, and wherever OpenCV could not do the work.
+void reduceByHand(const QImage &from, QImage &to, const QRect &area)
 {
     const int channels = from.depth() / 8;
     for (int y = area.top(); y <= area.bottom(); ++y) {
@@ -53,16 +54,23 @@ void reduceInto(const QImage &from, QImage &to, const QRect &area)
             cv::Rect(2 * whole.x(), 2 * whole.y(), 2 * whole.width(), 2 * whole.height()));
         cv::Mat target =
             Region::matOf(to)(cv::Rect(whole.x(), whole.y(), whole.width(), whole.height()));
-        cv::resize(source, target, target.size(), 0, 0, cv::INTER_AREA);
+        // OpenCV shares the work among its threads, and throws when it can't have them or
+        // their memory; the same means are then made here.
+        try {
+            cv::resize(source, target, target.size(), 0, 0, cv::INTER_AREA);
+        } catch (...) {
+            reduceByHand(from, to, whole);
+        }
     }
     if (inside.right() > whole.right() || whole.isEmpty())
-        reduceEdge(from, to,
-                   QRect(QPoint(whole.isEmpty() ? inside.left() : whole.right() + 1, inside.top()),
-                         inside.bottomRight()));
+        reduceByHand(
+            from, to,
+            QRect(QPoint(whole.isEmpty() ? inside.left() : whole.right() + 1, inside.top()),
+                  inside.bottomRight()));
     if (!whole.isEmpty() && inside.bottom() > whole.bottom())
-        reduceEdge(from, to,
-                   QRect(QPoint(inside.left(), whole.bottom() + 1),
-                         QPoint(whole.right(), inside.bottom())));
+        reduceByHand(from, to,
+                     QRect(QPoint(inside.left(), whole.bottom() + 1),
+                           QPoint(whole.right(), inside.bottom())));
 }
 
 QVector<QImage> Pyramid::reduce(const QImage &base, const std::atomic<bool> *cancel)

@@ -110,6 +110,45 @@ private slots:
         QVERIFY(view->mapToScene(port.topRight()).x() > 60000);
     }
 
+#ifdef Q_OS_LINUX
+    // Opening a picture with its mask, 21 strokes, 21 undos and a save fit in 8 bytes a
+    // picture pixel beyond what the process held before: the picture at 4, the one-byte
+    // mask, the reduced copies of both and the saved file's 8-bit image.
+    void aSessionFitsInEightBytesAPixel()
+    {
+        const QSize size(4000, 3000);
+        const QString path = dir.filePath(QStringLiteral("session.png"));
+        QVERIFY(TestSupport::makePicture(size.width(), size.height()).save(path));
+        QImage maskFile(size, QImage::Format_Grayscale8);
+        maskFile.fill(0);
+        maskFile.scanLine(1500)[2000] = 255;
+        QVERIFY(maskFile.save(MaskFile::pathFor(path)));
+        // Threads the view uses are started before the limit, as a running program has them.
+        QVERIFY(view->loadImage(savedPicture(dir, QSize(300, 200))));
+        QVERIFY(VelmoraViewProbe::waitForReducedPicture(*view));
+
+        bool opened = false;
+        bool reduced = false;
+        MaskFile::StoreOutcome saved = MaskFile::StoreOutcome::WriteFailed;
+        TestSupport::withMemoryLeft(8 * qint64(size.width()) * size.height(), [&] {
+            opened = view->loadImage(path);
+            reduced = VelmoraViewProbe::waitForReducedPicture(*view);
+            view->setMode(EditorMode::Doodle);
+            view->setBrushSize(30);
+            for (int i = 0; i < 21; ++i)
+                VelmoraViewProbe::stroke(*view, QPointF(100 + 150 * i, 100), QPointF(2000, 2900));
+            for (int i = 0; i < 21; ++i)
+                view->undo();
+            saved = MaskFile::store(view->exportMask(), MaskFile::pathFor(path));
+        });
+        QVERIFY(opened);
+        QVERIFY(reduced);
+        QCOMPARE(saved, MaskFile::StoreOutcome::Written);
+        QCOMPARE(VelmoraViewProbe::undoDepth(*view), 0);
+        QCOMPARE(TestSupport::maskedPixels(MaskFile::readLayer(MaskFile::pathFor(path), size)), 1);
+    }
+#endif
+
 private:
     QTemporaryDir dir;
     std::unique_ptr<VelmoraView> view;
