@@ -1,6 +1,7 @@
 #include "language/language.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/windowconstants.h"
+#include "platform/memory.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -39,6 +40,7 @@ QStringList argumentList(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    Platform::returnBigBlocksWhenFreed();
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
 

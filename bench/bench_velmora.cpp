@@ -1,11 +1,15 @@
 // Measures what the editor costs on big pictures, each figure beside a floor measured in
 // the same run on the same machine, so the ratios travel between machines.
 //
-//   velmora_bench [MEGAPIXELS ...]     default: 1 24 64 144
+//   velmora_bench [MEGAPIXELS ...]     default: 1 24 64 144 400 (900 on demand)
+//
+// The view is 1200x800. Its repaints and pointer moves are measured against the same work
+// on a 1-megapixel picture in the same run: on a big picture they should cost the same.
 
 #include "editor/maskfile.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/memory.h"
 #include "tests/support/viewprobe.h"
 
 #include <QAction>
@@ -100,6 +104,60 @@ void resetPeakResident()
         clear.write("5");
 }
 
+// What the view costs on the picture it shows, once its reduced copies are made: a whole
+// repaint fitted and at one to one, a pointer move that paints a segment, and a hover.
+struct ViewCosts
+{
+    double fitted = 0;
+    double actual = 0;
+    double paintingMove = 0;
+    double hover = 0;
+};
+
+ViewCosts viewCosts(VelmoraView &view)
+{
+    ViewCosts costs;
+    VelmoraViewProbe::waitForReducedPicture(view, 600000);
+    QWidget *port = view.viewport();
+    view.fitToWindow();
+    QApplication::processEvents();
+    costs.fitted = medianMs(15, [&] { port->repaint(); });
+    view.resetZoom();
+    QApplication::processEvents();
+    costs.actual = medianMs(15, [&] { port->repaint(); });
+
+    // Pointer moves as the window system sends them, each followed by the repaint it asks
+    // for: a stroke segment at one to one, then the brush outline hovering, fitted.
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          held, Qt::NoModifier);
+        QApplication::sendEvent(port, &event);
+    };
+    view.setMode(EditorMode::Doodle);
+    view.setBrushSize(20);
+    const QPoint middle = port->rect().center();
+    int step = 0;
+    send(QEvent::MouseButtonPress, middle, Qt::LeftButton);
+    QApplication::processEvents();
+    costs.paintingMove = medianMs(15, [&] {
+        ++step; // 40 pixels across, alternately right and left, 3 pixels down each time
+        send(QEvent::MouseMove, middle + QPoint(40 * (step % 2), 3 * step), Qt::LeftButton);
+        QApplication::processEvents();
+    });
+    send(QEvent::MouseButtonRelease, middle + QPoint(40 * (step % 2), 3 * step), Qt::NoButton);
+    view.undo();
+    view.fitToWindow();
+    QApplication::processEvents();
+    costs.hover = medianMs(15, [&] {
+        ++step;
+        send(QEvent::MouseMove, middle + QPoint(7 * (step % 5), 3 * (step % 7)), Qt::NoButton);
+        QApplication::processEvents();
+    });
+    return costs;
+}
+
+ViewCosts onePicture; // the same on a 1-megapixel picture, the floor of the view's rows
+
 // A stroke as the pointer makes it: the press, then segments `step` pixels apart.
 void drawStroke(VelmoraView &view, QPointF from, QPointF to, qreal step = 10)
 {
@@ -118,14 +176,17 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     const QString picture = QDir(folder).filePath(QStringLiteral("p%1.png").arg(megapixels));
     const QString maskFile = QDir(folder).filePath(QStringLiteral("p%1_mask.png").arg(megapixels));
     makeFiles(picture, maskFile, size);
-    const int runs = megapixels >= 24 ? 3 : 5;
+    const int runs = megapixels >= 400 ? 1 : megapixels >= 24 ? 3 : 5;
     const QPointF centre(size.width() / 2.0, size.height() / 2.0);
 
-    // Memory first, from a clean start: open, 21 strokes, 21 undos, 21 redos, an export.
+    // Memory first, from a clean start: open, 21 strokes, 21 undos and a save.
     view.loadImage(tiny);
+    VelmoraViewProbe::waitForReducedPicture(view);
+    const QString saved = QDir(folder).filePath(QStringLiteral("saved%1_mask.png").arg(megapixels));
     const qint64 before = memoryFigure("VmRSS");
     resetPeakResident();
     view.loadImage(picture);
+    VelmoraViewProbe::waitForReducedPicture(view, 600000);
     view.setMode(EditorMode::Doodle);
     view.setBrushSize(30);
     // Near the top-left corner, where the mask file's blob does not reach: red over red
@@ -138,15 +199,13 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     const qint64 history = VelmoraViewProbe::historyBytes(view);
     for (int i = 0; i < 21; ++i)
         view.undo();
+    MaskFile::store(view.exportMask(), saved);
+    const qint64 peak = memoryFigure("VmHWM");
     for (int i = 0; i < 21; ++i)
         view.redo();
-    {
-        const QImage exported = view.exportMask();
-    }
-    const qint64 peak = memoryFigure("VmHWM");
     out << QString::asprintf("%4d MP  %-34s %10.1f MiB (the mask itself: %.1f MiB)\n", megapixels,
                              "history after 21 strokes", history / 1048576.0,
-                             pixels * 4 / 1048576.0);
+                             pixels / 1048576.0);
     // What the process held before (libraries, and heap kept from earlier sizes) is not
     // the session's; both are shown.
     out << QString::asprintf("%4d MP  %-34s %10.2f B/px (peak %.2f B/px, %.2f held before)\n",
@@ -173,9 +232,9 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
         const int w = mask.width();
         const int h = mask.height();
         for (int y = 0; y < h; ++y) {
-            const auto *line = reinterpret_cast<const quint32 *>(mask.constScanLine(y));
+            const uchar *line = mask.constScanLine(y);
             for (int x = 0; x < w; ++x)
-                acc += line[x] >> 24;
+                acc += line[x];
         }
         sink = acc;
     });
@@ -193,7 +252,6 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
 
     // Saving as the window does (export, then encode and write the file atomically), against
     // encoding the same 8-bit mask with the same writer into a file.
-    const QString saved = QDir(folder).filePath(QStringLiteral("saved%1_mask.png").arg(megapixels));
     const double save = medianMs(runs, [&] { MaskFile::store(view.exportMask(), saved); });
     const QImage gray = view.exportMask();
     const double encode = medianMs(runs, [&] {
@@ -215,8 +273,8 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
         VelmoraViewProbe::segment(view, centre + QPointF(40 * (step % 2), 3 * step));
     });
     VelmoraViewProbe::endStroke(view);
-    QImage plain(size, QImage::Format_ARGB32_Premultiplied);
-    plain.fill(Qt::transparent);
+    QImage plain(size, MaskFile::layerFormat);
+    plain.fill(0);
     step = 0;
     const double drawLine = medianMs(15, [&] {
         const QPointF from = centre + QPointF(0, 3 * step);
@@ -259,11 +317,11 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     const double redo = medianMs(
         runs, [&] { view.redo(); }, [&] { view.undo(); });
     const QRect box = QRectF(from, from + QPointF(707, 707)).adjusted(-16, -16, 16, 16).toRect();
-    QImage target(box.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage target(box.size(), MaskFile::layerFormat);
     const double boxCopy = medianMs(runs, [&] {
         for (int y = 0; y < box.height(); ++y)
-            std::memcpy(target.scanLine(y), mask.constScanLine(box.top() + y) + 4 * box.left(),
-                        size_t(box.width()) * 4);
+            std::memcpy(target.scanLine(y), mask.constScanLine(box.top() + y) + box.left(),
+                        size_t(box.width()));
     });
     row(megapixels, "undo of a 1000 px stroke", undo, boxCopy);
     row(megapixels, "redo of a 1000 px stroke", redo, boxCopy);
@@ -283,8 +341,8 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     view.setMode(EditorMode::Eraser); // the mask file's blob is in that quarter: erase it
     const double lasso = medianMs(
         runs, [&] { VelmoraViewProbe::lasso(view, outline); }, [&] { view.loadImage(picture); });
-    QImage same(size, QImage::Format_ARGB32_Premultiplied);
-    same.fill(Qt::transparent);
+    QImage same(size, MaskFile::layerFormat);
+    same.fill(0);
     const double quarterPass = medianMs(runs, [&] {
         QPainter painter(&same);
         painter.fillRect(quarter, Qt::red);
@@ -293,43 +351,14 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     row(megapixels, "lasso of 100000 points, a quarter", lasso, quarterPass);
     view.setMode(EditorMode::Doodle);
 
-    // A pointer move while painting: the segment and one repaint of the view at the window's
-    // size with the picture fitted, against the same repaint alone.
+    // The view, against the same on a 1-megapixel picture.
     view.loadImage(picture);
-    view.setBrushSize(20);
-    QImage screen(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
-    step = 0;
-    VelmoraViewProbe::beginStroke(view, centre);
-    const double pointerMove = medianMs(9, [&] {
-        VelmoraViewProbe::segment(view, centre + QPointF(40 * (step % 2), 3 * step));
-        QPainter painter(&screen);
-        view.render(&painter, QRectF(), view.viewport()->rect());
-        ++step;
-    });
-    VelmoraViewProbe::endStroke(view);
-    const double repaint = medianMs(9, [&] {
-        QPainter painter(&screen);
-        view.render(&painter, QRectF(), view.viewport()->rect());
-    });
-    row(megapixels, "pointer move incl. view repaint", pointerMove, repaint);
-
-    // The brush outline following the pointer over the picture, drawn the way the window
-    // system asks for it (only what changed), against drawing the whole view that way.
-    view.fitToWindow();
-    QApplication::processEvents();
-    const QPoint middle = view.viewport()->rect().center();
-    const double hover = medianMs(9, [&] {
-        QMouseEvent move(QEvent::MouseMove, middle + QPoint(7 * (step % 5), 3 * (step % 7)),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(view.viewport(), &move);
-        QApplication::processEvents();
-        ++step;
-    });
-    const double wholeView = medianMs(9, [&] {
-        view.viewport()->update();
-        QApplication::processEvents();
-    });
-    row(megapixels, "pointer hover, its repaint", hover, wholeView);
+    const ViewCosts costs = viewCosts(view);
+    row(megapixels, "whole repaint, fitted", costs.fitted, onePicture.fitted);
+    row(megapixels, "whole repaint, 1:1", costs.actual, onePicture.actual);
+    row(megapixels, "pointer move painting, its repaint", costs.paintingMove,
+        onePicture.paintingMove);
+    row(megapixels, "pointer hover, its repaint", costs.hover, onePicture.hover);
 
     view.loadImage(tiny); // frees this size before the next
     QFile::remove(picture);
@@ -391,6 +420,7 @@ void measureFolder(const QString &folder)
 
 int main(int argc, char **argv)
 {
+    Platform::returnBigBlocksWhenFreed(); // as the program does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -398,24 +428,22 @@ int main(int argc, char **argv)
     for (const QString &arg : app.arguments().mid(1))
         sizes << arg.toInt();
     if (sizes.isEmpty())
-        sizes = {1, 24, 64, 144};
+        sizes = {1, 24, 64, 144, 400};
 
     QTemporaryDir folder;
     const QString tiny = QDir(folder.path()).filePath(QStringLiteral("tiny.png"));
     QImage(8, 8, QImage::Format_RGB32).save(tiny);
-    // A view of the size it has in the window, driven directly (the window would also
-    // follow each load in its title and list).
-    QSize viewSize;
-    {
-        MainWindow window;
-        window.show();
-        QApplication::processEvents();
-        viewSize = window.findChild<VelmoraView *>()->size();
-    }
     VelmoraView view;
-    view.resize(viewSize);
+    view.resize(1200, 800);
     view.show();
     QApplication::processEvents();
+    {
+        const QString one = QDir(folder.path()).filePath(QStringLiteral("one.png"));
+        makeFiles(one, QDir(folder.path()).filePath(QStringLiteral("one_mask.png")),
+                  QSize(1155, 866));
+        view.loadImage(one);
+        onePicture = viewCosts(view);
+    }
     out << "size     step                               figure          floor       ratio\n";
     for (int megapixels : sizes)
         measure(megapixels, view, folder.path(), tiny);

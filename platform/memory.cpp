@@ -5,6 +5,7 @@
 #elif defined(Q_OS_LINUX)
 #include <QByteArray>
 #include <QFile>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -77,6 +78,14 @@ qint64 availableMemory()
 }
 
 #endif
+
+void returnBigBlocksWhenFreed()
+{
+#if defined(Q_OS_LINUX)
+    // A fixed threshold: glibc otherwise raises it up to 32 MiB after each big free.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
 
 qint64 memoryForNewData()
 {

@@ -16,6 +16,12 @@ qint64 physicalMemory();
 // its address-space limit when it has one. -1 when neither is known.
 qint64 memoryForNewData();
 
+// Lets every block of picture size go back to the system as soon as it is freed. Without
+// it the allocator may keep serving such blocks from its own heaps after a first one is
+// freed, and memory freed there (a decoded mask file, a closed picture) stays with the
+// process. Called once, first thing.
+void returnBigBlocksWhenFreed();
+
 } // namespace Platform
 
 #endif
