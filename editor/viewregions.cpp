@@ -173,12 +173,23 @@ void VelmoraView::beginWand(const QPointF &scenePos, QPoint viewPos)
     wandSeed = seed;
     wandPressX = viewPos.x();
     gestureTolerance = wandTolerance;
-    // A reduced copy for the preview, made once per gesture.
-    const qint64 pixels = qint64(shown.width()) * shown.height();
-    wandScale = pixels > previewPixels ? qSqrt(double(previewPixels) / pixels) : 1.0;
-    wandPreviewPicture = wandScale < 1.0 ? shown.scaled(qMax(1, qRound(shown.width() * wandScale)),
-                                                        qMax(1, qRound(shown.height() * wandScale)))
-                                         : shown;
+    // The preview works on the largest of the screen's reduced copies that is small
+    // enough; until they are made, on a copy sampled once per gesture.
+    const auto pixelsOf = [](const QImage &image) {
+        return qint64(image.width()) * image.height();
+    };
+    int level = 0;
+    while (level + 1 < picturePyramid.levelCount() &&
+           pixelsOf(picturePyramid.level(level)) > previewPixels)
+        ++level;
+    if (pixelsOf(picturePyramid.level(level)) <= previewPixels) {
+        wandScale = 1.0 / (1 << level);
+        wandPreviewPicture = picturePyramid.level(level);
+    } else {
+        wandScale = qSqrt(double(previewPixels) / pixelsOf(shown));
+        wandPreviewPicture = shown.scaled(qMax(1, qRound(shown.width() * wandScale)),
+                                          qMax(1, qRound(shown.height() * wandScale)));
+    }
     updateWandPreview();
 }
 

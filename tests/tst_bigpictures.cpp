@@ -110,6 +110,36 @@ private slots:
         QVERIFY(view->mapToScene(port.topRight()).x() > 60000);
     }
 
+    // The wand's preview on a picture of more than 2 megapixels works on a reduced copy,
+    // and shows and takes the region where it lies, far beyond x 32,767.
+    void theWandPreviewsAndTakesARegionFarRight()
+    {
+        QImage picture(40000, 120, QImage::Format_RGB32);
+        picture.fill(qRgb(40, 90, 40));
+        const QRect patch(36000, 20, 1000, 80);
+        for (int y = patch.top(); y <= patch.bottom(); ++y) // no painter reaches that far
+            std::fill_n(reinterpret_cast<QRgb *>(picture.scanLine(y)) + patch.left(), patch.width(),
+                        qRgb(30, 30, 200));
+        const QString path = dir.filePath(QStringLiteral("wand.png"));
+        QVERIFY(picture.save(path));
+        QVERIFY(view->loadImage(path));
+        QVERIFY(VelmoraViewProbe::waitForReducedPicture(*view));
+        view->resetZoom();
+        view->centerOn(36500, 60);
+        view->setMode(EditorMode::Doodle);
+        const QPoint at = view->mapFromScene(QPointF(36500.5, 60.5));
+        QWidget *port = view->viewport();
+        TestSupport::sendMouse(port, QEvent::MouseButtonPress, Qt::LeftButton, at, Qt::LeftButton,
+                               Qt::ControlModifier);
+        QCOMPARE(VelmoraViewProbe::wandPreviewArea(*view), patch);
+        TestSupport::sendMouse(port, QEvent::MouseButtonRelease, Qt::LeftButton, at, Qt::NoButton,
+                               Qt::ControlModifier);
+        QTRY_VERIFY(!view->isWorking());
+        const QImage mask = VelmoraViewProbe::mask(*view);
+        QCOMPARE(TestSupport::maskedPixels(mask), patch.width() * patch.height());
+        QCOMPARE(TestSupport::maskedPixels(mask.copy(patch)), patch.width() * patch.height());
+    }
+
 #ifdef Q_OS_LINUX
     // Opening a picture with its mask, 21 strokes, 21 undos and a save fit in 8 bytes a
     // picture pixel beyond what the process held before: the picture at 4, the one-byte

@@ -36,6 +36,13 @@ public:
     static const QImage &picture(const VelmoraView &v) { return v.pictureImage; }
     static const Display::Pyramid &maskPyramid(const VelmoraView &v) { return v.maskPyramid; }
     static const Display::Pyramid &picturePyramid(const VelmoraView &v) { return v.picturePyramid; }
+    // The area of the picture the wand's preview shows under way, in picture pixels.
+    static QRect wandPreviewArea(const VelmoraView &v)
+    {
+        const QRect piece = v.wandPreview.rect();
+        return QRectF(QPointF(piece.topLeft()) / v.wandScale, QSizeF(piece.size()) / v.wandScale)
+            .toAlignedRect();
+    }
     // Waits until the picture's reduced copies are made and shown.
     static bool waitForReducedPicture(const VelmoraView &v, int timeout = 20000)
     {
