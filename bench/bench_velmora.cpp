@@ -129,8 +129,8 @@ ViewCosts viewCosts(VelmoraView &view)
     // Pointer moves as the window system sends them, each followed by the repaint it asks
     // for: a stroke segment at one to one, then the brush outline hovering, fitted.
     const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
-        QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                          held, Qt::NoModifier);
+        QMouseEvent event(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                          Qt::NoModifier);
         QApplication::sendEvent(port, &event);
     };
     view.setMode(EditorMode::Doodle);
@@ -185,7 +185,7 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     const QString saved = QDir(folder).filePath(QStringLiteral("saved%1_mask.png").arg(megapixels));
     const qint64 before = memoryFigure("VmRSS");
     resetPeakResident();
-    view.loadImage(picture);
+    const bool opened = view.loadImage(picture);
     VelmoraViewProbe::waitForReducedPicture(view, 600000);
     view.setMode(EditorMode::Doodle);
     view.setBrushSize(30);
@@ -199,19 +199,28 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     const qint64 history = VelmoraViewProbe::historyBytes(view);
     for (int i = 0; i < 21; ++i)
         view.undo();
-    MaskFile::store(view.exportMask(), saved);
+    const bool stored =
+        MaskFile::store(view.exportMask(), saved) == MaskFile::StoreOutcome::Written;
     const qint64 peak = memoryFigure("VmHWM");
     for (int i = 0; i < 21; ++i)
         view.redo();
     out << QString::asprintf("%4d MP  %-34s %10.1f MiB (the mask itself: %.1f MiB)\n", megapixels,
-                             "history after 21 strokes", history / 1048576.0,
-                             pixels / 1048576.0);
+                             "history after 21 strokes", history / 1048576.0, pixels / 1048576.0);
     // What the process held before (libraries, and heap kept from earlier sizes) is not
     // the session's; both are shown.
     out << QString::asprintf("%4d MP  %-34s %10.2f B/px (peak %.2f B/px, %.2f held before)\n",
                              megapixels, "peak resident of the session", (peak - before) / pixels,
                              peak / pixels, before / pixels);
+    out << QString::asprintf("%4d MP  %-34s opened: %s, saved: %s\n", megapixels,
+                             "the session's outcome", opened ? "yes" : "NO", stored ? "yes" : "NO");
     out.flush();
+    if (megapixels >= 900) { // the session alone: the rest would take long
+        view.loadImage(tiny);
+        QFile::remove(picture);
+        QFile::remove(maskFile);
+        QFile::remove(saved);
+        return;
+    }
 
     // Opening: the picture and its mask file, against decoding the two files one after the
     // other.

@@ -43,9 +43,47 @@ void MaskLayerItem::makeColours()
     }
 }
 
+namespace {
+
+// The part of `area` of `level` that holds values above 0, with `margin` around it inside
+// `area`; empty when all are 0. Outside it nothing would show, so nothing is drawn there.
+QRect holdingMask(const QImage &level, const QRect &area, int margin)
+{
+    int top = -1, bottom = -1, left = area.right() + 1, right = area.left() - 1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *row = level.constScanLine(y);
+        // Without a branch per pixel, so the compiler can look at many at once.
+        uchar any = 0;
+        for (int x = area.left(); x <= area.right(); ++x)
+            any |= row[x];
+        if (!any)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int x = area.left();
+        while (x < left && !row[x])
+            ++x;
+        left = qMin(left, x);
+        x = area.right();
+        while (x > right && !row[x])
+            --x;
+        right = qMax(right, x);
+    }
+    if (top < 0)
+        return QRect();
+    return QRect(QPoint(left, top), QPoint(right, bottom))
+        .adjusted(-margin, -margin, margin, margin)
+        .intersected(area);
+}
+
+} // namespace
+
 void MaskLayerItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
 {
-    const Display::LevelPart part = Display::partToDraw(*pyramid, *painter, option->exposedRect);
+    Display::LevelPart part = Display::partToDraw(*pyramid, *painter, option->exposedRect);
+    // Two empty pixels around what is drawn, so its smoothed edges fade as over empty mask.
+    part.area = holdingMask(pyramid->level(part.level), part.area, 2);
     if (part.area.isEmpty())
         return;
     // Zoomed out, a reduced pixel is the mean of those it covers, so "as saved" shows a

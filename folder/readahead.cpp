@@ -9,7 +9,8 @@
 
 namespace {
 
-// Bytes a picture of `size` takes once read: the picture and its mask layer, 4 bytes each.
+// Bytes a picture pixel takes once read and shown: 4 for the picture, 1 for its mask
+// layer, and the reduced copies of both, with some to spare.
 constexpr qint64 bytesPerPixel = 8;
 
 } // namespace
