@@ -150,10 +150,18 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
     const QString maskPath = MaskFile::pathFor(imagePath);
     if (!pictureStillThere(imagePath))
         return false;
+    const QString label = tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName());
     QImage mask;
     {
+        // The export too runs on a worker: it reads the mask, which nothing changes while
+        // the window waits (input is held back, and the watch ignores the mask file).
         BusyCursor busy;
-        mask = view->exportMask();
+        storing = true;
+        const VelmoraView *shown = view;
+        const QFuture<QImage> exported = QtConcurrent::run([shown] { return shown->exportMask(); });
+        waitShowingProgress(exported, this, tr("保存掩膜"), label, false);
+        mask = exported.result();
+        storing = false;
     }
     if (mask.isNull()) {
         QMessageBox::critical(this, tr("错误"), tr("内存不足，无法导出掩膜，掩膜文件未改动。"));
@@ -168,8 +176,7 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
         storing = true;
         const QFuture<MaskFile::StoreOutcome> stored =
             QtConcurrent::run([mask, maskPath] { return MaskFile::store(mask, maskPath); });
-        waitShowingProgress(stored, this, tr("保存掩膜"),
-                            tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName()), false);
+        waitShowingProgress(stored, this, tr("保存掩膜"), label, false);
         outcome = stored.result();
         storing = false;
     }
@@ -263,9 +270,14 @@ void MainWindow::onSaveMaskAs()
     }
     bool written = false;
     {
+        // Exported, encoded and written on a worker, as the file beside the picture is.
         BusyCursor busy;
-        const QImage mask = view->exportMask();
-        written = MaskFile::write(mask, path);
+        const VelmoraView *shown = view;
+        const QFuture<bool> work =
+            QtConcurrent::run([shown, path] { return MaskFile::write(shown->exportMask(), path); });
+        waitShowingProgress(work, this, tr("掩膜另存为"),
+                            tr("正在保存 %1…").arg(QFileInfo(path).fileName()), false);
+        written = work.result();
     }
     if (written)
         QMessageBox::information(this, tr("成功"), tr("掩膜已保存至:\n%1").arg(path));
