@@ -21,6 +21,14 @@ LevelPart partToDraw(const Pyramid &pyramid, const QPainter &painter, const QRec
     return part;
 }
 
+bool isTooFine(const LevelPart &part, const QPainter &painter, const QRectF &exposed)
+{
+    const QRectF screen = painter.worldTransform().mapRect(exposed);
+    // Two levels finer than the zoom asks for, or more.
+    return qreal(part.area.width()) * part.area.height() >
+           16 * (screen.width() + 2) * (screen.height() + 2);
+}
+
 void drawPart(QPainter &painter, const LevelPart &part, const QImage &pixels, const QRectF &bounds)
 {
     const qreal factor = 1 << part.level;

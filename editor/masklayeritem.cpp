@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
+#include <new>
+
 const QColor MaskLayerItem::layerColour(255, 0, 0);
 
 MaskLayerItem::MaskLayerItem(const Display::Pyramid *pyramid) : pyramid(pyramid)
@@ -82,6 +84,14 @@ QRect holdingMask(const QImage &level, const QRect &area, int margin)
 void MaskLayerItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *)
 {
     Display::LevelPart part = Display::partToDraw(*pyramid, *painter, option->exposedRect);
+    const auto sampled = [&] {
+        Display::drawSampled(*painter, pyramid->level(part.level), part.level, option->exposedRect,
+                             [this](const uchar *row, int x) { return byValue[row[x]]; });
+    };
+    if (Display::isTooFine(part, *painter, option->exposedRect)) {
+        sampled();
+        return;
+    }
     // Two empty pixels around what is drawn, so its smoothed edges fade as over empty mask.
     part.area = holdingMask(pyramid->level(part.level), part.area, 2);
     if (part.area.isEmpty())
@@ -90,8 +100,15 @@ void MaskLayerItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *opt
     // screen pixel in full colour when any pixel under it is inside.
     const QImage &level = pyramid->level(part.level);
     const size_t count = size_t(part.area.width()) * size_t(part.area.height());
-    if (scratch.size() < count)
-        scratch.resize(count);
+    if (scratch.size() < count) {
+        // Without memory for the colours, the screen's own pixels are enough.
+        try {
+            scratch.resize(count);
+        } catch (const std::bad_alloc &) {
+            sampled();
+            return;
+        }
+    }
     QImage colours(reinterpret_cast<uchar *>(scratch.data()), part.area.width(), part.area.height(),
                    part.area.width() * int(sizeof(QRgb)), QImage::Format_ARGB32_Premultiplied);
     const int width = part.area.width();

@@ -23,6 +23,12 @@ void PictureItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *optio
     if (part.area.isEmpty())
         return;
     const QImage &level = pyramid->level(part.level);
+    if (Display::isTooFine(part, *painter, option->exposedRect)) {
+        Display::drawSampled(
+            *painter, level, part.level, option->exposedRect,
+            [](const uchar *row, int x) { return reinterpret_cast<const QRgb *>(row)[x]; });
+        return;
+    }
     // The part is read where it lies: no copy.
     const QImage pixels(level.constScanLine(part.area.top()) + part.area.left() * 4,
                         part.area.width(), part.area.height(), level.bytesPerLine(),

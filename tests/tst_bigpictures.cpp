@@ -110,6 +110,43 @@ private slots:
         QVERIFY(view->mapToScene(port.topRight()).x() > 60000);
     }
 
+    // Without reduced copies (still being made, or no memory for them) a zoomed-out view
+    // samples the full-size picture and mask, in memory that follows the screen, and shows
+    // them right to the far edge.
+    void aViewWithoutReducedCopiesShowsTheFarEdge()
+    {
+        QImage picture(40000, 300, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            std::fill_n(row, 36000, qRgb(0, 160, 0));
+            std::fill_n(row + 36000, 4000, qRgb(0, 0, 200));
+        }
+        const QString path = dir.filePath(QStringLiteral("halves.png"));
+        QVERIFY(picture.save(path));
+        QVERIFY(view->loadImage(path));
+        QVERIFY(VelmoraViewProbe::waitForReducedPicture(*view));
+        QImage gray(picture.size(), QImage::Format_Grayscale8);
+        gray.fill(255);
+        for (int y = 0; y < gray.height(); ++y)
+            std::fill_n(gray.scanLine(y) + 36000, 2000, 0);
+        QVERIFY(view->applyMask(gray));
+        view->setMaskOpacity(100);
+        VelmoraViewProbe::dropReducedCopies(*view);
+        view->fitToWindow();
+        QImage shown;
+#ifdef Q_OS_LINUX
+        TestSupport::withMemoryLeft(8 << 20, [&] { shown = view->viewport()->grab().toImage(); });
+#else
+        shown = view->viewport()->grab().toImage();
+#endif
+        const auto colourAt = [&](qreal x) {
+            return shown.pixelColor(view->mapFromScene(QPointF(x, 150))).name();
+        };
+        QCOMPARE(colourAt(20000), QStringLiteral("#ff0000"));
+        QCOMPARE(colourAt(37000), QStringLiteral("#0000c8"));
+        QCOMPARE(colourAt(39000), QStringLiteral("#ff0000"));
+    }
+
     // The wand's preview on a picture of more than 2 megapixels works on a reduced copy,
     // and shows and takes the region where it lies, far beyond x 32,767.
     void theWandPreviewsAndTakesARegionFarRight()

@@ -43,6 +43,12 @@ public:
         return QRectF(QPointF(piece.topLeft()) / v.wandScale, QSizeF(piece.size()) / v.wandScale)
             .toAlignedRect();
     }
+    // Drops the reduced copies, as when their memory could not be had.
+    static void dropReducedCopies(VelmoraView &v)
+    {
+        v.picturePyramid.setReduced({});
+        v.maskPyramid.setReduced({});
+    }
     // Waits until the picture's reduced copies are made and shown.
     static bool waitForReducedPicture(const VelmoraView &v, int timeout = 20000)
     {
