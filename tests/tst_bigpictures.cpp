@@ -177,12 +177,14 @@ private slots:
         QCOMPARE(TestSupport::maskedPixels(mask.copy(patch)), patch.width() * patch.height());
     }
 
-#ifdef Q_OS_LINUX
     // Opening a picture with its mask, 21 strokes, 21 undos and a save fit in 8 bytes a
     // picture pixel beyond what the process held before: the picture at 4, the one-byte
     // mask, the reduced copies of both and the saved file's 8-bit image.
     void aSessionFitsInEightBytesAPixel()
     {
+#ifndef Q_OS_LINUX
+        QSKIP("The address-space limit is set with setrlimit, which this system lacks.");
+#else
         const QSize size(4000, 3000);
         const QString path = dir.filePath(QStringLiteral("session.png"));
         QVERIFY(TestSupport::makePicture(size.width(), size.height()).save(path));
@@ -213,8 +215,8 @@ private slots:
         QCOMPARE(saved, MaskFile::StoreOutcome::Written);
         QCOMPARE(VelmoraViewProbe::undoDepth(*view), 0);
         QCOMPARE(TestSupport::maskedPixels(MaskFile::readLayer(MaskFile::pathFor(path), size)), 1);
-    }
 #endif
+    }
 
 private:
     QTemporaryDir dir;
