@@ -382,7 +382,7 @@ bool VelmoraView::loadImage(const QString &path)
 bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
 {
     // Everything that can fail is prepared first; the document is replaced only once the
-    // picture, its mask layer and the picture's pixmap all exist.
+    // picture and its mask layer both exist.
     if (decoded.isNull())
         return false;
 
