@@ -1,6 +1,7 @@
 #include "editor/maskfile.h"
 
 #include "editor/picturefile.h"
+#include "platform/memory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -205,9 +206,13 @@ QImage toGray(const QImage &mask)
 {
     if (mask.isNull())
         return QImage();
-    QImage gray(mask.size(), QImage::Format_Grayscale8);
-    if (gray.isNull())
+    // Every byte is written next, so the memory comes as the system fills fastest.
+    const size_t bytesPerLine = (size_t(mask.width()) + 3) & ~size_t(3);
+    void *pixels = Platform::blockToFill(bytesPerLine * size_t(mask.height()));
+    if (!pixels)
         return QImage();
+    QImage gray(static_cast<uchar *>(pixels), mask.width(), mask.height(), int(bytesPerLine),
+                QImage::Format_Grayscale8, std::free, pixels);
     // QImage::width() is an out-of-line call: the bounds are read once, not per pixel.
     const int width = mask.width();
     const int height = mask.height();

@@ -1,11 +1,14 @@
 #include "platform/memory.h"
 
+#include <cstdlib>
+
 #if defined(Q_OS_WIN)
 #include <windows.h>
 #elif defined(Q_OS_LINUX)
 #include <QByteArray>
 #include <QFile>
 #include <malloc.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -85,6 +88,19 @@ void returnBigBlocksWhenFreed()
     // A fixed threshold: glibc otherwise raises it up to 32 MiB after each big free.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+}
+
+void *blockToFill(size_t bytes)
+{
+#if defined(Q_OS_LINUX)
+    constexpr size_t hugePage = size_t(2) << 20;
+    void *block = nullptr;
+    if (bytes >= 4 * hugePage && posix_memalign(&block, hugePage, bytes) == 0) {
+        madvise(block, bytes, MADV_HUGEPAGE); // a hint; without it the block still works
+        return block;
+    }
+#endif
+    return std::malloc(bytes);
 }
 
 qint64 memoryForNewData()

@@ -3,6 +3,8 @@
 
 #include <QtGlobal>
 
+#include <cstddef>
+
 namespace Platform {
 
 // Bytes of memory the system can give this process now without swapping, or -1 when the
@@ -21,6 +23,11 @@ qint64 memoryForNewData();
 // freed, and memory freed there (a decoded mask file, a closed picture) stays with the
 // process. Called once, first thing.
 void returnBigBlocksWhenFreed();
+
+// A block of `bytes` that is about to be written whole, freed with std::free; null when the
+// memory can't be had. Where the system offers it, a big block comes in huge pages, so
+// filling it takes a fraction of the page faults.
+void *blockToFill(size_t bytes);
 
 } // namespace Platform
 
