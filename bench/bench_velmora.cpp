@@ -168,6 +168,15 @@ void drawStroke(VelmoraView &view, QPointF from, QPointF to, qreal step = 10)
     VelmoraViewProbe::endStroke(view);
 }
 
+void printViewCosts(int megapixels, const ViewCosts &costs)
+{
+    row(megapixels, "whole repaint, fitted", costs.fitted, onePicture.fitted);
+    row(megapixels, "whole repaint, 1:1", costs.actual, onePicture.actual);
+    row(megapixels, "pointer move painting, its repaint", costs.paintingMove,
+        onePicture.paintingMove);
+    row(megapixels, "pointer hover, its repaint", costs.hover, onePicture.hover);
+}
+
 void measure(int megapixels, VelmoraView &view, const QString &folder, const QString &tiny)
 {
     const int width = int(std::lround(std::sqrt(megapixels * 1e6 * 4.0 / 3.0)));
@@ -214,7 +223,8 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     out << QString::asprintf("%4d MP  %-34s opened: %s, saved: %s\n", megapixels,
                              "the session's outcome", opened ? "yes" : "NO", stored ? "yes" : "NO");
     out.flush();
-    if (megapixels >= 900) { // the session alone: the rest would take long
+    if (megapixels >= 900) { // the session and the view alone: the rest would take long
+        printViewCosts(megapixels, viewCosts(view));
         view.loadImage(tiny);
         QFile::remove(picture);
         QFile::remove(maskFile);
@@ -362,12 +372,7 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
 
     // The view, against the same on a 1-megapixel picture.
     view.loadImage(picture);
-    const ViewCosts costs = viewCosts(view);
-    row(megapixels, "whole repaint, fitted", costs.fitted, onePicture.fitted);
-    row(megapixels, "whole repaint, 1:1", costs.actual, onePicture.actual);
-    row(megapixels, "pointer move painting, its repaint", costs.paintingMove,
-        onePicture.paintingMove);
-    row(megapixels, "pointer hover, its repaint", costs.hover, onePicture.hover);
+    printViewCosts(megapixels, viewCosts(view));
 
     view.loadImage(tiny); // frees this size before the next
     QFile::remove(picture);
