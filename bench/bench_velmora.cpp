@@ -22,7 +22,6 @@
 #include <QImageWriter>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmapCache>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -234,8 +233,7 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
 
     // Opening: the picture and its mask file, against decoding the two files one after the
     // other.
-    const double load = medianMs(
-        runs, [&] { view.loadImage(picture); }, [] { QPixmapCache::clear(); });
+    const double load = medianMs(runs, [&] { view.loadImage(picture); });
     const double decode = medianMs(runs, [&] {
         QImage a = QImageReader(picture).read();
         QImage b = QImageReader(maskFile).read();
