@@ -2,6 +2,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/windowconstants.h"
 #include "platform/memory.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -80,5 +81,10 @@ int main(int argc, char **argv)
         QMetaObject::invokeMethod(
             &window, [&window, path] { window.openPath(path); }, Qt::QueuedConnection);
     }
-    return app.exec();
+    const int status = app.exec();
+    // The window has closed and kept what it must; a decoder that can't be stopped is not
+    // waited for.
+    if (window.hasAbandonedWork())
+        Platform::endNow(status);
+    return status;
 }

@@ -1,6 +1,7 @@
 #include "editor/maskfile.h"
 
 #include "editor/picturefile.h"
+#include "platform/files.h"
 #include "platform/memory.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <QImageWriter>
 #include <QRgba64>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QVector>
 
 #include <algorithm>
@@ -134,7 +136,8 @@ ReadStatus whyNotDecoded(QSize announced)
 
 // Marks the layer from the file, leaving it untouched when the file is missing, not a
 // regular file, undecodable or of another size.
-Reading markFromFile(const QString &maskPath, QImage &mask)
+Reading markFromFile(const QString &maskPath, QImage &mask,
+                     const std::atomic_bool *cancelled = nullptr)
 {
     Reading reading{ReadStatus::Absent, stampOf(maskPath)};
     if (!reading.stamp.exists)
@@ -143,7 +146,12 @@ Reading markFromFile(const QString &maskPath, QImage &mask)
         reading.status = ReadStatus::NotRegular;
         return reading;
     }
-    QImageReader reader(maskPath);
+    PictureFile::CancellableFile device(maskPath, cancelled);
+    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        reading.status = ReadStatus::Undecodable;
+        return reading;
+    }
+    QImageReader reader(&device);
     // The size is checked before decoding, so a huge foreign file costs nothing.
     const QSize announced = reader.size();
     if (announced.isValid() && announced != mask.size()) {
@@ -188,18 +196,31 @@ QImage newLayer(QSize size)
                   layerFormat, std::free, pixels);
 }
 
-QImage readLayer(const QString &maskPath, QSize size, Reading *reading)
+QImage readLayer(const QString &maskPath, QSize size, Reading *reading,
+                 const std::atomic_bool *cancelled)
 {
     QImage layer = newLayer(size);
     if (layer.isNull())
         return layer;
-    const Reading read = markFromFile(maskPath, layer);
+    const Reading read = markFromFile(maskPath, layer, cancelled);
     // A conversion that ran out of memory half-way may have marked part of the layer.
     if (read.status == ReadStatus::NoMemory)
         layer.fill(0);
     if (reading)
         *reading = read;
     return layer;
+}
+
+QImage readLayerBeside(const QString &picturePath, QSize size, Reading *reading,
+                       const std::atomic_bool *cancelled)
+{
+    const QString maskPath = pathFor(picturePath);
+    const Platform::FileIdentity mask = Platform::identityOf(maskPath);
+    if (!mask.valid || mask != Platform::identityOf(picturePath))
+        return readLayer(maskPath, size, reading, cancelled);
+    if (reading)
+        *reading = {ReadStatus::Picture, stampOf(maskPath)};
+    return newLayer(size);
 }
 
 QImage toGray(const QImage &mask)
@@ -237,7 +258,8 @@ bool isEmpty(const QImage &gray)
     return true;
 }
 
-bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QString> &texts)
+bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QString> &texts,
+           QFileDevice::Permissions widest)
 {
     if (gray.isNull())
         return false;
@@ -252,16 +274,18 @@ bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QStr
         return false;
 
     // The complete file is written beside the old one and only then put in its place, so a
-    // failure half-way (full disk, encoder error) never leaves a truncated mask behind.
-    //
-    // The exception is the direct-write fallback: when the folder refuses new files but the
-    // old mask file itself is writable, the file is rewritten in place, and a failure
-    // half-way has already destroyed the old bytes. Nothing can keep them then; the failure
-    // is still caught below and reported like any other.
+    // failure half-way (full disk, encoder error, the process killed) never leaves a
+    // truncated mask behind. QSaveFile's fallback of rewriting the file in place when the
+    // folder refuses new files is left off: that rewrite destroys the old bytes first.
     QSaveFile file(maskPath);
-    file.setDirectWriteFallback(true);
+    file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    const QFileDevice::Permissions permissions = file.permissions();
+    if ((permissions & widest) != permissions && !file.setPermissions(permissions & widest)) {
+        file.cancelWriting();
+        return false;
+    }
     QImageWriter writer(&file, format);
     // At the default quality 75 a mask's edges come back with dozens of grey levels, and a
     // reader that tests "== 255" or "> 0" gets another mask than the one painted.
@@ -279,12 +303,30 @@ bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QStr
     return file.commit();
 }
 
-StoreOutcome store(const QImage &gray, const QString &maskPath)
+QFileDevice::Permissions widestFor(const QString &maskPath, const QString &picturePath)
+{
+    if (QFileInfo::exists(Platform::finalPath(maskPath)))
+        return allPermissions();
+    constexpr QFileDevice::Permissions ownerReadWrite =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+        QFileDevice::WriteUser;
+    return QFile::permissions(picturePath) | ownerReadWrite;
+}
+
+bool folderRefusesNewFiles(const QString &maskPath)
+{
+    QTemporaryFile probe(QFileInfo(Platform::finalPath(maskPath)).absolutePath() +
+                         QStringLiteral("/.velmora-XXXXXX"));
+    return !probe.open();
+}
+
+StoreOutcome store(const QImage &gray, const QString &maskPath, QFileDevice::Permissions widest)
 {
     if (gray.isNull())
         return StoreOutcome::WriteFailed;
     if (!isEmpty(gray))
-        return write(gray, maskPath) ? StoreOutcome::Written : StoreOutcome::WriteFailed;
+        return write(gray, maskPath, {}, widest) ? StoreOutcome::Written
+                                                 : StoreOutcome::WriteFailed;
     if (!QFile::exists(maskPath))
         return StoreOutcome::NothingToRemove;
     return QFile::remove(maskPath) ? StoreOutcome::Removed : StoreOutcome::RemoveFailed;

@@ -3,9 +3,12 @@
 
 #include "editor/filestamp.h"
 
+#include <QFileDevice>
 #include <QImage>
 #include <QMap>
 #include <QString>
+
+#include <atomic>
 
 // The mask file beside a picture: its name, how it is read into the red mask layer, how the
 // layer becomes the 8-bit file image, and how that image is written without risking the
@@ -25,7 +28,8 @@ QString pathFor(const QString &imagePath);
 // What became of the mask file when a picture was opened. Every status but Absent and Read
 // means a file is there that the mask does not show; such a file is never replaced or
 // removed without asking.
-enum class ReadStatus { Absent, Read, OtherSize, Undecodable, NoMemory, NotRegular };
+// Picture: the mask file is the picture itself (a link or a hard link to it), never read.
+enum class ReadStatus { Absent, Read, OtherSize, Undecodable, NoMemory, NotRegular, Picture };
 
 inline bool isUnread(ReadStatus status)
 {
@@ -55,7 +59,14 @@ QImage newLayer(QSize size);
 // A new layer of `size` read from the file at `maskPath` as readInto() reads it; null only
 // when the memory for the layer can't be had. `reading`, when given, receives what became
 // of the file.
-QImage readLayer(const QString &maskPath, QSize size, Reading *reading = nullptr);
+// Setting `cancelled` stops the decoder at its next read.
+QImage readLayer(const QString &maskPath, QSize size, Reading *reading = nullptr,
+                 const std::atomic_bool *cancelled = nullptr);
+
+// The layer of the mask file beside the picture at `picturePath`, as readLayer() reads it,
+// except that a mask file that is the picture itself is not read (status Picture).
+QImage readLayerBeside(const QString &picturePath, QSize size, Reading *reading = nullptr,
+                       const std::atomic_bool *cancelled = nullptr);
 
 // 255 where the layer is above 0, else 0, as Format_Grayscale8. Null in, null out.
 QImage toGray(const QImage &mask);
@@ -63,13 +74,31 @@ QImage toGray(const QImage &mask);
 // True when the 8-bit mask holds no byte other than 0.
 bool isEmpty(const QImage &gray);
 
+// Every permission bit: no limit.
+constexpr QFileDevice::Permissions allPermissions()
+{
+    return QFileDevice::Permissions(QFlag(0x7777));
+}
+
 // Encodes `gray` in the format the path's suffix names and replaces the file only once the
 // complete file is written. Returns false, leaving any earlier file untouched, on failure,
 // and for a null image. JPEG is written at its best quality, so the grey levels between 0
 // and 255 that its compression adds stay few and close to the mask's edges.
-// `texts` go into the file's text chunks where the format has them (PNG).
+// `texts` go into the file's text chunks where the format has them (PNG). The file never has
+// more permissions than `widest`. A file is never rewritten in place: where no new file can
+// be made beside it, the write fails and the old file stays whole.
 bool write(const QImage &gray, const QString &maskPath,
-           const QMap<QString, QString> &texts = QMap<QString, QString>());
+           const QMap<QString, QString> &texts = QMap<QString, QString>(),
+           QFileDevice::Permissions widest = allPermissions());
+
+// The widest permissions a mask file for the picture at `picturePath` gets at `maskPath`:
+// a new file no wider than its picture (a mask beside a private picture is private too),
+// always readable and writable by its owner; an existing file keeps its own.
+QFileDevice::Permissions widestFor(const QString &maskPath, const QString &picturePath);
+
+// True when a save to `maskPath` fails because no new file can be made in the folder it
+// writes to (the folder is read-only, or not the user's).
+bool folderRefusesNewFiles(const QString &maskPath);
 
 enum class StoreOutcome { Written, WriteFailed, Removed, RemoveFailed, NothingToRemove };
 
@@ -77,7 +106,8 @@ enum class StoreOutcome { Written, WriteFailed, Removed, RemoveFailed, NothingTo
 // mask, removes an older file, since it would be outdated. Only the outcomes Written,
 // Removed and NothingToRemove leave the file matching the mask. A null image is a mask that
 // could not be exported, never an empty one: it fails and touches nothing.
-StoreOutcome store(const QImage &gray, const QString &maskPath);
+StoreOutcome store(const QImage &gray, const QString &maskPath,
+                   QFileDevice::Permissions widest = allPermissions());
 
 } // namespace MaskFile
 

@@ -26,6 +26,11 @@ Q_GLOBAL_STATIC(ReaderPool, readerPool)
 // the reduced copies of both (a third more of each), and 1 for a mask file decoded at one
 // byte a pixel while the rest is there.
 constexpr qint64 bytesPerPixel = 8;
+// A file smaller than a byte for this many pixels is suspicious...
+constexpr qint64 pixelsPerSuspiciousByte = 1000;
+// ...when the picture is this big: smaller ones decode quickly whatever their files hold, and
+// a plain scan of a page may well compress that far.
+constexpr qint64 leastSuspiciousBytes = qint64(512) << 20;
 
 struct LayerRead
 {
@@ -35,10 +40,10 @@ struct LayerRead
 };
 
 // The mask's reduced copies are made here too, beside the picture's decoding.
-LayerRead readLayer(const QString &picturePath, QSize size)
+LayerRead readLayer(const QString &picturePath, QSize size, const std::atomic_bool *cancelled)
 {
     LayerRead read;
-    read.layer = MaskFile::readLayer(MaskFile::pathFor(picturePath), size, &read.reading);
+    read.layer = MaskFile::readLayerBeside(picturePath, size, &read.reading, cancelled);
     read.levels = Display::Pyramid::reduce(read.layer);
     return read;
 }
@@ -85,30 +90,46 @@ Footprint footprintOf(const QString &path)
     if (!isRegularFile(path))
         return footprint;
     footprint.size = QImageReader(path).size();
+    footprint.fileBytes = QFileInfo(path).size();
     if (footprint.size.isValid())
         footprint.bytes = qint64(footprint.size.width()) * footprint.size.height() * bytesPerPixel;
     return footprint;
 }
 
-WithMask readWithMask(const QString &path)
+bool Footprint::isSuspicious() const
+{
+    const qint64 pixels = qint64(size.width()) * size.height();
+    return size.isValid() && bytes >= leastSuspiciousBytes &&
+           fileBytes * pixelsPerSuspiciousByte < pixels;
+}
+
+bool needsConsent(const Footprint &footprint, qint64 available)
+{
+    return footprint.isSuspicious() || (available >= 0 && footprint.bytes > available / 4);
+}
+
+WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
 {
     WithMask result;
     if (!isRegularFile(path))
         return result;
-    QImageReader reader(path);
+    CancellableFile file(path, cancelled);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return result;
+    QImageReader reader(&file);
     // The header tells the size, so the mask can be read while the picture decodes.
     const QSize announced = reader.size();
     QFuture<LayerRead> mask;
     LayerRead layer;
     if (announced.isValid())
-        mask = QtConcurrent::run(readerPool(), readLayer, path, announced);
+        mask = QtConcurrent::run(readerPool(), readLayer, path, announced, cancelled);
     result.picture = forDrawing(reader.read());
     if (announced.isValid())
         layer = mask.result();
-    if (result.picture.isNull())
+    if (result.picture.isNull() || (cancelled && cancelled->load()))
         return WithMask();
     if (layer.layer.size() != result.picture.size())
-        layer = readLayer(path, result.picture.size());
+        layer = readLayer(path, result.picture.size(), cancelled);
     if (layer.layer.isNull())
         return WithMask();
     result.mask = std::move(layer.layer);

@@ -3,10 +3,13 @@
 
 #include "editor/maskfile.h"
 
+#include <QFile>
 #include <QImage>
 #include <QSize>
 #include <QString>
 #include <QVector>
+
+#include <atomic>
 
 // Reading the files the editor works on: pictures and the mask files beside them.
 namespace PictureFile {
@@ -18,6 +21,28 @@ bool hasPictureSuffix(const QString &name);
 // never opened: opening a fifo for reading waits for a writer that may never come, and a
 // device can be endless.
 bool isRegularFile(const QString &path);
+
+// A file whose reads fail once `cancelled` is set, so a decoder fed from it stops at its next
+// read instead of decoding on to the end. Opened unbuffered, so nothing read ahead is left.
+class CancellableFile : public QFile
+{
+public:
+    CancellableFile(const QString &path, const std::atomic_bool *cancelled)
+        : QFile(path), cancelled(cancelled)
+    {
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (cancelled && cancelled->load())
+            return -1;
+        return QFile::readData(data, maxSize);
+    }
+
+private:
+    const std::atomic_bool *cancelled;
+};
 
 // Decodes the picture at `path`, the format found from the contents. Null when the file is
 // missing, not a regular file, or can't be decoded.
@@ -41,13 +66,22 @@ struct Footprint
 {
     QSize size;
     qint64 bytes = 0;
+    qint64 fileBytes = 0;
+    // A file far smaller than any real picture of its size: under a byte for every thousand
+    // pixels, for a big picture. Damaged, or made to exhaust the memory of whoever opens it.
+    bool isSuspicious() const;
 };
 Footprint footprintOf(const QString &path);
 
+// Whether decoding a picture of this footprint asks the user first: it would take more
+// than a quarter of the `available` bytes (-1: unknown), or its file is suspicious.
+bool needsConsent(const Footprint &footprint, qint64 available);
+
 // Decodes the picture and, at the same time on a worker thread, the mask file beside it.
 // Null when the picture can't be read or there is no memory for its mask layer; a missing
-// or unusable mask file gives an empty layer, and `maskReading` says which.
-WithMask readWithMask(const QString &path);
+// or unusable mask file gives an empty layer, and `maskReading` says which. Setting
+// `cancelled` stops both decoders at their next read, and gives null.
+WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled = nullptr);
 
 } // namespace PictureFile
 

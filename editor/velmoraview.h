@@ -131,6 +131,8 @@ signals:
     void modifiedChanged(bool modified);
     // Part of a stroke was not painted: no memory was left to keep what it would change.
     void strokeOutOfMemory();
+    // A region command or gesture could not get the memory it needs; the mask is unchanged.
+    void regionOutOfMemory();
     void maskHiddenChanged(bool hidden);
     // The mask's pixels changed: a stroke ended, or a clear, undo, redo or applied mask.
     void maskEdited();
@@ -192,6 +194,7 @@ private:
         bool add = true;
         bool replace = false;
         bool fellBack = false;
+        bool failed = false; // no memory for the result
     };
     QImage picture() const;
     bool pushFinished(std::unique_ptr<MaskEdit> step);

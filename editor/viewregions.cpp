@@ -41,7 +41,7 @@ bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
     const QRect area = piece.rect().intersected(maskImage.rect());
     auto step = std::make_unique<MaskEdit>(&maskImage);
     if (!step->prepare(area, false).isEmpty()) {
-        emit strokeOutOfMemory();
+        emit regionOutOfMemory();
         return false;
     }
     const uchar value = add ? MaskFile::layerInside : 0;
@@ -91,12 +91,12 @@ void VelmoraView::runMaskWork(std::function<MaskWork()> work)
         applyModeCursor();
         emit busyChanged(false);
         const MaskWork done = watcher->result();
-        if (done.replace) {
-            if (!done.piece.isNull())
-                applyMask(done.piece.mask);
-        } else {
+        if (done.failed)
+            emit regionOutOfMemory();
+        else if (done.replace && !applyMask(done.piece.mask))
+            emit regionOutOfMemory();
+        else if (!done.replace)
             applyPiece(done.piece, done.add);
-        }
         if (done.fellBack)
             emit snapFellBack();
     });
@@ -120,13 +120,14 @@ void VelmoraView::transformMask(std::function<QImage(const QImage &)> change)
         return;
     const QImage current = exportMask();
     if (current.isNull()) {
-        emit strokeOutOfMemory();
+        emit regionOutOfMemory();
         return;
     }
     runMaskWork([current, change] {
         MaskWork work;
         work.replace = true;
         work.piece = {change(current), QPoint()};
+        work.failed = work.piece.isNull(); // the changes give null only without memory
         return work;
     });
 }
@@ -141,7 +142,7 @@ void VelmoraView::invertMask()
     const bool done = step->invertAll();
     applyModeCursor();
     if (!done) {
-        emit strokeOutOfMemory();
+        emit regionOutOfMemory();
         return;
     }
     pushFinished(std::move(step));
@@ -152,12 +153,15 @@ void VelmoraView::snapLasso(const QPolygonF &outline)
 {
     const bool add = mode == EditorMode::Doodle;
     const QImage shown = picture();
-    runMaskWork([shown, outline, add] {
+    // An outline that misses the picture finds nothing; only one over it can fail.
+    const bool overPicture = outline.boundingRect().toAlignedRect().intersects(shown.rect());
+    runMaskWork([shown, outline, add, overPicture] {
         MaskWork work;
         bool snapped = false;
         work.piece = Region::snappedLasso(shown, outline, &snapped);
         work.add = add;
         work.fellBack = !snapped;
+        work.failed = overPicture && work.piece.isNull();
         return work;
     });
 }
@@ -231,6 +235,7 @@ void VelmoraView::endWand(bool commit)
         MaskWork work;
         work.piece = Region::wand(shown, seed, tolerance);
         work.add = add;
+        work.failed = work.piece.isNull(); // the seed is on the picture: it is always found
         return work;
     });
 }

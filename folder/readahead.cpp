@@ -4,33 +4,24 @@
 #include "platform/memory.h"
 
 #include <QFileInfo>
-#include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
-
-namespace {
-
-// Bytes a picture pixel takes once read and shown: 4 for the picture, 1 for its mask
-// layer, and the reduced copies of both, with some to spare.
-constexpr qint64 bytesPerPixel = 8;
-
-} // namespace
 
 void ReadAhead::start(const QString &next)
 {
     clear();
     if (next.isEmpty() || !PictureFile::isRegularFile(next))
         return;
-    // Reading ahead is a convenience: it never takes memory the user's work may need.
-    const QSize size = QImageReader(next).size();
+    // Reading ahead is a convenience: it never takes memory the user's work may need, and
+    // never decodes what opening would ask about first.
+    const PictureFile::Footprint footprint = PictureFile::footprintOf(next);
     const qint64 available = Platform::availableMemory();
-    if (!size.isValid() ||
-        (available >= 0 && qint64(size.width()) * size.height() * bytesPerPixel > available / 2))
+    if (!footprint.size.isValid() || PictureFile::needsConsent(footprint, available))
         return;
     path = next;
     // The stamps come first: a file changed while it is being read no longer matches.
     picture = FileStamp::of(path);
     mask = MaskFile::stampOf(MaskFile::pathFor(path));
-    reading = QtConcurrent::run(PictureFile::readWithMask, path);
+    reading = QtConcurrent::run([next] { return PictureFile::readWithMask(next); });
 }
 
 PictureFile::WithMask ReadAhead::take(const QString &wanted)

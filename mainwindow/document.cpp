@@ -123,23 +123,36 @@ void MainWindow::loadPicture(const QString &path)
 {
     // The next picture of the folder was usually read while the user painted.
     PictureFile::WithMask ready = readAhead.take(path);
-    if (ready.isNull() && !fitsInMemory(path))
+    if (ready.isNull() && !mayDecode(path))
         return;
     bool loaded;
     MaskFile::Reading reading;
+    // Taken before the picture is read (one read ahead was checked against the same file):
+    // a change during the read shows as a change.
+    const FileStamp stamp = FileStamp::of(path);
+    const Platform::FileIdentity identity = Platform::identityOf(path);
     {
         BusyCursor busy;
         if (ready.isNull()) {
             // Read on a worker, so the window keeps drawing; a long read shows its progress
             // and can be cancelled, which keeps the current picture, as a failed open does.
-            const QFuture<PictureFile::WithMask> read =
-                QtConcurrent::run([path] { return PictureFile::readWithMask(path); });
+            // Cancelling (or the program being asked to end) stops the decoder at its next
+            // read, so a huge picture does not go on taking time and memory.
+            const auto cancelled = std::make_shared<std::atomic_bool>(false);
+            openingCancelled = cancelled;
+            const QFuture<PictureFile::WithMask> read = QtConcurrent::run(
+                [path, cancelled] { return PictureFile::readWithMask(path, cancelled.get()); });
             opening = true;
             const bool done =
                 waitShowingProgress(read, this, tr("打开图片"),
                                     tr("正在打开 %1…").arg(QFileInfo(path).fileName()), true);
             opening = false;
-            if (!done) {
+            openingCancelled.reset();
+            if (!done || endingOnRequest) {
+                cancelled->store(true);
+                // Some decoders read all their input first and then work on without reading:
+                // such a read may go on for a while, and the program's end does not wait for it.
+                abandonedRead = read;
                 statusLabel->setText(tr("已取消打开: %1").arg(path));
                 return;
             }
@@ -160,6 +173,9 @@ void MainWindow::loadPicture(const QString &path)
         setWindowModified(view->isModified());
         // Its folder becomes the current one.
         folder->setFolder(QFileInfo(path).absolutePath());
+        pictureStamp = stamp;
+        pictureIdentity = identity;
+        linkAgreed.clear();
         recovery->setPicture(path);
         rememberMaskFile(reading);
     } else if (folder->indexOf(path) >= 0 && !QFileInfo::exists(path)) {
@@ -173,6 +189,17 @@ void MainWindow::loadPicture(const QString &path)
     onOpacityChanged(opacitySlider->value());
     if (loaded)
         offerRecovery(path);
+}
+
+bool MainWindow::hasAbandonedWork() const
+{
+    return abandonedRead.isRunning();
+}
+
+void MainWindow::cancelOpening()
+{
+    if (openingCancelled)
+        openingCancelled->store(true);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

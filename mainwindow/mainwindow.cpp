@@ -59,6 +59,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(view, &VelmoraView::currentDrawingSizeChanged, this,
             &MainWindow::onCurrentDrawingSizeChanged);
     connect(view, &VelmoraView::strokeOutOfMemory, this, &MainWindow::onStrokeOutOfMemory);
+    connect(view, &VelmoraView::regionOutOfMemory, this,
+            [this] { statusLabel->setText(tr("内存不足，操作没有完成，掩膜未改动")); });
     connect(view, &VelmoraView::modifiedChanged, this, &QWidget::setWindowModified);
     view->setAcceptDrops(false);
 

@@ -4,8 +4,13 @@
 #include "editor/maskfile.h"
 #include "editor/velmoraview.h"
 #include "folder/readahead.h"
+#include "platform/files.h"
 
+#include <QFuture>
 #include <QMainWindow>
+
+#include <atomic>
+#include <memory>
 
 class FolderPanel;
 class MaskWatch;
@@ -43,6 +48,9 @@ public:
     void openFolder(const QString &path);
     // A folder or a picture, as given on the command line.
     void openPath(const QString &path);
+    // A cancelled opening whose decoder is still at work: the program ends without waiting
+    // for it.
+    bool hasAbandonedWork() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -102,15 +110,21 @@ private:
     void restoreWindowPlace(QToolBar *toolbar);
     void saveWindowPlace();
     bool maybeSave();
-    bool saveQuietly();
-    bool storeBesidePicture(MaskFile::StoreOutcome &outcome);
+    bool saveQuietly(bool pictureChangeSeen = false);
+    bool storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictureChangeSeen);
     bool pictureStillThere(const QString &imagePath);
+    bool pictureUnchanged(const QString &imagePath);
+    bool mayWriteThrough(const QString &maskPath, const QString &imagePath);
+    void refuseWritingOnPicture(const QString &maskPath, const QString &picture);
     bool mayReplaceMaskFile(const QString &maskPath, bool removing);
     void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath);
     void loadPicture(const QString &path);
-    bool fitsInMemory(const QString &path);
+    bool mayDecode(const QString &path);
     void rememberMaskFile(const MaskFile::Reading &reading);
     void offerRecovery(const QString &path);
+    void restoreCopy(const QString &file);
+    void showProtection();
+    void cancelOpening();
     void createSafetyNet();
 
     VelmoraView *view = nullptr;
@@ -139,9 +153,12 @@ private:
     QPoint pointerPixel{-1, -1};
     qreal zoom = 1.0;
     QLabel *maskWarningLabel = nullptr; // beside the status text while the mask file is unread
+    QLabel *protectionLabel = nullptr;  // while unsaved strokes have no recovery copy
     QActionGroup *toolActions = nullptr;
-    bool opening = false;         // a picture is being read
-    bool storing = false;         // a save is writing the mask file
+    bool opening = false;                               // a picture is being read
+    std::shared_ptr<std::atomic_bool> openingCancelled; // stops that reading
+    QFuture<PictureFile::WithMask> abandonedRead;       // a cancelled one, still at work
+    bool storing = false;                               // a save is writing the mask file
     QList<QAction *> maskActions; // the 掩膜 menu's, off while a region is computed
     QSpinBox *wandToleranceSpin = nullptr;
     QDockWidget *selectionDock = nullptr;
@@ -153,6 +170,10 @@ private:
     // before replacing or removing a file that differs from it or was never read.
     MaskFile::Reading maskOnDisk;
     FileStamp replaceAgreed; // a changed or unread file the user agreed to replace
+    // The picture as it was when opened: a save beside a picture replaced since asks first.
+    FileStamp pictureStamp;
+    Platform::FileIdentity pictureIdentity;
+    QString linkAgreed; // a file out of the folder the mask file's link may be written to
     MaskWatch *maskWatch = nullptr;
     Recovery *recovery = nullptr;
     bool endingOnRequest = false; // closing without questions

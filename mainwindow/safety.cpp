@@ -14,12 +14,15 @@
 #include "recovery/recovery.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+
+#include <cstdio>
 
 using namespace WindowConstants;
 
@@ -42,7 +45,15 @@ void MainWindow::createSafetyNet()
     maskWatch = new MaskWatch(this);
     connect(maskWatch, &MaskWatch::touched, this, &MainWindow::onMaskFileTouched);
 
-    recovery = new Recovery(Recovery::defaultFolder(), this);
+    // Said for as long as unsaved strokes have no copy anywhere.
+    protectionLabel = new QLabel(tr("崩溃保护不可用"), this);
+    protectionLabel->setStyleSheet(QStringLiteral("color: #b00020; font-weight: bold;"));
+    protectionLabel->setToolTip(
+        tr("未保存的修改无法复制到任何恢复文件夹，程序意外退出时会丢失。请尽快保存。"));
+    protectionLabel->hide();
+    statusBar()->addPermanentWidget(protectionLabel);
+
+    recovery = new Recovery(Recovery::defaultFolders(), this);
     recovery->setSource([this] { return view->exportMask(); });
     connect(view, &VelmoraView::maskEdited, this, [this] {
         if (view->isModified())
@@ -51,15 +62,23 @@ void MainWindow::createSafetyNet()
     connect(view, &VelmoraView::modifiedChanged, this, [this](bool modified) {
         if (!modified)
             recovery->discard();
+        showProtection();
     });
+    connect(recovery, &Recovery::availabilityChanged, this, &MainWindow::showProtection);
     connect(Platform::TerminationRequests::instance(), &Platform::TerminationRequests::requested,
             this, &MainWindow::onTerminationRequested);
+}
+
+void MainWindow::showProtection()
+{
+    protectionLabel->setVisible(!recovery->isAvailable() && view->isModified());
 }
 
 // What became of the mask file, shown beside the status text and on the picture's row.
 void MainWindow::rememberMaskFile(const MaskFile::Reading &reading)
 {
     maskOnDisk = reading;
+    recovery->setMaskStart(reading.stamp);
     replaceAgreed = FileStamp();
     const QString warning = unreadMaskText(reading.status);
     maskWarningLabel->setText(warning);
@@ -89,7 +108,7 @@ void MainWindow::onMaskFileTouched()
     QImage layer;
     {
         BusyCursor busy;
-        layer = MaskFile::readLayer(maskPath, view->pictureSize(), &reading);
+        layer = MaskFile::readLayerBeside(imagePath, view->pictureSize(), &reading);
     }
     // Without memory for a new layer the mask stays as it is, and so does what is known of
     // the file: the next save still asks.
@@ -100,61 +119,113 @@ void MainWindow::onMaskFileTouched()
                              noticeMs);
 }
 
-// A copy of unsaved work on this very picture, newer than its mask file, is offered back.
-// Closing the box without an answer keeps the copy for the next time.
+// Copies of unsaved work on this very picture, left by windows that are no longer running
+// (or by this one), are offered back, newest first. 恢复 takes one over and ends the offer;
+// 丢弃 removes one and goes on to the next; closing the box without an answer keeps the
+// copies for the next time.
 void MainWindow::offerRecovery(const QString &path)
 {
-    const Recovery::Found found = recovery->find(path);
-    if (found.file.isEmpty())
-        return;
-    const QString when =
-        QLocale().toString(found.time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    QMessageBox box(QMessageBox::Question, tr("恢复未保存的掩膜"),
-                    tr("%1 有未保存的修改（%2），是否恢复？").arg(QFileInfo(path).fileName(), when),
-                    QMessageBox::Yes | QMessageBox::Discard, this);
-    box.button(QMessageBox::Yes)->setText(tr("恢复"));
-    box.button(QMessageBox::Discard)->setText(tr("丢弃"));
-    box.setDefaultButton(QMessageBox::Yes);
-    const int answer = box.exec();
-    if (answer == QMessageBox::Discard) {
-        recovery->remove(path);
+    const QVector<Recovery::Found> copies = recovery->find(path);
+    for (int i = 0; i < copies.size(); ++i) {
+        const Recovery::Found &found = copies.at(i);
+        const QString when =
+            QLocale().toString(found.time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QString text =
+            tr("%1 有未保存的修改（%2），是否恢复？").arg(QFileInfo(path).fileName(), when);
+        if (found.maskChanged)
+            text += QLatin1Char('\n') +
+                    tr("掩膜文件在这些修改之后被其他程序改过；恢复后保存会覆盖那些改动。");
+        if (copies.size() > 1)
+            text += QLatin1Char('\n') +
+                    tr("（第 %1 份，共 %2 份，较新的在前）").arg(i + 1).arg(copies.size());
+        QMessageBox box(QMessageBox::Question, tr("恢复未保存的掩膜"), text,
+                        QMessageBox::Yes | QMessageBox::Discard, this);
+        box.button(QMessageBox::Yes)->setText(tr("恢复"));
+        box.button(QMessageBox::Discard)->setText(tr("丢弃"));
+        box.setDefaultButton(QMessageBox::Yes);
+        const int answer = box.exec();
+        if (answer == QMessageBox::Discard) {
+            Recovery::remove(found.file);
+            continue;
+        }
+        if (answer == QMessageBox::Yes)
+            restoreCopy(found.file);
         return;
     }
-    if (answer != QMessageBox::Yes)
-        return;
-    const QImage kept = Recovery::read(found.file);
-    // Shown as unsaved changes, one step that undo takes back to the mask file.
-    if (kept.isNull() || !view->applyMask(kept))
-        statusBar()->showMessage(tr("无法恢复: %1").arg(found.file), noticeMs);
-    else if (!view->isModified())
-        recovery->remove(path); // the copy held nothing the mask file does not
 }
 
+void MainWindow::restoreCopy(const QString &file)
+{
+    const QImage kept = Recovery::read(file);
+    // Shown as unsaved changes, one step that undo takes back to the mask file.
+    if (kept.isNull() || !view->applyMask(kept))
+        statusBar()->showMessage(tr("无法恢复: %1").arg(file), noticeMs);
+    else if (!view->isModified())
+        Recovery::remove(file); // the copy held nothing the mask file does not
+    else
+        recovery->adopt(file); // from now on this window's own copy keeps the strokes
+}
+
+// Ends without questions. Unsaved strokes are copied for recovery first; when no copy can
+// be made anywhere, the program says on standard error which picture's strokes are lost and
+// ends with a failure status, so whatever asked it to end can tell.
 void MainWindow::onTerminationRequested()
 {
-    if (view->isModified())
-        recovery->writeNow();
+    int status = 0;
+    if (view->isModified() && !recovery->writeNow()) {
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(tr("Velmora: 崩溃保护不可用，%1 的未保存修改没有保留")
+                                    .arg(QDir::toNativeSeparators(view->getImagePath()))));
+        std::fflush(stderr);
+        status = 1;
+    }
     endingOnRequest = true;
+    cancelOpening();
     close();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(status);
 }
 
 // A picture whose decoded size would not fit is refused before it is decoded: a small file
-// can announce billions of pixels.
-bool MainWindow::fitsInMemory(const QString &path)
+// can announce billions of pixels. One that would take much of the memory, or whose file is
+// far too small for its size, is decoded only when the user says so.
+bool MainWindow::mayDecode(const QString &path)
 {
     const PictureFile::Footprint footprint = PictureFile::footprintOf(path);
     const qint64 available = Platform::memoryForNewData();
-    if (footprint.bytes == 0 || available < 0 ||
-        footprint.bytes + (footprint.bytes >> openingMarginShift) <= available)
+    if (footprint.bytes == 0)
         return true;
     const QLocale locale;
-    QMessageBox::warning(this, tr("图片太大"),
-                         tr("%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。")
-                             .arg(QFileInfo(path).fileName())
-                             .arg(footprint.size.width())
-                             .arg(footprint.size.height())
-                             .arg(locale.formattedDataSize(footprint.bytes),
-                                  locale.formattedDataSize(qMax<qint64>(0, available))));
-    return false;
+    const QString name = QFileInfo(path).fileName();
+    const QString needs = locale.formattedDataSize(footprint.bytes);
+    const QString left = locale.formattedDataSize(qMax<qint64>(0, available));
+    if (available >= 0 && footprint.bytes + (footprint.bytes >> openingMarginShift) > available) {
+        QMessageBox::warning(this, tr("图片太大"),
+                             tr("%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。")
+                                 .arg(name)
+                                 .arg(footprint.size.width())
+                                 .arg(footprint.size.height())
+                                 .arg(needs, left));
+        return false;
+    }
+    if (!PictureFile::needsConsent(footprint, available))
+        return true;
+    QString text = tr("%1 有 %2 × %3 像素，打开需要约 %4 内存。")
+                       .arg(name)
+                       .arg(footprint.size.width())
+                       .arg(footprint.size.height())
+                       .arg(needs);
+    if (available >= 0)
+        text += QLatin1Char(' ') + tr("当前可用约 %1。").arg(left);
+    if (footprint.isSuspicious())
+        text +=
+            QLatin1Char('\n') + tr("文件只有 %1，对这样的尺寸来说太小，可能已损坏或是特意制作的。")
+                                    .arg(locale.formattedDataSize(footprint.fileBytes));
+    text += QLatin1Char('\n') + tr("仍要打开吗？");
+    QMessageBox box(QMessageBox::Warning, tr("打开大图片"), text,
+                    QMessageBox::Open | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Open)->setText(tr("打开"));
+    box.button(QMessageBox::Cancel)->setText(tr("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Open;
 }

@@ -8,10 +8,12 @@
 #include "editor/picturefile.h"
 #include "folder/maskwatch.h"
 #include "folder/picturefolder.h"
+#include "folder/savetarget.h"
 #include "mainwindow/busycursor.h"
 #include "mainwindow/progress.h"
 #include "mainwindow/windowconstants.h"
 #include "platform/filebrowser.h"
+#include "platform/files.h"
 #include "recovery/recovery.h"
 
 #include <QAction>
@@ -77,10 +79,10 @@ bool MainWindow::maybeSave()
 
 // The file rules of 保存掩膜 without its questions, boxes and file browser: the outcome shows
 // in the status bar for a while, and only a failure shows a box.
-bool MainWindow::saveQuietly()
+bool MainWindow::saveQuietly(bool pictureChangeSeen)
 {
     MaskFile::StoreOutcome outcome;
-    if (!storeBesidePicture(outcome))
+    if (!storeBesidePicture(outcome, pictureChangeSeen))
         return false;
     const QString maskPath = MaskFile::pathFor(view->getImagePath());
     switch (outcome) {
@@ -113,7 +115,7 @@ void MainWindow::onSaveMask()
         return;
 
     MaskFile::StoreOutcome outcome;
-    if (!storeBesidePicture(outcome))
+    if (!storeBesidePicture(outcome, false))
         return;
     const QString maskPath = MaskFile::pathFor(view->getImagePath());
     switch (outcome) {
@@ -139,16 +141,18 @@ void MainWindow::onSaveMask()
 }
 
 // The one way a mask reaches the file beside its picture, for 保存掩膜, the quiet save and
-// auto-save alike. Nothing is written or removed when the picture has gone, when the mask
-// can't be exported (that is a failure, never an empty mask), or when the file on disk is
+// auto-save alike. Nothing is written or removed when the picture has gone or was replaced
+// (unless `pictureChangeSeen`: the user chose this file after being told), when the mask
+// can't be exported (that is a failure, never an empty mask), when the mask file is a
+// picture or leads out of the folder without the user's word, or when the file on disk is
 // not the one last read or written here and the user does not agree to replace it. Returns
 // false when it stopped before touching the file, the user told or asked; otherwise
 // `outcome` says what became of the file.
-bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
+bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictureChangeSeen)
 {
     const QString imagePath = view->getImagePath();
     const QString maskPath = MaskFile::pathFor(imagePath);
-    if (!pictureStillThere(imagePath))
+    if (!pictureStillThere(imagePath) || (!pictureChangeSeen && !pictureUnchanged(imagePath)))
         return false;
     const QString label = tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName());
     QImage mask;
@@ -167,15 +171,19 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome)
         QMessageBox::critical(this, tr("错误"), tr("内存不足，无法导出掩膜，掩膜文件未改动。"));
         return false;
     }
-    if (!mayReplaceMaskFile(maskPath, MaskFile::isEmpty(mask)))
+    // Removing an empty mask's file removes a link, never what it leads to; only a write
+    // goes through.
+    const bool empty = MaskFile::isEmpty(mask);
+    if ((!empty && !mayWriteThrough(maskPath, imagePath)) || !mayReplaceMaskFile(maskPath, empty))
         return false;
+    const QFileDevice::Permissions widest = MaskFile::widestFor(maskPath, imagePath);
     {
         // Encoded and written on a worker; a long save shows its progress. Meanwhile the
         // watch on the mask file must not take this very write for another program's.
         BusyCursor busy;
         storing = true;
-        const QFuture<MaskFile::StoreOutcome> stored =
-            QtConcurrent::run([mask, maskPath] { return MaskFile::store(mask, maskPath); });
+        const QFuture<MaskFile::StoreOutcome> stored = QtConcurrent::run(
+            [mask, maskPath, widest] { return MaskFile::store(mask, maskPath, widest); });
         waitShowingProgress(stored, this, tr("保存掩膜"), label, false);
         outcome = stored.result();
         storing = false;
@@ -203,6 +211,61 @@ bool MainWindow::pictureStillThere(const QString &imagePath)
                              "请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。")
                               .arg(imagePath));
     return false;
+}
+
+// A mask saved beside a picture that was replaced since it was opened (another picture
+// under the same name, perhaps of another size) would belong to a picture nobody painted on.
+bool MainWindow::pictureUnchanged(const QString &imagePath)
+{
+    if (FileStamp::of(imagePath) == pictureStamp &&
+        Platform::identityOf(imagePath) == pictureIdentity)
+        return true;
+    QMessageBox box(QMessageBox::Warning, tr("图片已在磁盘上更改"),
+                    tr("%1\n在打开后已被替换或修改，掩膜可能与它不再对应，因此没有保存在它旁边。"
+                       "可以用“掩膜另存为…”把掩膜保存到别处。")
+                        .arg(imagePath),
+                    QMessageBox::Save | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Save)->setText(tr("掩膜另存为…"));
+    box.button(QMessageBox::Cancel)->setText(tr("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    if (box.exec() == QMessageBox::Save)
+        onSaveMaskAs();
+    return false;
+}
+
+// Never through a link or a hard link onto a picture; through a link out of the picture's
+// folder only when the user agrees, once for each picture opened.
+bool MainWindow::mayWriteThrough(const QString &maskPath, const QString &imagePath)
+{
+    const SaveTarget::Verdict target = SaveTarget::check(maskPath, imagePath);
+    switch (target.kind) {
+    case SaveTarget::Kind::Free:
+        return true;
+    case SaveTarget::Kind::Picture:
+        refuseWritingOnPicture(maskPath, target.file);
+        return false;
+    case SaveTarget::Kind::OutsideFolder:
+        if (target.file == linkAgreed)
+            return true;
+        if (!confirmReplacing(
+                this, tr("掩膜文件是一个链接"),
+                tr("%1\n是一个链接，指向图片文件夹之外的文件:\n%2\n保存会写入那个文件。")
+                    .arg(maskPath, target.file),
+                tr("写入")))
+            return false;
+        linkAgreed = target.file;
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::refuseWritingOnPicture(const QString &maskPath, const QString &picture)
+{
+    QMessageBox::critical(
+        this, tr("不能覆盖图片"),
+        tr("%1\n与图片\n%2\n是同一个文件，保存会用掩膜覆盖这张图片。掩膜没有保存。")
+            .arg(maskPath, picture));
 }
 
 // Whether the file at `maskPath` may be written over (or removed, for an empty mask): yes
@@ -237,6 +300,12 @@ void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &
     if (outcome == MaskFile::StoreOutcome::RemoveFailed)
         QMessageBox::critical(this, tr("错误"),
                               tr("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
+    else if (MaskFile::folderRefusesNewFiles(maskPath))
+        // The file is never rewritten in place, where a crash half-way would destroy it.
+        QMessageBox::critical(
+            this, tr("错误"),
+            tr("无法在文件夹 %1 中新建文件（文件夹不可写），掩膜文件没有改动，修改仍未保存。")
+                .arg(QFileInfo(Platform::finalPath(maskPath)).absolutePath()));
     else
         QMessageBox::critical(this, tr("错误"), tr("保存失败，请检查权限！"));
 }
@@ -264,17 +333,25 @@ void MainWindow::onSaveMaskAs()
         path += QStringLiteral(".png");
     if (QFileInfo(path).absoluteFilePath() ==
         QFileInfo(MaskFile::pathFor(imagePath)).absoluteFilePath()) {
-        // The file beside the picture keeps its own rules.
-        saveQuietly();
+        // The file beside the picture keeps its own rules; the user chose it knowing
+        // whether the picture changed.
+        saveQuietly(true);
         return;
     }
+    const SaveTarget::Verdict target = SaveTarget::check(path, imagePath);
+    if (target.kind == SaveTarget::Kind::Picture) {
+        refuseWritingOnPicture(path, target.file);
+        return;
+    }
+    const QFileDevice::Permissions widest = MaskFile::widestFor(path, imagePath);
     bool written = false;
     {
         // Exported, encoded and written on a worker, as the file beside the picture is.
         BusyCursor busy;
         const VelmoraView *shown = view;
-        const QFuture<bool> work =
-            QtConcurrent::run([shown, path] { return MaskFile::write(shown->exportMask(), path); });
+        const QFuture<bool> work = QtConcurrent::run([shown, path, widest] {
+            return MaskFile::write(shown->exportMask(), path, {}, widest);
+        });
         waitShowingProgress(work, this, tr("掩膜另存为"),
                             tr("正在保存 %1…").arg(QFileInfo(path).fileName()), false);
         written = work.result();
@@ -282,5 +359,5 @@ void MainWindow::onSaveMaskAs()
     if (written)
         QMessageBox::information(this, tr("成功"), tr("掩膜已保存至:\n%1").arg(path));
     else
-        QMessageBox::critical(this, tr("错误"), tr("保存失败，请检查权限！"));
+        showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path);
 }

@@ -42,6 +42,9 @@ inline QString unreadMaskText(MaskFile::ReadStatus status)
     case MaskFile::ReadStatus::NotRegular:
         reason = QCoreApplication::translate("MaskStatus", "不是普通文件");
         break;
+    case MaskFile::ReadStatus::Picture:
+        reason = QCoreApplication::translate("MaskStatus", "它就是图片本身");
+        break;
     case MaskFile::ReadStatus::Absent:
     case MaskFile::ReadStatus::Read:
         return QString();

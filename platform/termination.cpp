@@ -2,6 +2,12 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
+#include <cstdlib>
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
 
@@ -53,6 +59,15 @@ TerminationRequests::TerminationRequests() : QObject(QCoreApplication::instance(
 TerminationRequests::TerminationRequests() : QObject(QCoreApplication::instance()) {}
 
 #endif
+
+void endNow(int status)
+{
+    std::fflush(nullptr);
+#ifdef Q_OS_WIN
+    TerminateProcess(GetCurrentProcess(), UINT(status));
+#endif
+    std::_Exit(status);
+}
 
 TerminationRequests *TerminationRequests::instance()
 {

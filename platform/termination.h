@@ -22,6 +22,11 @@ private:
     TerminationRequests();
 };
 
+// Ends the process now with `status`, without waiting for work left on other threads (a
+// decoder that can't be stopped) and without running destructors. Standard output and error
+// are flushed first.
+[[noreturn]] void endNow(int status);
+
 } // namespace Platform
 
 #endif

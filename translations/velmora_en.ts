@@ -797,6 +797,100 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
         <source>正在保存 %1…</source>
         <translation>Saving %1…</translation>
     </message>
+    <message>
+        <source>内存不足，操作没有完成，掩膜未改动</source>
+        <translation>Out of memory: the command was not carried out; the mask is unchanged</translation>
+    </message>
+    <message>
+        <source>崩溃保护不可用</source>
+        <translation>No crash protection</translation>
+    </message>
+    <message>
+        <source>未保存的修改无法复制到任何恢复文件夹，程序意外退出时会丢失。请尽快保存。</source>
+        <translation>Unsaved changes cannot be copied to any recovery folder and would be lost if the program ended unexpectedly. Please save soon.</translation>
+    </message>
+    <message>
+        <source>掩膜文件在这些修改之后被其他程序改过；恢复后保存会覆盖那些改动。</source>
+        <translation>The mask file was changed by another program after these changes; saving after recovering them overwrites that change.</translation>
+    </message>
+    <message>
+        <source>（第 %1 份，共 %2 份，较新的在前）</source>
+        <translation>(copy %1 of %2, newest first)</translation>
+    </message>
+    <message>
+        <source>Velmora: 崩溃保护不可用，%1 的未保存修改没有保留</source>
+        <translation>Velmora: no crash protection; the unsaved changes of %1 were not kept</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存。</source>
+        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory.</translation>
+    </message>
+    <message>
+        <source>当前可用约 %1。</source>
+        <translation>About %1 is available now.</translation>
+    </message>
+    <message>
+        <source>文件只有 %1，对这样的尺寸来说太小，可能已损坏或是特意制作的。</source>
+        <translation>The file holds only %1, far too little for that size: it may be damaged or made on purpose.</translation>
+    </message>
+    <message>
+        <source>仍要打开吗？</source>
+        <translation>Open it anyway?</translation>
+    </message>
+    <message>
+        <source>打开大图片</source>
+        <translation>Open a huge picture</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>图片已在磁盘上更改</source>
+        <translation>Picture changed on disk</translation>
+    </message>
+    <message>
+        <source>%1
+在打开后已被替换或修改，掩膜可能与它不再对应，因此没有保存在它旁边。可以用“掩膜另存为…”把掩膜保存到别处。</source>
+        <translation>%1
+was replaced or changed after it was opened; the mask may no longer belong to it, so it was not saved beside it. “Save mask as…” saves the mask elsewhere.</translation>
+    </message>
+    <message>
+        <source>掩膜文件是一个链接</source>
+        <translation>The mask file is a link</translation>
+    </message>
+    <message>
+        <source>%1
+是一个链接，指向图片文件夹之外的文件:
+%2
+保存会写入那个文件。</source>
+        <translation>%1
+is a link to a file outside the picture&apos;s folder:
+%2
+Saving writes that file.</translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>不能覆盖图片</source>
+        <translation>A picture would be overwritten</translation>
+    </message>
+    <message>
+        <source>%1
+与图片
+%2
+是同一个文件，保存会用掩膜覆盖这张图片。掩膜没有保存。</source>
+        <translation>%1
+and the picture
+%2
+are one file: saving would overwrite the picture with the mask. The mask was not saved.</translation>
+    </message>
+    <message>
+        <source>无法在文件夹 %1 中新建文件（文件夹不可写），掩膜文件没有改动，修改仍未保存。</source>
+        <translation>No new file can be made in the folder %1 (it is not writable). The mask file was not changed, and the changes are still unsaved.</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>
@@ -819,6 +913,10 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
     <message>
         <source>掩膜文件未能读取（%1）</source>
         <translation>Mask file not read (%1)</translation>
+    </message>
+    <message>
+        <source>它就是图片本身</source>
+        <translation>it is the picture itself</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,52 @@
+#include "folder/savetarget.h"
+
+#include "folder/picturefolder.h"
+#include "platform/files.h"
+
+#include <QFileInfo>
+
+namespace SaveTarget {
+
+namespace {
+
+QString canonicalFolderOf(const QString &path)
+{
+    return QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+}
+
+} // namespace
+
+Verdict check(const QString &maskPath, const QString &picturePath)
+{
+    const bool isLink = QFileInfo(maskPath).isSymLink();
+    const QString target = Platform::finalPath(maskPath);
+    const Platform::FileIdentity written = Platform::identityOf(target);
+    if (written.valid) {
+        const QString picture = QFileInfo(picturePath).absoluteFilePath();
+        if (written == Platform::identityOf(picture))
+            return {Kind::Picture, picture};
+        // A picture of the folder is looked for where the file can be one: in the folder
+        // itself, or anywhere through a link or a hard link. A file with one name reached
+        // without a link can only be the picture of the same name.
+        const QString folder = QFileInfo(picture).absolutePath();
+        const bool otherNames = isLink || written.links > 1;
+        const QString name = QFileInfo(target).fileName();
+        if (otherNames || canonicalFolderOf(target) == canonicalFolderOf(picture)) {
+            for (const FolderEntry &entry : PictureFolder::read(folder)) {
+                if (!otherNames && entry.name.compare(name, Qt::CaseInsensitive) != 0)
+                    continue;
+                const QString other = folder + QLatin1Char('/') + entry.name;
+                if (Platform::identityOf(other) == written)
+                    return {Kind::Picture, other};
+            }
+        }
+    }
+    // A link to a device or a folder is nothing a save writes to: it fails on its own.
+    const QFileInfo end(target);
+    if (isLink && (!end.exists() || end.isFile()) &&
+        canonicalFolderOf(target) != canonicalFolderOf(picturePath))
+        return {Kind::OutsideFolder, target};
+    return {};
+}
+
+} // namespace SaveTarget
