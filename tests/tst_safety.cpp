@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
 #include <QLabel>
@@ -26,6 +27,7 @@
 namespace {
 
 using TestSupport::contents;
+using TestSupport::pngAnnouncing;
 
 const QString changedTitle = QStringLiteral("掩膜文件已被修改");
 const QString unreadTitle = QStringLiteral("掩膜文件未能读取");
@@ -51,33 +53,19 @@ int greyLevels(const QImage &image)
     return count;
 }
 
-QByteArray pngChunk(const char *type, const QByteArray &data)
+// A baseline JPEG of a few hundred bytes whose header announces `size`.
+QByteArray jpegAnnouncing(QSize size)
 {
-    QByteArray body = QByteArray(type, 4) + data;
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : body) {
-        crc ^= quint8(byte);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    QByteArray chunk(4, '\0');
-    qToBigEndian(quint32(data.size()), chunk.data());
-    chunk += body;
-    QByteArray tail(4, '\0');
-    qToBigEndian(crc ^ 0xFFFFFFFFu, tail.data());
-    return chunk + tail;
-}
-
-// A 1-bit grey PNG whose header announces `size`, followed by only a few rows of pixels.
-QByteArray pngAnnouncing(QSize size)
-{
-    QByteArray header(13, '\0');
-    qToBigEndian(quint32(size.width()), header.data());
-    qToBigEndian(quint32(size.height()), header.data() + 4);
-    header[8] = 1; // bit depth; colour type 0 (grey), no interlace
-    const QByteArray rows = qCompress(QByteArray(4 * (1 + (size.width() + 7) / 8), '\0'));
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
-           pngChunk("IDAT", rows.mid(4)) + pngChunk("IEND", QByteArray());
+    QImage small(64, 64, QImage::Format_RGB32);
+    small.fill(Qt::darkGreen);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "jpg").write(small);
+    const int frame = bytes.indexOf("\xff\xc0");
+    qToBigEndian(quint16(size.height()), bytes.data() + frame + 5);
+    qToBigEndian(quint16(size.width()), bytes.data() + frame + 7);
+    return bytes;
 }
 
 qint64 peakResidentBytes()
@@ -448,7 +436,7 @@ private slots:
     void recoveryCopyFollowsUnsavedWork()
     {
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
-        const QString copy = recoveryFileFor(cat);
+        const QString copy = probe->recovery()->fileFor(cat);
         window->openPicture(cat);
         VelmoraView *view = probe->view();
         paint(QPointF(5, 5), QPointF(40, 20));
@@ -482,7 +470,7 @@ private slots:
         const QString recent = picture(QStringLiteral("recent.png"), QSize(8, 6));
         QStringList files;
         {
-            Recovery recovery(copies.path(), nullptr);
+            Recovery recovery(QStringList{copies.path()}, nullptr);
             recovery.setSource([] { return bandMask(QSize(8, 6)); });
             for (const QString &path : {kept, gone, recent}) {
                 recovery.setPicture(path);
@@ -497,7 +485,7 @@ private slots:
             QVERIFY(copy.open(QIODevice::ReadWrite));
             QVERIFY(copy.setFileTime(monthAgo, QFileDevice::FileModificationTime));
         }
-        Recovery pruning(copies.path(), nullptr);
+        Recovery pruning(QStringList{copies.path()}, nullptr);
         QVERIFY(QFile::exists(files.at(0)));  // its picture is there
         QVERIFY(!QFile::exists(files.at(1))); // gone for a month
         QVERIFY(QFile::exists(files.at(2)));  // gone, but recently
@@ -509,30 +497,36 @@ private slots:
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("answer");
-        QTest::newRow("SIGKILL, 恢复") << int(SIGKILL) << "恢复";
-        QTest::newRow("SIGTERM, 恢复") << int(SIGTERM) << "恢复";
-        QTest::newRow("SIGKILL, 丢弃") << int(SIGKILL) << "丢弃";
+        QTest::addColumn<bool>("maskWritten"); // by another program, after the end
+        QTest::newRow("SIGKILL, 恢复") << int(SIGKILL) << "恢复" << false;
+        QTest::newRow("SIGTERM, 恢复") << int(SIGTERM) << "恢复" << false;
+        QTest::newRow("SIGKILL, 丢弃") << int(SIGKILL) << "丢弃" << false;
+        QTest::newRow("SIGKILL, mask file written meanwhile, 恢复")
+            << int(SIGKILL) << "恢复" << true;
     }
     void unsavedWorkOutlivesTheProcess()
     {
         QFETCH(int, signal);
         QFETCH(QString, answer);
+        QFETCH(bool, maskWritten);
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
-        const QString copy = recoveryFileFor(cat);
         QProcess painter;
         painter.start(QStringLiteral(VELMORA_PAINTER), {cat});
         QVERIFY(painter.waitForReadyRead(20000));
         QCOMPARE(painter.readAllStandardOutput().trimmed(), QByteArray("painted"));
         if (signal == SIGKILL) // killed once the copy is there: no chance to write anything
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(copiesOnDisk(cat).size() == 1, 10000);
         ::kill(pid_t(painter.processId()), signal);
         QVERIFY(painter.waitForFinished(20000));
         if (signal == SIGTERM) {
             QCOMPARE(painter.exitStatus(), QProcess::NormalExit);
             QCOMPARE(painter.exitCode(), 0);
         }
-        QVERIFY(QFile::exists(copy));
+        QCOMPARE(copiesOnDisk(cat).size(), 1);
         QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("cat_mask.png"))));
+        const QImage written = bandMask(QSize(80, 50));
+        if (maskWritten)
+            QVERIFY(written.save(dir->filePath(QStringLiteral("cat_mask.png"))));
 
         const QImage expected(cat + QStringLiteral(".expected.png"));
         QVERIFY(!expected.isNull());
@@ -543,8 +537,9 @@ private slots:
         QCOMPARE(boxes.seen.first().title, QStringLiteral("恢复未保存的掩膜"));
         QVERIFY(boxes.seen.first().text.startsWith(QStringLiteral("cat.png 有未保存的修改（")));
         QCOMPARE(boxes.seen.first().defaultButton, QStringLiteral("恢复"));
+        QCOMPARE(boxes.seen.first().text.contains(QStringLiteral("被其他程序改过")), maskWritten);
         if (answer == QStringLiteral("丢弃")) {
-            QVERIFY(!QFile::exists(copy));
+            QVERIFY(copiesOnDisk(cat).isEmpty());
             QVERIFY(!probe->view()->isModified());
             return;
         }
@@ -552,8 +547,77 @@ private slots:
         QVERIFY(probe->view()->isModified());
         QVERIFY(window->windowTitle().startsWith(QStringLiteral("cat.png[*]")) &&
                 window->isWindowModified());
-        probe->view()->undo(); // back to the mask file: none
-        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
+        QCOMPARE(copiesOnDisk(cat).size(), 1); // the window's own now, the orphan gone
+        probe->view()->undo();                 // back to the mask file
+        if (maskWritten)
+            QCOMPARE(probe->view()->exportMask(), written);
+        else
+            QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
+    }
+
+    // When no copy can be made anywhere, a request to end says on standard error whose
+    // strokes are lost and ends with a failure status, so whatever asked can tell.
+    void anEndWithoutProtectionSaysWhatIsLost()
+    {
+        const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
+        QTemporaryDir home;
+        const QString runtime = home.filePath(QStringLiteral("run"));
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner));
+        // A file where each of the painter's recovery folders would be.
+        for (const QString &folder :
+             {home.filePath(QStringLiteral(".qttest/share/tst_safety/recovery")),
+              runtime + QStringLiteral("/tst_safety-recovery")}) {
+            QVERIFY(QDir().mkpath(QFileInfo(folder).absolutePath()));
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        QProcess painter;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        painter.setProcessEnvironment(environment);
+        painter.start(QStringLiteral(VELMORA_PAINTER), {cat});
+        QVERIFY(painter.waitForReadyRead(20000));
+        ::kill(pid_t(painter.processId()), SIGTERM);
+        QVERIFY(painter.waitForFinished(20000));
+        QCOMPARE(painter.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(painter.exitCode(), 1);
+        const QString said = QString::fromLocal8Bit(painter.readAllStandardError());
+        QVERIFY2(said.contains(QStringLiteral("崩溃保护不可用")) && said.contains(cat),
+                 qPrintable(said));
+    }
+
+    // A request to end while a huge picture is decoded ends the program at once: the decoder
+    // is not waited for (a JPEG's goes on without reading once it began).
+    void anEndDuringAHugeOpeningIsPrompt()
+    {
+        const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
+        const QString huge = dir->filePath(QStringLiteral("huge.jpg"));
+        {
+            QFile file(huge);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(jpegAnnouncing(QSize(30000, 30000)));
+        }
+        QProcess painter;
+        painter.start(QStringLiteral(VELMORA_PAINTER), {cat, huge});
+        QVERIFY(painter.waitForReadyRead(20000));
+        QByteArray said = painter.readAllStandardOutput();
+        while (!said.contains("opening") && painter.waitForReadyRead(20000))
+            said += painter.readAllStandardOutput();
+        QVERIFY2(said.contains("opening"), said.constData());
+        QTest::qWait(500); // the decoder is at work
+        QElapsedTimer ending;
+        ending.start();
+        ::kill(pid_t(painter.processId()), SIGTERM);
+        QVERIFY(painter.waitForFinished(20000));
+        QVERIFY2(ending.elapsed() < 3000, qPrintable(QString::number(ending.elapsed())));
+        QCOMPARE(painter.exitCode(), 0);
+        QCOMPARE(QImage(dir->filePath(QStringLiteral("cat_mask.png")))
+                     .convertToFormat(QImage::Format_Grayscale8),
+                 QImage(cat + QStringLiteral(".expected.png"))
+                     .convertToFormat(QImage::Format_Grayscale8));
     }
 
 private:
@@ -569,9 +633,17 @@ private:
         const QString path = dir->filePath(name);
         return TestSupport::makePicture(size.width(), size.height()).save(path) ? path : QString();
     }
-    static QString recoveryFileFor(const QString &picture)
+    // Every recovery copy of `picture` on disk, by any window, running or not.
+    static QStringList copiesOnDisk(const QString &picture)
     {
-        return Recovery(Recovery::defaultFolder(), nullptr).fileFor(picture);
+        const QStringList folders = Recovery::defaultFolders();
+        const QString own = QFileInfo(Recovery(folders, nullptr).fileFor(picture)).fileName();
+        const QString pattern = own.left(own.indexOf(QLatin1Char('-'))) + QStringLiteral("*.png");
+        QStringList files;
+        for (const QString &folder : folders)
+            for (const QString &name : QDir(folder).entryList({pattern}, QDir::Files))
+                files << folder + QLatin1Char('/') + name;
+        return files;
     }
     bool findLabel(const QString &text) const
     {

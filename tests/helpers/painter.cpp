@@ -1,13 +1,19 @@
 // A real editor process for the tests of what survives its end: opens the picture given as
 // its argument, paints two strokes, writes what the mask then is beside it as
 // <picture>.expected.png, says "painted" on its standard output, and runs until it is killed
-// or asked to end.
+// or asked to end. Given a second picture, it then opens that one too, saving the strokes
+// when asked and answering 打开 to the question before a huge picture, and says "opening".
 
 #include "../support/viewprobe.h"
 #include "mainwindow/mainwindow.h"
 
+#include "platform/termination.h"
+
+#include <QAbstractButton>
 #include <QApplication>
+#include <QMessageBox>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -34,5 +40,35 @@ int main(int argc, char **argv)
         return 4;
     std::puts("painted");
     std::fflush(stdout);
-    return app.exec();
+    if (argc > 2) {
+        const QString huge = QString::fromLocal8Bit(argv[2]);
+        QTimer::singleShot(0, &window, [&window, huge] {
+            auto *answer = new QTimer(&window);
+            QObject::connect(answer, &QTimer::timeout, answer, [answer] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box)
+                    return;
+                if (QAbstractButton *save = box->button(QMessageBox::Save)) {
+                    save->click(); // the strokes go to the mask file first
+                    return;
+                }
+                answer->stop();
+                if (QAbstractButton *open = box->button(QMessageBox::Open)) {
+                    open->click();
+                    std::puts("opening");
+                } else {
+                    std::puts(qPrintable(box->windowTitle() + QLatin1Char(' ') + box->text()));
+                    box->reject();
+                }
+                std::fflush(stdout);
+            });
+            answer->start(20);
+            window.openPicture(huge);
+        });
+    }
+    // Ends as the program does.
+    const int status = app.exec();
+    if (window.hasAbandonedWork())
+        Platform::endNow(status);
+    return status;
 }

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QtEndian>
 
 #include <functional>
 
@@ -182,6 +183,35 @@ inline int maskedPixels(const QImage &mask)
     return count;
 }
 
+inline QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray body = QByteArray(type, 4) + data;
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : body) {
+        crc ^= quint8(byte);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    QByteArray chunk(4, '\0');
+    qToBigEndian(quint32(data.size()), chunk.data());
+    chunk += body;
+    QByteArray tail(4, '\0');
+    qToBigEndian(crc ^ 0xFFFFFFFFu, tail.data());
+    return chunk + tail;
+}
+
+// A 1-bit grey PNG whose header announces `size`, followed by only a few rows of pixels.
+inline QByteArray pngAnnouncing(QSize size)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(size.width()), header.data());
+    qToBigEndian(quint32(size.height()), header.data() + 4);
+    header[8] = 1; // bit depth; colour type 0 (grey), no interlace
+    const QByteArray rows = qCompress(QByteArray(4 * (1 + (size.width() + 7) / 8), '\0'));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", rows.mid(4)) + pngChunk("IEND", QByteArray());
+}
+
 #ifdef Q_OS_LINUX
 // Runs `step` with the address space capped at what the process holds now plus `room`
 // bytes, so a big allocation inside it fails as it would when memory runs out.
@@ -218,6 +248,22 @@ template <typename Step> void withFileSizeLimit(qint64 bytes, Step step)
     step();
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
+}
+
+// Runs `step` with the file permissions of an ordinary user: when the tests run as root, who
+// passes every permission check, as the user nobody for its length (the effective user of
+// every thread). Returns false, without running it, when that can't be had.
+template <typename Step> bool asOrdinaryUser(Step step)
+{
+    if (::geteuid() != 0) {
+        step();
+        return true;
+    }
+    constexpr uid_t nobody = 65534;
+    if (::seteuid(nobody) != 0)
+        return false;
+    step();
+    return ::seteuid(0) == 0;
 }
 
 // Ends the test process when it is still inside this scope after `seconds`: a read that

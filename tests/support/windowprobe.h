@@ -3,6 +3,7 @@
 
 #include "mainwindow/folderpanel.h"
 #include "mainwindow/mainwindow.h"
+#include "recovery/recovery.h"
 
 #include <QDockWidget>
 #include <QMenu>
@@ -40,6 +41,9 @@ public:
     QString readAheadPending() const { return w.readAhead.pending(); }
     QLabel *statusLabel() const { return w.statusLabel; }
     QLabel *maskWarning() const { return w.maskWarningLabel; }
+    QLabel *protectionLabel() const { return w.protectionLabel; }
+    Recovery *recovery() const { return w.recovery; }
+    void terminationRequested() { w.onTerminationRequested(); }
     QAction *saveAsAction() const { return w.saveAsAction; }
     QAction *revealAction() const { return w.revealAction; }
     QLabel *positionLabel() const { return w.positionLabel; }
