@@ -268,6 +268,11 @@ bool Recovery::writeNow()
 {
     due->stop();
     writing.waitForFinished();
+    // A copy that was no longer wanted goes now, before one is written in its place.
+    if (removeWhenDone) {
+        QFile::remove(writing.result());
+        removeWhenDone = false;
+    }
     if (picture.isEmpty() || !source)
         return false;
     const QImage gray = source();
