@@ -117,20 +117,24 @@ void VelmoraView::setMode(EditorMode newMode)
 
 void VelmoraView::applyModeCursor()
 {
+    Qt::CursorShape shape = Qt::OpenHandCursor;
     switch (mode) {
     case EditorMode::Move:
         setDragMode(QGraphicsView::ScrollHandDrag);
-        setCursor(Qt::OpenHandCursor);
         break;
     case EditorMode::Doodle:
         setDragMode(QGraphicsView::NoDrag);
-        setCursor(Qt::CrossCursor);
+        shape = Qt::CrossCursor;
         break;
     case EditorMode::Eraser:
         setDragMode(QGraphicsView::NoDrag);
-        setCursor(Qt::ForbiddenCursor);
+        shape = Qt::ForbiddenCursor;
         break;
     }
+    setCursor(shape);
+    // The pointer shows the viewport's cursor, and region work sets that one (busy): every
+    // end of the work comes back here and gives the tool's cursor back to it.
+    viewport()->setCursor(shape);
 }
 
 void VelmoraView::setBrushSize(int size)

@@ -182,6 +182,7 @@ private:
     void keepHistoryInBudget();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
+    static void drawSizeLabel(QPainter *painter, QPointF middle, const QString &text);
     QRect toolOutlineArea(QPoint at) const;
     qreal toolOutlineRadius() const;
     static QPointF outlineCentre(QPoint at, qreal radius);

@@ -7,9 +7,11 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPen>
 #include <QWheelEvent>
 #include <QtMath>
@@ -34,8 +36,11 @@ void VelmoraView::mousePressEvent(QMouseEvent *event)
     }
     if (event->button() == Qt::LeftButton && spacePanning)
         handDragging = true; // the base handler below starts the hand's drag
-    if (event->button() == Qt::LeftButton && painting && !spacePanning) {
-        const Qt::KeyboardModifiers keys = event->modifiers();
+    const Qt::KeyboardModifiers keys = event->modifiers();
+    // In Move, Ctrl+click (the wand) and Ctrl+Shift+drag (the snapping lasso) add to the
+    // mask as in Doodle; a plain drag pans.
+    const bool regionInMove = mode == EditorMode::Move && (keys & Qt::ControlModifier);
+    if (event->button() == Qt::LeftButton && (painting || regionInMove) && !spacePanning) {
         if ((keys & Qt::ControlModifier) && !(keys & Qt::ShiftModifier)) {
             // The colour wand: the region under the pointer, its tolerance dragged.
             beginWand(mapToScene(event->pos()), event->pos());
@@ -67,7 +72,7 @@ void VelmoraView::mouseMoveEvent(QMouseEvent *event)
     const bool painting = mode == EditorMode::Doodle || mode == EditorMode::Eraser;
     // The outline moves: only where it was and where it is now are drawn again. A lasso
     // or the wand's region change more, and the whole view follows.
-    if (painting && (lassoing || wanding))
+    if (lassoing || wanding)
         viewport()->update();
     else if (painting)
         viewport()->update(toolOutlineArea(before).united(toolOutlineArea(cursorViewPos)));
@@ -76,7 +81,7 @@ void VelmoraView::mouseMoveEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    if (drawing && painting && !working) {
+    if (drawing && (painting || lassoing) && !working) {
         const QPointF scenePos = mapToScene(event->pos());
         if (lassoing) {
             if (scenePos != lasso.last())
@@ -96,7 +101,8 @@ void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton)
         handDragging = false;
     if (event->button() == Qt::LeftButton &&
-        (mode == EditorMode::Doodle || mode == EditorMode::Eraser) && !working) {
+        (mode == EditorMode::Doodle || mode == EditorMode::Eraser || wanding || lassoing) &&
+        !working) {
         if (wanding) {
             endWand(true);
         } else if (lassoing && snapping) {
@@ -318,10 +324,19 @@ void VelmoraView::drawToolOutline(QPainter *painter) const
         painter->setRenderHint(QPainter::Antialiasing, true);
     painter->drawEllipse(centre, radius, radius);
 
-    painter->setPen(QPen(Qt::black));
-    painter->setBrush(Qt::NoBrush);
-    painter->setFont(QFont(QStringLiteral("Arial"), 9, QFont::Bold, false));
-    QRectF label(0, 0, 80, 20);
-    label.moveCenter(QPointF(centre.x(), centre.y() + radius + 15));
-    painter->drawText(label, Qt::AlignCenter, QString::number(size));
+    drawSizeLabel(painter, QPointF(centre.x(), centre.y() + radius + 15), QString::number(size));
+}
+
+// Black with a white halo, so the size reads on dark and light pictures alike.
+void VelmoraView::drawSizeLabel(QPainter *painter, QPointF middle, const QString &text)
+{
+    const QFont font(QStringLiteral("Arial"), 9, QFont::Bold, false);
+    const QFontMetricsF metrics(font);
+    QPainterPath path;
+    path.addText(middle.x() - metrics.horizontalAdvance(text) / 2,
+                 middle.y() + (metrics.ascent() - metrics.descent()) / 2, font, text);
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->strokePath(
+        path, QPen(QColor(255, 255, 255, 230), 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter->fillPath(path, Qt::black);
 }

@@ -21,6 +21,8 @@ namespace {
 // The wand's drag shows its region on a copy of at most this many pixels, so each step of
 // the drag stays quick on any picture; the release works at full size.
 constexpr qint64 previewPixels = 2'000'000;
+// Screen pixels of drag for one unit of the wand's tolerance.
+constexpr int wandDragPixelsPerUnit = 4;
 
 } // namespace
 
@@ -151,7 +153,7 @@ void VelmoraView::invertMask()
 
 void VelmoraView::snapLasso(const QPolygonF &outline)
 {
-    const bool add = mode == EditorMode::Doodle;
+    const bool add = mode != EditorMode::Eraser; // Move adds, as Doodle does
     const QImage shown = picture();
     // An outline that misses the picture finds nothing; only one over it can fail.
     const bool overPicture = outline.boundingRect().toAlignedRect().intersects(shown.rect());
@@ -199,8 +201,10 @@ void VelmoraView::beginWand(const QPointF &scenePos, QPoint viewPos)
 
 void VelmoraView::dragWand(QPoint viewPos)
 {
-    // About one unit of tolerance per screen pixel: right is more, left less.
-    const int tolerance = qBound(0, wandTolerance + viewPos.x() - wandPressX, 255);
+    // A quarter of a unit of tolerance per screen pixel, right more and left less: small
+    // changes are easy, and the whole range still fits a long drag.
+    const int tolerance =
+        qBound(0, wandTolerance + (viewPos.x() - wandPressX) / wandDragPixelsPerUnit, 255);
     if (tolerance == gestureTolerance)
         return;
     gestureTolerance = tolerance;
@@ -230,7 +234,7 @@ void VelmoraView::endWand(bool commit)
     const QImage shown = picture();
     const QPoint seed = wandSeed;
     const int tolerance = gestureTolerance;
-    const bool add = mode == EditorMode::Doodle;
+    const bool add = mode != EditorMode::Eraser; // Move adds, as Doodle does
     runMaskWork([shown, seed, tolerance, add] {
         MaskWork work;
         work.piece = Region::wand(shown, seed, tolerance);

@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -88,18 +89,21 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
     }
 
-    // Press, drag and release with Ctrl in Doodle or Eraser; the drag changes the tolerance
-    // for this gesture only, and Esc drops it.
+    // Press, drag and release with Ctrl in Doodle, Eraser or Move; the drag changes the
+    // tolerance for this gesture only, and Esc drops it.
     void wandAddsOrRemovesTheRegion_data()
     {
         QTest::addColumn<int>("tool");
         QTest::addColumn<int>("drag");
         QTest::addColumn<bool>("escape");
         QTest::addColumn<int>("expected");
+        // A screen pixel of drag is worth a quarter of a unit of tolerance.
         QTest::newRow("doodle, click") << 1 << 0 << false << 20 * 15;
-        QTest::newRow("doodle, dragged right") << 1 << 12 << false << 30 * 15;
+        QTest::newRow("doodle, dragged right") << 1 << 48 << false << 30 * 15;
+        QTest::newRow("doodle, dragged a little") << 1 << 12 << false << 20 * 15;
         QTest::newRow("eraser, click") << 2 << 0 << false << 60 * 40 - 20 * 15;
-        QTest::newRow("escape") << 1 << 12 << true << 0;
+        QTest::newRow("move, click: adds as in doodle") << 0 << 0 << false << 20 * 15;
+        QTest::newRow("escape") << 1 << 48 << true << 0;
     }
     void wandAddsOrRemovesTheRegion()
     {
@@ -176,12 +180,19 @@ private slots:
     }
 
     // An outline around a flat patch finds no object: the plain outline is filled, and the
-    // window is told.
+    // window is told. In Move the gesture adds as in Doodle instead of panning.
+    void snappingLassoFallsBackToThePlainFill_data()
+    {
+        QTest::addColumn<int>("tool");
+        QTest::newRow("doodle") << int(EditorMode::Doodle);
+        QTest::newRow("move") << int(EditorMode::Move);
+    }
     void snappingLassoFallsBackToThePlainFill()
     {
+        QFETCH(int, tool);
         QVERIFY(view->loadImage(flatPath));
         view->resetZoom();
-        view->setMode(EditorMode::Doodle);
+        view->setMode(static_cast<EditorMode>(tool));
         QSignalSpy fellBack(view.get(), &VelmoraView::snapFellBack);
         const QPolygonF outline(circle(QPointF(20, 17), 4, 12));
         QPolygonF seen; // the outline as the view's pixels give it back
@@ -200,6 +211,38 @@ private slots:
         QTRY_VERIFY(!view->isWorking());
         QCOMPARE(fellBack.count(), 1);
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), setPixels(plain.mask));
+    }
+
+    // The pointer shows the busy cursor while region work runs, and the tool's cursor again
+    // after every end of it.
+    void theToolsCursorComesBackAfterRegionWork_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::newRow("finished") << "finished";
+        QTest::newRow("Esc") << "escape";
+        QTest::newRow("another picture") << "picture";
+        QTest::newRow("反选") << "invert";
+    }
+    void theToolsCursorComesBackAfterRegionWork()
+    {
+        QFETCH(QString, end);
+        QVERIFY(view->loadImage(flatPath));
+        view->setMode(EditorMode::Doodle);
+        if (end == QLatin1String("invert")) {
+            view->invertMask();
+        } else {
+            view->transformMask([](const QImage &mask) {
+                QThread::msleep(100);
+                return Region::grown(mask, 1);
+            });
+            QCOMPARE(view->viewport()->cursor().shape(), Qt::BusyCursor);
+            if (end == QLatin1String("escape"))
+                QTest::keyClick(view.get(), Qt::Key_Escape);
+            else if (end == QLatin1String("picture"))
+                QVERIFY(view->loadImage(objectPath));
+            QTRY_VERIFY(!view->isWorking());
+        }
+        QCOMPARE(view->viewport()->cursor().shape(), Qt::CrossCursor);
     }
 
     // Changes of the whole mask: one step each, undone and redone byte for byte; a change
