@@ -24,14 +24,16 @@ const struct
     {QT_TRANSLATE_NOOP("HelpWindow", "Shift+拖动（涂鸦 / 橡皮擦）"),
      QT_TRANSLATE_NOOP("HelpWindow", "套索"),
      QT_TRANSLATE_NOOP("HelpWindow", "松开时填充（涂鸦）或清除（橡皮擦）轮廓内部；Esc 取消")},
-    {QT_TRANSLATE_NOOP("HelpWindow", "Ctrl+Shift+拖动（涂鸦 / 橡皮擦）"),
+    {QT_TRANSLATE_NOOP("HelpWindow", "Ctrl+Shift+拖动（涂鸦 / 橡皮擦 / 移动）"),
      QT_TRANSLATE_NOOP("HelpWindow", "贴边套索"),
-     QT_TRANSLATE_NOOP("HelpWindow", "松开时把轮廓围住的对象贴着边缘填充（涂鸦）或清除（橡皮擦）；"
-                                     "找不到对象时按普通套索；Esc 取消")},
-    {QT_TRANSLATE_NOOP("HelpWindow", "Ctrl+单击（涂鸦 / 橡皮擦）"),
+     QT_TRANSLATE_NOOP("HelpWindow",
+                       "松开时把轮廓围住的对象贴着边缘填充（涂鸦、移动）或清除（橡皮擦）；"
+                       "找不到对象时按普通套索；Esc 取消")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "Ctrl+单击（涂鸦 / 橡皮擦 / 移动）"),
      QT_TRANSLATE_NOOP("HelpWindow", "魔棒"),
-     QT_TRANSLATE_NOOP("HelpWindow", "加入（涂鸦）或去掉（橡皮擦）与单击处颜色相近的相连区域；"
-                                     "按住向右拖动增大容差，向左减小；Esc 取消")},
+     QT_TRANSLATE_NOOP("HelpWindow",
+                       "加入（涂鸦、移动）或去掉（橡皮擦）与单击处颜色相近的相连区域；"
+                       "按住向右拖动增大容差（每 4 像素加 1），向左减小；Esc 取消")},
     {QT_TRANSLATE_NOOP("HelpWindow", "按住空格（涂鸦 / 橡皮擦）"),
      QT_TRANSLATE_NOOP("HelpWindow", "抓手"),
      QT_TRANSLATE_NOOP("HelpWindow", "拖动平移，松开后回到原工具")},

@@ -147,6 +147,7 @@ private:
     QAction *previousAction = nullptr;
     QAction *nextAction = nullptr;
     QAction *autoSaveAction = nullptr;
+    QAction *quietSaveAction = nullptr; // 保存掩膜 without its two boxes
     QAction *saveAsAction = nullptr;
     QAction *revealAction = nullptr;
     QLabel *positionLabel = nullptr; // the pointer's picture pixel and the zoom
@@ -160,6 +161,8 @@ private:
     QFuture<PictureFile::WithMask> abandonedRead;       // a cancelled one, still at work
     bool storing = false;                               // a save is writing the mask file
     QList<QAction *> maskActions; // the 掩膜 menu's, off while a region is computed
+    bool showingHint = false;     // a held modifier's hint is in the status bar
+    QString replacedByHint;       // the message it took the place of
     QSpinBox *wandToleranceSpin = nullptr;
     QDockWidget *selectionDock = nullptr;
     PictureFolder *folder = nullptr;

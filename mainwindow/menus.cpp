@@ -67,20 +67,27 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     nextAction->setEnabled(false);
     connect(nextAction, &QAction::triggered, this, &MainWindow::onNextPicture);
     fileMenu->addSeparator();
-    autoSaveAction = fileMenu->addAction(tr("自动保存"));
-    autoSaveAction->setWhatsThis(tr("开启时，离开已修改的图片会直接保存掩膜而不询问"));
-    autoSaveAction->setCheckable(true);
-    autoSaveAction->setChecked(settings.value(QStringLiteral("AutoSave"), false).toBool());
-    connect(autoSaveAction, &QAction::toggled, this, [](bool on) {
-        QSettings(organization(), application()).setValue(QStringLiteral("AutoSave"), on);
-    });
-    revealAction = fileMenu->addAction(tr("保存后显示文件"));
-    revealAction->setWhatsThis(tr("开启时（默认），保存掩膜成功后在文件管理器中显示掩膜文件"));
-    revealAction->setCheckable(true);
-    revealAction->setChecked(settings.value(QStringLiteral("RevealAfterSave"), true).toBool());
-    connect(revealAction, &QAction::toggled, this, [](bool on) {
-        QSettings(organization(), application()).setValue(QStringLiteral("RevealAfterSave"), on);
-    });
+    // A checkable command remembered under `key`.
+    const auto addSetting = [&](const QString &text, const QString &whatsThis, const QString &key,
+                                bool initial) {
+        QAction *action = fileMenu->addAction(text);
+        action->setWhatsThis(whatsThis);
+        action->setCheckable(true);
+        action->setChecked(settings.value(key, initial).toBool());
+        connect(action, &QAction::toggled, this,
+                [key](bool on) { QSettings(organization(), application()).setValue(key, on); });
+        return action;
+    };
+    autoSaveAction =
+        addSetting(tr("自动保存"), tr("开启时，离开已修改的图片会直接保存掩膜而不询问"),
+                   QStringLiteral("AutoSave"), false);
+    quietSaveAction = addSetting(tr("安静保存"),
+                                 tr("开启时，保存掩膜不再询问，成功时只在状态栏和图片列表中显示（失"
+                                    "败和文件被改动时仍会弹框）"),
+                                 QStringLiteral("QuietSave"), false);
+    revealAction = addSetting(tr("保存后显示文件"),
+                              tr("开启时（默认），保存掩膜成功后在文件管理器中显示掩膜文件"),
+                              QStringLiteral("RevealAfterSave"), true);
     fileMenu->addSeparator();
     QAction *quitAction = fileMenu->addAction(tr("退出"));
     quitAction->setWhatsThis(tr("关闭编辑器（有未保存的修改时先询问）"));

@@ -140,18 +140,38 @@ void MainWindow::createSelectionPanel()
 // What the status bar says while keys are held, while a region is computed, and after.
 void MainWindow::connectRegionMessages()
 {
-    connect(view, &VelmoraView::modifiersChanged, this, [this](Qt::KeyboardModifiers keys) {
-        const bool painting = view->getMode() != EditorMode::Move;
-        QString hint;
-        if (painting && (keys & Qt::ControlModifier) && (keys & Qt::ShiftModifier))
-            hint = tr("Ctrl+Shift+拖动: 贴边套索");
-        else if (painting && (keys & Qt::ControlModifier))
-            hint = tr("Ctrl+单击: 魔棒，拖动改变容差");
-        if (!hint.isEmpty())
-            statusBar()->showMessage(hint, hintMs);
-        else if (!view->isWorking())
-            statusBar()->clearMessage();
-    });
+    // A hint takes the bar only while its keys are held, and gives back what it replaced.
+    const QStringList hints{
+        tr("Ctrl+Shift+拖动: 贴边套索（加入掩膜）"), tr("Ctrl+Shift+拖动: 贴边套索"),
+        tr("Ctrl+单击: 魔棒（加入掩膜），拖动改变容差"), tr("Ctrl+单击: 魔棒，拖动改变容差")};
+    const auto isHint = [hints](const QString &message) {
+        return hints.contains(message);
+    };
+    connect(view, &VelmoraView::modifiersChanged, this,
+            [this, hints, isHint](Qt::KeyboardModifiers keys) {
+                const bool moving = view->getMode() == EditorMode::Move;
+                QString hint;
+                if ((keys & Qt::ControlModifier) && (keys & Qt::ShiftModifier))
+                    hint = hints.at(moving ? 0 : 1);
+                else if (keys & Qt::ControlModifier)
+                    hint = hints.at(moving ? 2 : 3);
+                if (!hint.isEmpty()) {
+                    if (!showingHint || !isHint(statusBar()->currentMessage()))
+                        replacedByHint = statusBar()->currentMessage();
+                    showingHint = true;
+                    statusBar()->showMessage(hint, hintMs);
+                } else if (showingHint) {
+                    showingHint = false;
+                    // A message shown over the hint meanwhile (a quiet save's path after Ctrl+S)
+                    // stays; otherwise what the hint replaced comes back.
+                    if (!isHint(statusBar()->currentMessage()))
+                        return;
+                    if (replacedByHint.isEmpty())
+                        statusBar()->clearMessage();
+                    else
+                        statusBar()->showMessage(replacedByHint, noticeMs);
+                }
+            });
     connect(view, &VelmoraView::busyChanged, this, [this](bool busy) {
         if (busy)
             statusBar()->showMessage(tr("正在计算选区…（Esc 取消）"));

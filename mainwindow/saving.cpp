@@ -17,6 +17,7 @@
 #include "recovery/recovery.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -110,9 +111,20 @@ void MainWindow::onSaveMask()
         QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
         return;
     }
-    if (QMessageBox::question(this, tr("确认保存"), tr("确定要将掩膜保存为文件吗？"),
-                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+    if (quietSaveAction->isChecked()) {
+        // Success shows in the status bar and the list; failures and questions still come
+        // as boxes.
+        saveQuietly();
         return;
+    }
+    QMessageBox question(QMessageBox::Question, tr("确认保存"), tr("确定要将掩膜保存为文件吗？"),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    auto *quietFromNow = new QCheckBox(tr("以后不再询问"), &question);
+    question.setCheckBox(quietFromNow);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    if (quietFromNow->isChecked())
+        quietSaveAction->setChecked(true);
 
     MaskFile::StoreOutcome outcome;
     if (!storeBesidePicture(outcome, false))

@@ -340,9 +340,9 @@ private slots:
         QStringList fileTexts;
         for (QAction *action : file)
             fileTexts << (action->isSeparator() ? QStringLiteral("|") : action->text());
-        QCOMPARE(fileTexts,
-                 QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…", "上一张",
-                              "下一张", "|", "自动保存", "保存后显示文件", "|", "退出"}));
+        QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…",
+                                         "上一张", "下一张", "|", "自动保存", "安静保存",
+                                         "保存后显示文件", "|", "退出"}));
         QCOMPARE(file.at(0), tools.at(0));
         QCOMPARE(file.at(2), tools.at(1));
         QCOMPARE(file.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
@@ -355,7 +355,8 @@ private slots:
         QVERIFY(file.at(5)->toolTip().contains(QLatin1String("Page Down")));
         QVERIFY(!file.at(4)->isEnabled() && !file.at(5)->isEnabled());
         QVERIFY(file.at(7)->isCheckable());
-        QVERIFY(file.at(8)->isCheckable() && file.at(8)->isChecked()); // reveal, on by default
+        QVERIFY(file.at(8)->isCheckable() && !file.at(8)->isChecked()); // quiet, off by default
+        QVERIFY(file.at(9)->isCheckable() && file.at(9)->isChecked());  // reveal, on by default
         const QList<QKeySequence> quitKeys = file.last()->shortcuts();
         QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
         for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Quit))

@@ -1,14 +1,18 @@
 // Saving the mask: the questions and messages, what lands on disk, and the file browser.
 
 #include "editor/maskfile.h"
+#include "folder/picturefolder.h"
 #include "platform/filebrowser.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -314,7 +318,77 @@ private slots:
                      QByteArray("xdg-open [") + dir->path().toLocal8Bit() + "]\n");
     }
 
+    // 安静保存, turned on from 确认保存's check box: a successful save asks nothing and says
+    // where it went in the status bar (still there once Ctrl is released) and the list;
+    // failures and a file changed on disk still come as boxes; turned off, both boxes are back.
+    void quietSavingDropsOnlyTheBoxesOfSuccess()
+    {
+        const QString picture = open(QStringLiteral("cat.png"));
+        const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
+        paint(QPointF(5, 5), QPointF(30, 5));
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            boxes.whileOpen = [] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (box && box->checkBox())
+                    box->checkBox()->setChecked(true);
+            };
+            probe->saveMask();
+            QCOMPARE(boxes.seen.size(), 2); // this once still, with 成功
+        }
+        QVERIFY(probe->quietSaveAction()->isChecked());
+        QVERIFY(QSettings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora"))
+                    .value(QStringLiteral("QuietSave"))
+                    .toBool());
+
+        paint(QPointF(5, 20), QPointF(30, 20));
+        VelmoraView *view = probe->view();
+        QTest::keyPress(view, Qt::Key_Control); // Ctrl+S, as a person presses it
+        {
+            TestSupport::BoxAnswerer boxes({});
+            probe->saveMask();
+            QVERIFY(boxes.seen.isEmpty());
+        }
+        QTest::keyRelease(view, Qt::Key_Control);
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("已保存: ") + maskPath);
+        QCOMPARE(QImage(maskPath).convertToFormat(QImage::Format_Grayscale8), view->exportMask());
+        QVERIFY(!view->isModified());
+        QVERIFY(probe->folder()->entries().first().hasMask);
+
+        // Another program writes the mask file: the question still comes.
+        paint(QPointF(5, 25), QPointF(30, 25));
+        QVERIFY(QImage(40, 30, QImage::Format_Grayscale8).save(maskPath));
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Cancel});
+            probe->saveMask();
+            QCOMPARE(boxes.seen.size(), 1);
+            QCOMPARE(boxes.seen.first().title, QStringLiteral("掩膜文件已被修改"));
+        }
+        // A failure still comes as a box.
+        QVERIFY(QFile::remove(maskPath) && QDir(dir->path()).mkdir(QStringLiteral("cat_mask.png")));
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+            probe->saveMask();
+            QCOMPARE(boxes.seen.last().title, QStringLiteral("错误"));
+        }
+        QVERIFY(view->isModified());
+        QVERIFY(QDir(dir->path()).rmdir(QStringLiteral("cat_mask.png")));
+
+        probe->quietSaveAction()->setChecked(false);
+        TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+        probe->saveMask();
+        QCOMPARE(boxes.seen.size(), 2);
+        QCOMPARE(boxes.seen.at(0).title, askTitle);
+        QCOMPARE(boxes.seen.at(1).title, QStringLiteral("成功"));
+        Q_UNUSED(picture);
+    }
+
 private:
+    void paint(const QPointF &from, const QPointF &to)
+    {
+        probe->view()->setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(*probe->view(), from, to);
+    }
     QString open(const QString &name)
     {
         const QString path = dir->filePath(name);

@@ -131,28 +131,28 @@
         <translation>Command</translation>
     </message>
     <message>
-        <source>Ctrl+Shift+拖动（涂鸦 / 橡皮擦）</source>
-        <translation>Ctrl+Shift+drag (Doodle / Eraser)</translation>
-    </message>
-    <message>
         <source>贴边套索</source>
         <translation>Snapping lasso</translation>
-    </message>
-    <message>
-        <source>松开时把轮廓围住的对象贴着边缘填充（涂鸦）或清除（橡皮擦）；找不到对象时按普通套索；Esc 取消</source>
-        <translation>On release, fill (Doodle) or clear (Eraser) the object the outline goes around, snapped to its edges; the plain outline when no object is found; Esc cancels</translation>
-    </message>
-    <message>
-        <source>Ctrl+单击（涂鸦 / 橡皮擦）</source>
-        <translation>Ctrl+click (Doodle / Eraser)</translation>
     </message>
     <message>
         <source>魔棒</source>
         <translation>Colour wand</translation>
     </message>
     <message>
-        <source>加入（涂鸦）或去掉（橡皮擦）与单击处颜色相近的相连区域；按住向右拖动增大容差，向左减小；Esc 取消</source>
-        <translation>Add (Doodle) or remove (Eraser) the connected region of colours close to the clicked one; drag right for a larger tolerance, left for a smaller one; Esc cancels</translation>
+        <source>Ctrl+Shift+拖动（涂鸦 / 橡皮擦 / 移动）</source>
+        <translation>Ctrl+Shift+drag (Doodle / Eraser / Move)</translation>
+    </message>
+    <message>
+        <source>松开时把轮廓围住的对象贴着边缘填充（涂鸦、移动）或清除（橡皮擦）；找不到对象时按普通套索；Esc 取消</source>
+        <translation>On release, fill (Doodle, Move) or clear (Eraser) the object the outline goes around, snapped to its edges; the plain outline when no object is found; Esc cancels</translation>
+    </message>
+    <message>
+        <source>Ctrl+单击（涂鸦 / 橡皮擦 / 移动）</source>
+        <translation>Ctrl+click (Doodle / Eraser / Move)</translation>
+    </message>
+    <message>
+        <source>加入（涂鸦、移动）或去掉（橡皮擦）与单击处颜色相近的相连区域；按住向右拖动增大容差（每 4 像素加 1），向左减小；Esc 取消</source>
+        <translation>Add (Doodle, Move) or remove (Eraser) the connected region of colours close to the clicked one; drag right for a larger tolerance (one more every 4 pixels), left for a smaller one; Esc cancels</translation>
     </message>
 </context>
 <context>
@@ -890,6 +890,26 @@ are one file: saving would overwrite the picture with the mask. The mask was not
     <message>
         <source>无法在文件夹 %1 中新建文件（文件夹不可写），掩膜文件没有改动，修改仍未保存。</source>
         <translation>No new file can be made in the folder %1 (it is not writable). The mask file was not changed, and the changes are still unsaved.</translation>
+    </message>
+    <message>
+        <source>安静保存</source>
+        <translation>Quiet save</translation>
+    </message>
+    <message>
+        <source>开启时，保存掩膜不再询问，成功时只在状态栏和图片列表中显示（失败和文件被改动时仍会弹框）</source>
+        <translation>When on, Save asks nothing and shows success only in the status bar and the picture list (failures and files changed on disk still come as boxes)</translation>
+    </message>
+    <message>
+        <source>Ctrl+Shift+拖动: 贴边套索（加入掩膜）</source>
+        <translation>Ctrl+Shift+drag: edge-snapping lasso (adds to the mask)</translation>
+    </message>
+    <message>
+        <source>Ctrl+单击: 魔棒（加入掩膜），拖动改变容差</source>
+        <translation>Ctrl+click: colour wand (adds to the mask), drag to change the tolerance</translation>
+    </message>
+    <message>
+        <source>以后不再询问</source>
+        <translation>Don&apos;t ask again</translation>
     </message>
 </context>
 <context>

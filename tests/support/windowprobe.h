@@ -35,6 +35,7 @@ public:
     QAction *nextAction() const { return w.nextAction; }
     QAction *openFolderAction() const { return w.openFolderAction; }
     QAction *autoSaveAction() const { return w.autoSaveAction; }
+    QAction *quietSaveAction() const { return w.quietSaveAction; }
     FolderPanel *folderPanel() const { return w.folderPanel; }
     QDockWidget *folderDock() const { return w.folderDock; }
     PictureFolder *folder() const { return w.folder; }
