@@ -1,6 +1,7 @@
 #include "language/language.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -50,8 +51,38 @@ bool speaksEnglish(Choice choice, const QStringList &uiLanguages)
     return preferred.language() != QLocale::Chinese && preferred.language() != QLocale::C;
 }
 
+namespace {
+
+// Qt's own dialogs (files, folders, colours, the buttons of every box) speak Chinese with the
+// rest of the interface: the toolkit's translation from the system, where it is installed.
+QTranslator *qtChinese = nullptr;
+
+void installQtChinese(bool wanted)
+{
+    if (wanted == (qtChinese != nullptr))
+        return;
+    if (!wanted) {
+        QCoreApplication::removeTranslator(qtChinese);
+        delete qtChinese;
+        qtChinese = nullptr;
+        return;
+    }
+    auto *translator = new QTranslator;
+    if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::location(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return;
+    }
+    qtChinese = translator;
+}
+
+} // namespace
+
 void install(bool wanted)
 {
+    installQtChinese(!wanted);
     if (wanted == isEnglish())
         return;
     if (!wanted) {

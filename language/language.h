@@ -20,7 +20,8 @@ QString toSetting(Choice choice);
 // say nothing, keep the Chinese texts.
 bool speaksEnglish(Choice choice, const QStringList &uiLanguages);
 
-// Installs the English translation into the application, or takes it out again.
+// Installs the English translation into the application, or takes it out again; without it,
+// Qt's own Chinese translation, so the toolkit's dialogs speak the interface's language.
 void install(bool english);
 bool isEnglish();
 

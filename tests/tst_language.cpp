@@ -258,6 +258,25 @@ private slots:
         }
     }
 
+    // Qt's own dialogs and buttons speak the interface's language too.
+    void qtsOwnButtonsSpeakTheInterfacesLanguage_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<bool>("chineseButtons");
+        QTest::newRow("中文") << false << true;
+        QTest::newRow("English") << true << false;
+    }
+    void qtsOwnButtonsSpeakTheInterfacesLanguage()
+    {
+        QFETCH(bool, english);
+        QFETCH(bool, chineseButtons);
+        Language::install(english);
+        QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("t"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        for (QAbstractButton *button : box.buttons())
+            QVERIFY2(hasChinese(button->text()) == chineseButtons, qPrintable(button->text()));
+    }
+
     // New texts reach the translation file, and every one of them is translated.
     void translationFileIsCompleteAndCurrent()
     {
