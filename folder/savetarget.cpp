@@ -1,5 +1,6 @@
 #include "folder/savetarget.h"
 
+#include "editor/maskfile.h"
 #include "folder/picturefolder.h"
 #include "platform/files.h"
 
@@ -38,6 +39,10 @@ Verdict check(const QString &maskPath, const QString &picturePath)
                 const QString other = folder + QLatin1Char('/') + entry.name;
                 if (Platform::identityOf(other) == written)
                     return {Kind::Picture, other};
+                // Another picture's mask, reached through a link or a hard link, would be lost.
+                const QString otherMask = MaskFile::pathFor(other);
+                if (otherNames && other != picture && Platform::identityOf(otherMask) == written)
+                    return {Kind::OtherMask, otherMask};
             }
         }
     }

@@ -10,13 +10,14 @@ namespace SaveTarget {
 enum class Kind {
     Free,         // nothing in the way
     Picture,      // the open picture or another picture of its folder, however reached
+    OtherMask,    // the mask file of another picture of the folder, through a (hard) link
     OutsideFolder // a link to a file outside the picture's folder
 };
 
 struct Verdict
 {
     Kind kind = Kind::Free;
-    QString file; // the picture it would replace, or the file the link leads to
+    QString file; // the picture or mask it would replace, or the file the link leads to
 };
 
 // What a mask written to `maskPath` for the picture at `picturePath` would replace.

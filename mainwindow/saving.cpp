@@ -257,6 +257,12 @@ bool MainWindow::mayWriteThrough(const QString &maskPath, const QString &imagePa
     case SaveTarget::Kind::Picture:
         refuseWritingOnPicture(maskPath, target.file);
         return false;
+    case SaveTarget::Kind::OtherMask:
+        QMessageBox::critical(this, tr("不能覆盖其他掩膜"),
+                              tr("%1\n与另一张图片的掩膜\n%2\n是同一个文件，保存会覆盖那个掩膜。"
+                                 "掩膜没有保存。")
+                                  .arg(maskPath, target.file));
+        return false;
     case SaveTarget::Kind::OutsideFolder:
         if (target.file == linkAgreed)
             return true;

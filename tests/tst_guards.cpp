@@ -91,6 +91,12 @@ private slots:
         QTest::newRow("hard link to another picture, auto-save") << "hard"
                                                                  << "dog.png"
                                                                  << "auto";
+        QTest::newRow("link to another picture's mask, 保存掩膜") << "link"
+                                                                  << "dog_mask.png"
+                                                                  << "save";
+        QTest::newRow("hard link to another picture's mask, auto-save") << "hard"
+                                                                        << "dog_mask.png"
+                                                                        << "auto";
         QTest::newRow("掩膜另存为… onto the picture") << ""
                                                       << "cat.png"
                                                       << "as";
@@ -105,6 +111,7 @@ private slots:
         QFETCH(QString, save);
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
         picture(QStringLiteral("dog.png"), QSize(80, 50));
+        QVERIFY(grayMask(QSize(80, 50), 10).save(dir->filePath(QStringLiteral("dog_mask.png"))));
         const QString target = dir->filePath(victim);
         const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
         const QByteArray before = contents(target);
@@ -141,7 +148,9 @@ private slots:
             seen = boxes.seen;
         }
         QVERIFY(!seen.isEmpty());
-        QCOMPARE(seen.last().title, QStringLiteral("不能覆盖图片"));
+        QCOMPARE(seen.last().title, victim.endsWith(QLatin1String("_mask.png"))
+                                        ? QStringLiteral("不能覆盖其他掩膜")
+                                        : QStringLiteral("不能覆盖图片"));
         QCOMPARE(seen.last().icon, QMessageBox::Critical);
         QVERIFY(seen.last().text.contains(target));
         QVERIFY(seen.last().text.contains(save == QLatin1String("as") ? target : maskPath));

@@ -911,6 +911,20 @@ are one file: saving would overwrite the picture with the mask. The mask was not
         <source>以后不再询问</source>
         <translation>Don&apos;t ask again</translation>
     </message>
+    <message>
+        <source>不能覆盖其他掩膜</source>
+        <translation>Another mask would be overwritten</translation>
+    </message>
+    <message>
+        <source>%1
+与另一张图片的掩膜
+%2
+是同一个文件，保存会覆盖那个掩膜。掩膜没有保存。</source>
+        <translation>%1
+and the mask of another picture
+%2
+are one file: saving would overwrite that mask. The mask was not saved.</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>
