@@ -93,11 +93,6 @@ bool HeldFile::hold(const QString &path)
     return true;
 }
 
-bool HeldFile::isHeld() const
-{
-    return handle != nullptr;
-}
-
 bool HeldFile::isHeldByAnyone(const QString &path)
 {
     const HANDLE file = openForQuery(path, GENERIC_READ, 0, OPEN_EXISTING);
@@ -172,11 +167,6 @@ bool HeldFile::hold(const QString &path)
     }
     fd = file;
     return true;
-}
-
-bool HeldFile::isHeld() const
-{
-    return fd >= 0;
 }
 
 bool HeldFile::isHeldByAnyone(const QString &path)

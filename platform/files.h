@@ -48,7 +48,6 @@ public:
 
     // Creates the file at `path` when needed and locks it. Returns whether it is held.
     bool hold(const QString &path);
-    bool isHeld() const;
 
     // Whether some object, of this process or another, holds the file at `path` now.
     static bool isHeldByAnyone(const QString &path);
