@@ -6,7 +6,7 @@
 // The view is 1200x800. Its repaints and pointer moves are measured against the same work
 // on a 1-megapixel picture in the same run: on a big picture they should cost the same.
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/memory.h"

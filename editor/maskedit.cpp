@@ -1,6 +1,6 @@
 #include "editor/maskedit.h"
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 
 #include <algorithm>
 #include <cstring>

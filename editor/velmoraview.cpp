@@ -1,9 +1,9 @@
 #include "editor/velmoraview.h"
 
 #include "editor/maskedit.h"
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "editor/masklayeritem.h"
-#include "editor/picturefile.h"
+#include "files/picturefile.h"
 #include "editor/pictureitem.h"
 #include "platform/memory.h"
 

@@ -2,7 +2,7 @@
 #define VELMORA_EDITOR_VELMORAVIEW_H
 
 #include "display/pyramid.h"
-#include "editor/picturefile.h"
+#include "files/picturefile.h"
 #include "region/regionops.h"
 
 #include <QColor>

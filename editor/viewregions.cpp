@@ -4,7 +4,7 @@
 // result as one step of the history.
 
 #include "editor/maskedit.h"
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "editor/masklayeritem.h"
 #include "editor/velmoraview.h"
 

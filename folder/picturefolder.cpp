@@ -1,7 +1,7 @@
 #include "folder/picturefolder.h"
 
-#include "editor/maskfile.h"
-#include "editor/picturefile.h"
+#include "files/maskfile.h"
+#include "files/picturefile.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #ifndef VELMORA_FOLDER_PICTUREFOLDER_H
 #define VELMORA_FOLDER_PICTUREFOLDER_H
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 
 #include <QFutureWatcher>
 #include <QHash>

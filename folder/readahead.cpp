@@ -1,6 +1,6 @@
 #include "folder/readahead.h"
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "platform/memory.h"
 
 #include <QFileInfo>

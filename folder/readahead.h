@@ -1,8 +1,8 @@
 #ifndef VELMORA_FOLDER_READAHEAD_H
 #define VELMORA_FOLDER_READAHEAD_H
 
-#include "editor/filestamp.h"
-#include "editor/picturefile.h"
+#include "files/filestamp.h"
+#include "files/picturefile.h"
 
 #include <QFuture>
 #include <QString>

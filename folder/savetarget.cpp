@@ -1,6 +1,6 @@
 #include "folder/savetarget.h"
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "folder/picturefolder.h"
 #include "platform/files.h"
 

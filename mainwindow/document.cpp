@@ -3,8 +3,8 @@
 
 #include "mainwindow/mainwindow.h"
 
-#include "editor/maskfile.h"
-#include "editor/picturefile.h"
+#include "files/maskfile.h"
+#include "files/picturefile.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/busycursor.h"
 #include "mainwindow/folderpanel.h"

@@ -1,7 +1,7 @@
 #ifndef VELMORA_MAINWINDOW_MAINWINDOW_H
 #define VELMORA_MAINWINDOW_MAINWINDOW_H
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "editor/velmoraview.h"
 #include "folder/readahead.h"
 #include "platform/files.h"

@@ -4,7 +4,7 @@
 
 #include "mainwindow/mainwindow.h"
 
-#include "editor/picturefile.h"
+#include "files/picturefile.h"
 #include "folder/maskwatch.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/busycursor.h"

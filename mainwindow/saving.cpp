@@ -4,8 +4,8 @@
 
 #include "mainwindow/mainwindow.h"
 
-#include "editor/maskfile.h"
-#include "editor/picturefile.h"
+#include "files/maskfile.h"
+#include "files/picturefile.h"
 #include "folder/maskwatch.h"
 #include "folder/picturefolder.h"
 #include "folder/savetarget.h"

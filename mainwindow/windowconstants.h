@@ -1,7 +1,7 @@
 #ifndef VELMORA_MAINWINDOW_WINDOWCONSTANTS_H
 #define VELMORA_MAINWINDOW_WINDOWCONSTANTS_H
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 
 #include <QCoreApplication>
 #include <QString>

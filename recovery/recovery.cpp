@@ -1,6 +1,6 @@
 #include "recovery/recovery.h"
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "platform/files.h"
 
 #include <QCoreApplication>

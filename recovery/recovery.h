@@ -1,7 +1,7 @@
 #ifndef VELMORA_RECOVERY_RECOVERY_H
 #define VELMORA_RECOVERY_RECOVERY_H
 
-#include "editor/filestamp.h"
+#include "files/filestamp.h"
 
 #include <QDateTime>
 #include <QFutureWatcher>

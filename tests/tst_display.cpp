@@ -2,7 +2,7 @@
 // of the mask, and that a view zoomed out shows them.
 
 #include "display/pyramid.h"
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "editor/velmoraview.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"

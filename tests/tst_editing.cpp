@@ -1,6 +1,6 @@
 // Opening a picture with its mask, and painting, erasing, panning and zooming with the mouse.
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"

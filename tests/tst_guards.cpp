@@ -3,8 +3,8 @@
 // the user can't write to, pictures replaced behind the program's back, recovery folders
 // that can't be used, files that announce huge pictures, memory that runs out.
 
-#include "editor/maskfile.h"
-#include "editor/picturefile.h"
+#include "files/maskfile.h"
+#include "files/picturefile.h"
 #include "platform/files.h"
 #include "recovery/recovery.h"
 #include "support/testsupport.h"

@@ -1,6 +1,6 @@
 // The mask file: its name beside the picture, reading it into the mask layer, exporting.
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "support/testsupport.h"
 
 #include <QDir>

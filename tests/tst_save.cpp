@@ -1,6 +1,6 @@
 // Saving the mask: the questions and messages, what lands on disk, and the file browser.
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 #include "folder/picturefolder.h"
 #include "platform/filebrowser.h"
 #include "support/testsupport.h"

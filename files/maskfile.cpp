@@ -1,6 +1,6 @@
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 
-#include "editor/picturefile.h"
+#include "files/picturefile.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 

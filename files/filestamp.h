@@ -1,5 +1,5 @@
-#ifndef VELMORA_EDITOR_FILESTAMP_H
-#define VELMORA_EDITOR_FILESTAMP_H
+#ifndef VELMORA_FILES_FILESTAMP_H
+#define VELMORA_FILES_FILESTAMP_H
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#ifndef VELMORA_EDITOR_PICTUREFILE_H
-#define VELMORA_EDITOR_PICTUREFILE_H
+#ifndef VELMORA_FILES_PICTUREFILE_H
+#define VELMORA_FILES_PICTUREFILE_H
 
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 
 #include <QFile>
 #include <QImage>

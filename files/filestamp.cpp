@@ -1,4 +1,4 @@
-#include "editor/filestamp.h"
+#include "files/filestamp.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,7 +1,7 @@
-#ifndef VELMORA_EDITOR_MASKFILE_H
-#define VELMORA_EDITOR_MASKFILE_H
+#ifndef VELMORA_FILES_MASKFILE_H
+#define VELMORA_FILES_MASKFILE_H
 
-#include "editor/filestamp.h"
+#include "files/filestamp.h"
 
 #include <QFileDevice>
 #include <QImage>

@@ -1,7 +1,7 @@
-#include "editor/picturefile.h"
+#include "files/picturefile.h"
 
 #include "display/pyramid.h"
-#include "editor/maskfile.h"
+#include "files/maskfile.h"
 
 #include <QFileInfo>
 #include <QFuture>
