@@ -40,13 +40,33 @@ void reduceByHand(const QImage &from, QImage &to, const QRect &area)
     }
 }
 
+// The highest of the (up to) four 8-bit pixels each reduced pixel covers.
+void reduceToHighest(const QImage &from, QImage &to, const QRect &area)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *first = from.constScanLine(2 * y);
+        const uchar *second = 2 * y + 1 < from.height() ? from.constScanLine(2 * y + 1) : first;
+        uchar *out = to.scanLine(y);
+        const int pairs = qMin(area.right(), from.width() / 2 - 1);
+        for (int x = area.left(); x <= pairs; ++x)
+            out[x] =
+                qMax(qMax(first[2 * x], first[2 * x + 1]), qMax(second[2 * x], second[2 * x + 1]));
+        for (int x = qMax(area.left(), pairs + 1); x <= area.right(); ++x)
+            out[x] = qMax(first[2 * x], second[2 * x]);
+    }
+}
+
 } // namespace
 
-void reduceInto(const QImage &from, QImage &to, const QRect &area)
+void reduceInto(const QImage &from, QImage &to, const QRect &area, Reduction reduction)
 {
     const QRect inside = area.intersected(to.rect());
     if (inside.isEmpty())
         return;
+    if (reduction == Reduction::Highest) {
+        reduceToHighest(from, to, inside);
+        return;
+    }
     // Where all four pixels are there, OpenCV's area mean (the same rounding) does the work.
     const QRect whole = inside.intersected(QRect(0, 0, from.width() / 2, from.height() / 2));
     if (!whole.isEmpty()) {
@@ -73,7 +93,8 @@ void reduceInto(const QImage &from, QImage &to, const QRect &area)
                            QPoint(whole.right(), inside.bottom())));
 }
 
-QVector<QImage> Pyramid::reduce(const QImage &base, const std::atomic<bool> *cancel)
+QVector<QImage> Pyramid::reduce(const QImage &base, const std::atomic<bool> *cancel,
+                                Reduction reduction)
 {
     QVector<QImage> levels;
     const QImage *from = &base;
@@ -88,7 +109,7 @@ QVector<QImage> Pyramid::reduce(const QImage &base, const std::atomic<bool> *can
         for (int y = 0; y < next.height(); y += band) {
             if (cancel && cancel->load())
                 return QVector<QImage>();
-            reduceInto(*from, next, QRect(0, y, next.width(), band));
+            reduceInto(*from, next, QRect(0, y, next.width(), band), reduction);
         }
         levels.append(std::move(next));
         from = &levels.last();
@@ -121,7 +142,7 @@ void Pyramid::update(const QRect &area)
     for (int n = 1; n < levelCount() && !changed.isEmpty(); ++n) {
         changed = QRect(QPoint(changed.left() / 2, changed.top() / 2),
                         QPoint(changed.right() / 2, changed.bottom() / 2));
-        reduceInto(level(n - 1), reduced[n - 1], changed);
+        reduceInto(level(n - 1), reduced[n - 1], changed, reduction);
     }
 }
 

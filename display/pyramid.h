@@ -9,6 +9,10 @@
 
 namespace Display {
 
+// How a reduced pixel comes from the 2x2 it covers: their mean (pictures, and a mask whose
+// bytes are coverage), or the highest of them (a mask of class numbers, which have no mean).
+enum class Reduction { Mean, Highest };
+
 // Reduced copies of an image, each half the size of the one before (a pixel is the mean of
 // the 2x2 it covers), so that drawing at any zoom reads about as many pixels as the screen
 // shows, whatever the image's size. Level 0 is the image itself, not a copy: the pyramid
@@ -21,7 +25,11 @@ public:
 
     // Levels 1 and up for `base` (32-bit or 8-bit), built from it on any thread. Stops early
     // with the levels made so far when memory runs out, and returns none once `cancel` is set.
-    static QVector<QImage> reduce(const QImage &base, const std::atomic<bool> *cancel = nullptr);
+    static QVector<QImage> reduce(const QImage &base, const std::atomic<bool> *cancel = nullptr,
+                                  Reduction reduction = Reduction::Mean);
+    // How update() reduces; Mean unless set.
+    void setReduction(Reduction how) { reduction = how; }
+    Reduction reductionUsed() const { return reduction; }
 
     // Shows `base` with no reduced level yet; `base` outlives the pyramid's use of it, and
     // must not be shared, or a write to it would copy it away from the pyramid.
@@ -49,11 +57,13 @@ public:
 private:
     const QImage *base = nullptr;
     QVector<QImage> reduced;
+    Reduction reduction = Reduction::Mean;
 };
 
 // Writes into `to` over `area` (its own pixels) the means of the 2x2 pixels of `from` that
 // each covers; at an odd edge of `from`, of those there are.
-void reduceInto(const QImage &from, QImage &to, const QRect &area);
+void reduceInto(const QImage &from, QImage &to, const QRect &area,
+                Reduction reduction = Reduction::Mean);
 
 } // namespace Display
 

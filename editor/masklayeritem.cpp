@@ -37,8 +37,25 @@ void MaskLayerItem::setShownAsSaved(bool on)
     update();
 }
 
+void MaskLayerItem::setClassColours(const QVector<QColor> &colours, const QVector<bool> &hidden)
+{
+    classColours = colours;
+    classesHidden = hidden;
+    makeColours();
+    update();
+}
+
 void MaskLayerItem::makeColours()
 {
+    if (!classColours.isEmpty()) {
+        byValue[0] = 0;
+        for (int value = 1; value < 256; ++value) {
+            const bool hidden = value <= classesHidden.size() && classesHidden.at(value - 1);
+            const QColor shown = classColours.at(qMin(value, int(classColours.size())) - 1);
+            byValue[value] = hidden ? 0 : qPremultiply(shown.rgb());
+        }
+        return;
+    }
     for (int value = 0; value < 256; ++value) {
         const int alpha = asSaved ? (value > 0 ? 255 : 0) : value;
         byValue[value] = qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), alpha));

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QGraphicsItem>
 #include <QRgb>
+#include <QVector>
 
 #include <vector>
 
@@ -30,6 +31,10 @@ public:
     void setColour(const QColor &colour);
     // Shows every pixel that a save writes as 255 at full colour, and no other.
     void setShownAsSaved(bool asSaved);
+    // With classes the layer holds class numbers: class n shows in `colours[n - 1]`, at full
+    // strength (the item's opacity dims it), and not at all when `hidden[n - 1]`. No colours:
+    // the layer is one mask.
+    void setClassColours(const QVector<QColor> &colours, const QVector<bool> &hidden);
 
 private:
     void makeColours();
@@ -37,6 +42,8 @@ private:
     const Display::Pyramid *pyramid;
     QColor colour = layerColour;
     bool asSaved = false;
+    QVector<QColor> classColours;
+    QVector<bool> classesHidden;
     QRgb byValue[256];         // the screen colour of each layer value
     std::vector<QRgb> scratch; // the colours of the part being drawn, kept between repaints
 };

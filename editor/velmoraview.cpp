@@ -1,25 +1,17 @@
 #include "editor/velmoraview.h"
 
-#include "editor/maskedit.h"
-#include "files/maskfile.h"
 #include "editor/masklayeritem.h"
-#include "files/picturefile.h"
 #include "editor/pictureitem.h"
-#include "platform/memory.h"
+#include "files/maskfile.h"
+#include "files/picturefile.h"
 
 #include <QCursor>
-#include <QFutureWatcher>
 #include <QGraphicsScene>
-#include <QUndoStack>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
 
 namespace {
 
-// Steps kept in the history; the oldest is dropped when a new one would exceed it.
-constexpr int undoLimit = 21;
-constexpr qint64 defaultHistoryBudget = qint64(512) << 20;
 // The scene reaches far beyond any picture, so the view can be panned past its edges.
 constexpr qreal sceneHalfExtent = 50000.0;
 
@@ -55,48 +47,33 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
     setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
     setDragMode(QGraphicsView::ScrollHandDrag);
 
-    undoStack = new QUndoStack(this);
-    undoStack->setUndoLimit(undoLimit);
-    const qint64 physical = Platform::physicalMemory();
-    historyBudget = physical > 0 ? qMin(defaultHistoryBudget, physical / 4) : defaultHistoryBudget;
-    connect(undoStack, &QUndoStack::canRedoChanged, this, &VelmoraView::canRedoChanged);
-
-    pictureReduction = new QFutureWatcher<QVector<QImage>>(this);
-    connect(pictureReduction, &QFutureWatcherBase::finished, this, [this] {
-        // A reduction for a picture no longer shown was cancelled and gives nothing.
-        QVector<QImage> levels = pictureReduction->result();
-        if (levels.isEmpty() || !imageItem)
+    document = new MaskDocument(this);
+    connect(document, &MaskDocument::canUndoChanged, this, &VelmoraView::canUndoChanged);
+    connect(document, &MaskDocument::canRedoChanged, this, &VelmoraView::canRedoChanged);
+    connect(document, &MaskDocument::modifiedChanged, this, &VelmoraView::modifiedChanged);
+    connect(document, &MaskDocument::historyTrimmed, this, &VelmoraView::historyTrimmed);
+    connect(document, &MaskDocument::edited, this, &VelmoraView::maskEdited);
+    connect(document, &MaskDocument::tilesLost, this, &VelmoraView::strokeOutOfMemory);
+    connect(document, &MaskDocument::pictureReduced, this, [this] {
+        if (imageItem)
+            imageItem->update();
+    });
+    connect(document, &MaskDocument::maskChanged, this, [this](const QRect &area) {
+        if (!maskItem)
             return;
-        picturePyramid.setReduced(std::move(levels));
-        imageItem->update();
+        if (area.isEmpty())
+            maskItem->update();
+        else
+            maskItem->update(area);
+    });
+    connect(document, &MaskDocument::classesChanged, this, [this] {
+        if (maskItem)
+            maskItem->setClassColours(document->hasClasses() ? classColours : QVector<QColor>(),
+                                      classesHidden);
     });
 }
 
-VelmoraView::~VelmoraView()
-{
-    // A reduction still running stops at its next band; the picture it reads is its own
-    // reference, so nothing it touches goes away before it ends.
-    if (reductionCancel)
-        *reductionCancel = true;
-}
-
-void VelmoraView::reducePicture()
-{
-    if (reductionCancel)
-        *reductionCancel = true;
-    reductionCancel = std::make_shared<std::atomic<bool>>(false);
-    const QImage picture = pictureImage; // shared for reading only; it is never written
-    const std::shared_ptr<std::atomic<bool>> cancel = reductionCancel;
-    pictureReduction->setFuture(QtConcurrent::run(
-        [picture, cancel] { return Display::Pyramid::reduce(picture, cancel.get()); }));
-}
-
-void VelmoraView::maskChanged(const QRect &area)
-{
-    maskPyramid.update(area);
-    if (maskItem)
-        maskItem->update(area);
-}
+VelmoraView::~VelmoraView() = default;
 
 void VelmoraView::setMode(EditorMode newMode)
 {
@@ -175,6 +152,15 @@ void VelmoraView::setShownAsSaved(bool asSaved)
         maskItem->setShownAsSaved(asSaved);
 }
 
+void VelmoraView::setClassColours(const QVector<QColor> &colours, const QVector<bool> &hidden)
+{
+    classColours = colours;
+    classesHidden = hidden;
+    if (maskItem)
+        maskItem->setClassColours(document->hasClasses() ? classColours : QVector<QColor>(),
+                                  classesHidden);
+}
+
 void VelmoraView::resetZoom()
 {
     if (!imageItem)
@@ -224,156 +210,45 @@ void VelmoraView::setMaskHidden(bool hidden)
     emit maskHiddenChanged(hidden);
 }
 
-MaskEdit *VelmoraView::pushStep()
-{
-    if (maskImage.isNull())
-        return nullptr;
-    // Pushing drops the steps that could have been redone, and the oldest beyond the limit.
-    auto *step = new MaskEdit(&maskImage);
-    undoStack->push(step);
-    emit canUndoChanged(true);
-    return step;
-}
-
 void VelmoraView::undo()
 {
-    if (drawing || !canUndoNow())
+    if (drawing)
         return;
-    undoStack->undo();
-    refreshStep(undoStack->index());
-    emit canUndoChanged(canUndoNow());
-    finishEdit();
-}
-
-// A step given back to memory can't be undone, nor anything before it.
-bool VelmoraView::canUndoNow() const
-{
-    const int index = undoStack->index();
-    return index > 0 && !static_cast<const MaskEdit *>(undoStack->command(index - 1))->isExpired();
+    document->undo();
 }
 
 void VelmoraView::setHistoryBudget(qint64 bytes)
 {
-    historyBudget = bytes;
-    keepHistoryInBudget();
-}
-
-// The oldest steps go first; the latest one stays whatever its size.
-void VelmoraView::keepHistoryInBudget()
-{
-    qint64 total = 0;
-    for (int i = 0; i < undoStack->count(); ++i)
-        total += static_cast<const MaskEdit *>(undoStack->command(i))->bytes();
-    bool trimmed = false;
-    for (int i = 0; total > historyBudget && i < undoStack->count() - 1; ++i) {
-        auto *step = const_cast<MaskEdit *>(static_cast<const MaskEdit *>(undoStack->command(i)));
-        if (step->isExpired() || i >= undoStack->index() - 1)
-            continue;
-        total -= step->bytes();
-        step->expire();
-        trimmed = true;
-    }
-    if (!trimmed)
-        return;
-    emit canUndoChanged(canUndoNow());
-    emit historyTrimmed();
+    document->setHistoryBudget(bytes);
 }
 
 void VelmoraView::redo()
 {
-    if (drawing || !undoStack->canRedo())
+    if (drawing)
         return;
-    undoStack->redo();
-    refreshStep(undoStack->index() - 1);
-    emit canUndoChanged(true);
-    finishEdit();
+    document->redo();
 }
 
 void VelmoraView::clearMask()
 {
-    if (maskImage.isNull() || drawing)
+    if (drawing)
         return;
-    // A clear that could not be undone would destroy the user's work, so without memory
-    // for the tiles it would take back, the mask stays as it is.
-    auto step = std::make_unique<MaskEdit>(&maskImage);
-    if (!step->clearAll())
-        return;
-    undoStack->push(step.release());
-    emit canUndoChanged(true);
-    refreshStep(undoStack->index() - 1);
-    finishEdit();
+    document->clear();
 }
 
 bool VelmoraView::applyMask(const QImage &gray)
 {
-    if (maskImage.isNull() || drawing || gray.size() != maskImage.size())
-        return false;
-    auto step = std::make_unique<MaskEdit>(&maskImage);
-    if (!step->prepare(maskImage.rect(), false).isEmpty())
-        return false;
-    const QImage bytes = gray.convertToFormat(QImage::Format_Grayscale8);
-    if (bytes.isNull())
-        return false;
-    const int width = maskImage.width();
-    const int height = maskImage.height();
-    for (int y = 0; y < height; ++y) {
-        const uchar *src = bytes.constScanLine(y);
-        uchar *dst = maskImage.scanLine(y);
-        for (int x = 0; x < width; ++x)
-            dst[x] = src[x] != 0 ? MaskFile::layerInside : 0;
-    }
-    return pushFinished(std::move(step));
+    return !drawing && document->applyMask(gray);
 }
 
 bool VelmoraView::replaceMask(QImage layer)
 {
-    if (maskImage.isNull() || drawing || layer.size() != maskImage.size())
-        return false;
-    undoStack->clear();
-    undoStack->setClean();
-    emit canUndoChanged(false);
-    maskImage = std::move(layer);
-    maskPyramid.setBase(&maskImage);
-    maskPyramid.setReduced(Display::Pyramid::reduce(maskImage));
-    maskItem->update();
-    updateModified();
-    return true;
-}
-
-void VelmoraView::finishEdit()
-{
-    keepHistoryInBudget();
-    updateModified();
-    emit maskEdited();
+    return !drawing && document->replaceMask(std::move(layer));
 }
 
 void VelmoraView::markSaved()
 {
-    undoStack->setClean();
-    updateModified();
-}
-
-void VelmoraView::refreshStep(int index)
-{
-    const auto *step = static_cast<const MaskEdit *>(undoStack->command(index));
-    maskPyramid.update(step->tileRects());
-    if (maskItem)
-        maskItem->update(step->bounds());
-}
-
-void VelmoraView::updateModified()
-{
-    // The mask equals the saved one when no step between the saved state and the current
-    // one changed a pixel. A saved state dropped off the end of the history is gone.
-    bool now = undoStack->cleanIndex() < 0;
-    const int from = qMin(undoStack->cleanIndex(), undoStack->index());
-    const int to = qMax(undoStack->cleanIndex(), undoStack->index());
-    for (int i = from; !now && i < to; ++i)
-        now = static_cast<const MaskEdit *>(undoStack->command(i))->changedPixels();
-    if (now == modified)
-        return;
-    modified = now;
-    emit modifiedChanged(modified);
+    document->markSaved();
 }
 
 bool VelmoraView::loadImage(const QString &path)
@@ -393,34 +268,23 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     endWand(false);
     cancelMaskWork();
     endStroke();
-    imagePath = path;
     scene->clear();
     imageItem = nullptr;
     maskItem = nullptr;
-    undoStack->clear();
-    undoStack->setClean();
-    emit canUndoChanged(false);
-    // The old picture's memory goes before the new one is reduced.
-    picturePyramid.clear();
-    maskPyramid.clear();
-    pictureImage = std::move(decoded.picture);
-    maskImage = std::move(decoded.mask);
-    picturePyramid.setBase(&pictureImage);
-    maskPyramid.setBase(&maskImage);
-    maskPyramid.setReduced(std::move(decoded.maskLevels));
-    reducePicture();
-    scene->setSceneRect(sceneRectFor(pictureImage.size()));
-    imageItem = new PictureItem(&picturePyramid);
+    document->load(path, std::move(decoded));
+    scene->setSceneRect(sceneRectFor(document->picture().size()));
+    imageItem = new PictureItem(&document->picturePyramid());
     scene->addItem(imageItem);
     imageItem->setPos(0, 0);
-    maskItem = new MaskLayerItem(&maskPyramid);
+    maskItem = new MaskLayerItem(&document->maskPyramid());
     scene->addItem(maskItem);
     maskItem->setPos(0, 0);
     maskItem->setOpacity(1.0);
     maskItem->setVisible(!maskHidden);
     maskItem->setColour(maskColour);
     maskItem->setShownAsSaved(shownAsSaved);
-    updateModified();
+    maskItem->setClassColours(document->hasClasses() ? classColours : QVector<QColor>(),
+                              classesHidden);
 
     resetTransform();
     const QRectF bounds = imageItem->boundingRect();
@@ -437,5 +301,5 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
 
 QImage VelmoraView::exportMask() const
 {
-    return MaskFile::toGray(maskImage);
+    return document->exportMask();
 }

@@ -2,6 +2,7 @@
 #define VELMORA_EDITOR_VELMORAVIEW_H
 
 #include "display/pyramid.h"
+#include "document/maskdocument.h"
 #include "files/picturefile.h"
 #include "region/regionops.h"
 
@@ -52,10 +53,14 @@ public:
     EditorMode getMode() const { return mode; }
     int getBrushSize() const { return brushSize; }
     int getEraserSize() const { return eraserSize; }
-    QString getImagePath() const { return imagePath; }
+    QString getImagePath() const { return document->path(); }
     QColor getMaskColour() const { return maskColour; }
     // The picture's size in pixels; empty before any picture.
-    QSize pictureSize() const { return maskImage.size(); }
+    QSize pictureSize() const { return document->mask().size(); }
+    // The picture, its mask and their history, which the view shows and changes.
+    MaskDocument *getDocument() const { return document; }
+    // Classes are shown in their colours; a hidden class is not drawn.
+    void setClassColours(const QVector<QColor> &colours, const QVector<bool> &hidden);
     // True while a left-button stroke or lasso is under way.
     bool isDrawing() const { return drawing; }
 
@@ -75,7 +80,7 @@ public:
 
     // Whether the mask differs from what was last loaded or saved. A step that changed no
     // pixel does not count; undoing back to the saved state makes the mask unmodified again.
-    bool isModified() const { return modified; }
+    bool isModified() const { return document->isModified(); }
     // The window calls it once the file beside the picture matches the mask.
     void markSaved();
 
@@ -162,7 +167,6 @@ private:
     static constexpr qreal zoomStep = 1.15;
 
     void applyModeCursor();
-    MaskEdit *pushStep();
     void zoomAboutCentre(qreal factor);
     void reportPointer(QPoint viewPos);
     void reportZoom();
@@ -173,13 +177,6 @@ private:
     void fillLasso();
     static bool enclosesArea(const QPolygonF &outline);
     void endStroke();
-    void refreshStep(int index);
-    void maskChanged(const QRect &area);
-    void reducePicture();
-    void updateModified();
-    void finishEdit();
-    bool canUndoNow() const;
-    void keepHistoryInBudget();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
     static void drawSizeLabel(QPainter *painter, QPointF middle, const QString &text);
@@ -198,7 +195,6 @@ private:
         bool failed = false; // no memory for the result
     };
     QImage picture() const;
-    bool pushFinished(std::unique_ptr<MaskEdit> step);
     void runMaskWork(std::function<MaskWork()> work);
     void snapLasso(const QPolygonF &outline);
     void beginWand(const QPointF &scenePos, QPoint viewPos);
@@ -210,16 +206,9 @@ private:
     QGraphicsScene *scene = nullptr;
     PictureItem *imageItem = nullptr;
     MaskLayerItem *maskItem = nullptr;
-    QImage pictureImage; // never shared with a writer: the pyramid points at it
-    QImage maskImage;    // never shared: strokes write into it, the pyramid points at it
-    // Reduced copies for the screen. The picture's are made off the UI thread after it
-    // opens; the mask's come with the mask and follow each change of it.
-    Display::Pyramid picturePyramid;
-    Display::Pyramid maskPyramid;
-    QFutureWatcher<QVector<QImage>> *pictureReduction = nullptr;
-    std::shared_ptr<std::atomic<bool>> reductionCancel;
-    QUndoStack *undoStack = nullptr;
-    MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by undoStack
+    MaskDocument *document = nullptr;
+    MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by the document
+    QImage strokeCover;         // with classes, where the tool drew, before it is put in
     bool strokeLostPixels = false;
     bool lassoing = false;
     QVector<QPointF> lasso; // scene points of the lasso being drawn
@@ -227,9 +216,9 @@ private:
     bool handDragging = false; // a left-button pan while Space is held
     bool maskHidden = false;
     QColor maskColour{255, 0, 0};
+    QVector<QColor> classColours;
+    QVector<bool> classesHidden;
     bool shownAsSaved = false;
-    bool modified = false;
-    QString imagePath;
     bool drawing = false;
     QPointF lastScenePos{0, 0};
     int brushSize = 20;
@@ -247,7 +236,6 @@ private:
     double wandScale = 1.0;    // of the preview's copy against the picture
     QImage wandPreviewPicture;
     Region::Piece wandPreview; // in the preview copy's pixels
-    qint64 historyBudget = 0;
     bool working = false;
     int workTicket = 0; // a result is applied only while its ticket is current
 };

@@ -2,7 +2,7 @@
 
 #include "editor/velmoraview.h"
 
-#include "editor/maskedit.h"
+#include "document/maskedit.h"
 #include "editor/masklayeritem.h"
 
 #include <QColor>
@@ -19,7 +19,7 @@ void VelmoraView::beginStroke()
     // stroke. It holds nothing yet: each tile is kept the first time it is about to change.
     // Nothing is painted unseen: a hidden mask shows again.
     setMaskHidden(false);
-    stroke = pushStep();
+    stroke = document->beginStroke();
     strokeLostPixels = false;
 }
 
@@ -28,18 +28,36 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     if (!stroke)
         return;
     // Whole pixels, widened by one for the antialiased rim, inside the picture.
-    const QRect area = reach.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(maskImage.rect());
+    QImage &layer = document->layer();
+    const QRect area = reach.toAlignedRect().adjusted(-1, -1, 1, 1).intersected(layer.rect());
     if (area.isEmpty())
         return;
     // Where the tiles' pixels could not be kept, nothing is painted: every change stays
     // undoable, and the rest of the stroke goes on.
     const QRegion refused = stroke->prepare(area);
 
-    // The painter works on the area alone, over the mask's own memory, in coordinates that
-    // start at the area's corner: the raster engine loses what it draws beyond about 32,767
-    // pixels from its device's origin, and pictures can be wider than that.
-    QImage local(maskImage.scanLine(area.top()) + area.left(), area.width(), area.height(),
-                 maskImage.bytesPerLine(), maskImage.format());
+    // The painter works on the area alone, in coordinates that start at the area's corner:
+    // the raster engine loses what it draws beyond about 32,767 pixels from its device's
+    // origin, and pictures can be wider than that. Without classes it paints the mask's own
+    // memory; with classes it draws where the tool reaches, and the document gives those
+    // pixels the class.
+    const bool classes = document->hasClasses();
+    QImage local;
+    if (classes) {
+        if (strokeCover.width() < area.width() || strokeCover.height() < area.height())
+            strokeCover = QImage(qMax(area.width(), strokeCover.width()),
+                                 qMax(area.height(), strokeCover.height()), layer.format());
+        if (strokeCover.isNull()) {
+            emit strokeOutOfMemory();
+            return;
+        }
+        local = QImage(strokeCover.bits(), area.width(), area.height(), strokeCover.bytesPerLine(),
+                       layer.format());
+        local.fill(0);
+    } else {
+        local = QImage(layer.scanLine(area.top()) + area.left(), area.width(), area.height(),
+                       layer.bytesPerLine(), layer.format());
+    }
     QPainter painter(&local);
     painter.translate(-area.topLeft());
     if (!refused.isEmpty()) {
@@ -50,7 +68,7 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
         }
     }
     const int width = mode == EditorMode::Doodle ? brushSize : eraserSize;
-    if (mode == EditorMode::Doodle) {
+    if (mode == EditorMode::Doodle || classes) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.setPen(QPen(QBrush(QColor(255, 0, 0, 255), Qt::SolidPattern), width, Qt::SolidLine,
                             Qt::RoundCap, Qt::RoundJoin));
@@ -64,7 +82,14 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     painter.setRenderHint(QPainter::Antialiasing, true);
     draw(painter);
     painter.end();
-    maskChanged(area);
+    if (classes) {
+        // The eraser clears every class; its lasso, like the others, spares the other
+        // classes when they are protected.
+        const bool erase = mode == EditorMode::Eraser;
+        document->putCoverage(area, local, erase, erase && lassoing && document->protectsOthers());
+    } else {
+        document->layerPainted(area);
+    }
 }
 
 void VelmoraView::paintStrokeTo(const QPointF &scenePos)
@@ -96,8 +121,8 @@ void VelmoraView::fillLasso()
     viewport()->update();
     // An outline that encloses no area, or none of the picture, changes nothing and makes
     // no undo step.
-    if (!enclosesArea(outline) || maskImage.isNull() ||
-        !outline.boundingRect().intersects(QRectF(maskImage.rect())))
+    if (!enclosesArea(outline) || document->isNull() ||
+        !outline.boundingRect().intersects(QRectF(document->mask().rect())))
         return;
     beginStroke();
     QPainterPath path;
@@ -129,11 +154,6 @@ void VelmoraView::endStroke()
     lasso.clear();
     if (!stroke)
         return;
-    stroke->finish();
-    const bool changed = stroke->changedPixels();
     stroke = nullptr;
-    if (changed)
-        finishEdit();
-    else
-        updateModified();
+    document->endStroke();
 }

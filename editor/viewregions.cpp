@@ -3,14 +3,12 @@
 // region/; the view collects the gesture, runs the work off the UI thread and applies the
 // result as one step of the history.
 
-#include "editor/maskedit.h"
-#include "files/maskfile.h"
 #include "editor/masklayeritem.h"
 #include "editor/velmoraview.h"
+#include "files/maskfile.h"
 
 #include <QFutureWatcher>
 #include <QPainter>
-#include <QUndoStack>
 #include <QtConcurrent>
 #include <QtMath>
 
@@ -28,7 +26,7 @@ constexpr int wandDragPixelsPerUnit = 4;
 
 QImage VelmoraView::picture() const
 {
-    return pictureImage;
+    return document->picture();
 }
 
 void VelmoraView::setWandTolerance(int tolerance)
@@ -38,45 +36,19 @@ void VelmoraView::setWandTolerance(int tolerance)
 
 bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
 {
-    if (piece.isNull() || maskImage.isNull() || drawing)
+    if (piece.isNull() || document->isNull() || drawing)
         return false;
-    const QRect area = piece.rect().intersected(maskImage.rect());
-    auto step = std::make_unique<MaskEdit>(&maskImage);
-    if (!step->prepare(area, false).isEmpty()) {
-        emit regionOutOfMemory();
-        return false;
-    }
-    const uchar value = add ? MaskFile::layerInside : 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
-        uchar *row = maskImage.scanLine(y);
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (in[x])
-                row[x] = value;
-        }
-    }
-    return pushFinished(std::move(step));
-}
-
-bool VelmoraView::pushFinished(std::unique_ptr<MaskEdit> step)
-{
-    step->finish();
-    if (step->lostTiles())
-        emit strokeOutOfMemory();
-    if (!step->changedPixels())
+    if (document->applyPiece(piece, add))
         return true;
-    undoStack->push(step.release());
-    emit canUndoChanged(true);
-    refreshStep(undoStack->index() - 1);
-    finishEdit();
-    return true;
+    emit regionOutOfMemory();
+    return false;
 }
 
 // The work runs on a pool thread; meanwhile the view counts as drawing, so no other change
 // of the mask starts. Esc drops the result, and a new picture does too.
 void VelmoraView::runMaskWork(std::function<MaskWork()> work)
 {
-    if (maskImage.isNull() || drawing)
+    if (document->isNull() || drawing)
         return;
     drawing = true;
     working = true;
@@ -118,9 +90,10 @@ void VelmoraView::cancelMaskWork()
 
 void VelmoraView::transformMask(std::function<QImage(const QImage &)> change)
 {
-    if (maskImage.isNull() || drawing)
+    if (document->isNull() || drawing)
         return;
-    const QImage current = exportMask();
+    // With classes, the change works on the current class alone.
+    const QImage current = document->exportCurrent();
     if (current.isNull()) {
         emit regionOutOfMemory();
         return;
@@ -134,21 +107,15 @@ void VelmoraView::transformMask(std::function<QImage(const QImage &)> change)
     });
 }
 
-// In place and tile by tile, on the UI thread: two passes over the mask, no copy of it.
 void VelmoraView::invertMask()
 {
-    if (maskImage.isNull() || drawing)
+    if (document->isNull() || drawing)
         return;
-    auto step = std::make_unique<MaskEdit>(&maskImage);
     viewport()->setCursor(Qt::BusyCursor);
-    const bool done = step->invertAll();
+    const bool done = document->invert();
     applyModeCursor();
-    if (!done) {
+    if (!done)
         emit regionOutOfMemory();
-        return;
-    }
-    pushFinished(std::move(step));
-    maskItem->update();
 }
 
 void VelmoraView::snapLasso(const QPolygonF &outline)
@@ -185,12 +152,12 @@ void VelmoraView::beginWand(const QPointF &scenePos, QPoint viewPos)
         return qint64(image.width()) * image.height();
     };
     int level = 0;
-    while (level + 1 < picturePyramid.levelCount() &&
-           pixelsOf(picturePyramid.level(level)) > previewPixels)
+    while (level + 1 < document->picturePyramid().levelCount() &&
+           pixelsOf(document->picturePyramid().level(level)) > previewPixels)
         ++level;
-    if (pixelsOf(picturePyramid.level(level)) <= previewPixels) {
+    if (pixelsOf(document->picturePyramid().level(level)) <= previewPixels) {
         wandScale = 1.0 / (1 << level);
-        wandPreviewPicture = picturePyramid.level(level);
+        wandPreviewPicture = document->picturePyramid().level(level);
     } else {
         wandScale = qSqrt(double(previewPixels) / pixelsOf(shown));
         wandPreviewPicture = shown.scaled(qMax(1, qRound(shown.width() * wandScale)),

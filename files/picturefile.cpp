@@ -37,14 +37,44 @@ struct LayerRead
     QImage layer;
     QVector<QImage> levels;
     MaskFile::Reading reading;
+    QStringList classNames;
+    ClassFiles::MapStatus mapStatus = ClassFiles::MapStatus::Absent;
+    bool disagreed = false;
 };
 
-// The mask's reduced copies are made here too, beside the picture's decoding.
+// The highest value of an 8-bit image.
+int highestOf(const QImage &image)
+{
+    uchar highest = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar *row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            highest = qMax(highest, row[x]);
+    }
+    return highest;
+}
+
+// The mask's reduced copies are made here too, beside the picture's decoding, and the
+// classes are joined in when the folder has them.
 LayerRead readLayer(const QString &picturePath, QSize size, const std::atomic_bool *cancelled)
 {
     LayerRead read;
     read.layer = MaskFile::readLayerBeside(picturePath, size, &read.reading, cancelled);
-    read.levels = Display::Pyramid::reduce(read.layer);
+    const ClassFiles::List list = ClassFiles::readList(ClassFiles::listPathFor(picturePath));
+    Display::Reduction reduction = Display::Reduction::Mean;
+    if (!list.names.isEmpty() && !read.layer.isNull()) {
+        const QImage numbers = ClassFiles::readMap(ClassFiles::mapPathFor(picturePath), size,
+                                                   &read.mapStatus, cancelled);
+        const int classes = qMax(int(list.names.size()), highestOf(numbers));
+        if (classes >= 2) {
+            read.classNames = list.names;
+            for (int number = list.names.size() + 1; number <= classes; ++number)
+                read.classNames.append(QString::number(number));
+            read.disagreed = ClassFiles::joinMap(read.layer, numbers);
+            reduction = Display::Reduction::Highest;
+        }
+    }
+    read.levels = Display::Pyramid::reduce(read.layer, nullptr, reduction);
     return read;
 }
 
@@ -135,6 +165,9 @@ WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
     result.mask = std::move(layer.layer);
     result.maskLevels = std::move(layer.levels);
     result.maskReading = layer.reading;
+    result.classNames = layer.classNames;
+    result.mapStatus = layer.mapStatus;
+    result.classesDisagreed = layer.disagreed;
     return result;
 }
 

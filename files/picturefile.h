@@ -1,6 +1,7 @@
 #ifndef VELMORA_FILES_PICTUREFILE_H
 #define VELMORA_FILES_PICTUREFILE_H
 
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 
 #include <QFile>
@@ -55,6 +56,12 @@ struct WithMask
     QImage mask;                   // MaskFile::layerFormat, the picture's size
     QVector<QImage> maskLevels;    // the mask's reduced copies (Display::Pyramid::reduce)
     MaskFile::Reading maskReading; // what became of the mask file beside it
+    // With classes (a labels.txt of two or more names, or a class map beside the picture
+    // numbering two or more), the layer holds class numbers; these are their names, with a
+    // number for each class the map has beyond the list.
+    QStringList classNames;
+    ClassFiles::MapStatus mapStatus = ClassFiles::MapStatus::Absent;
+    bool classesDisagreed = false; // the class map and the mask file did not match
     bool isNull() const { return picture.isNull() || mask.isNull(); }
 };
 

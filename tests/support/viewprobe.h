@@ -1,7 +1,7 @@
 #ifndef VELMORA_TESTS_VIEWPROBE_H
 #define VELMORA_TESTS_VIEWPROBE_H
 
-#include "editor/maskedit.h"
+#include "document/maskedit.h"
 #include "editor/masklayeritem.h"
 #include "editor/pictureitem.h"
 #include "editor/velmoraview.h"
@@ -16,26 +16,32 @@
 class VelmoraViewProbe
 {
 public:
-    static const QImage &mask(const VelmoraView &v) { return v.maskImage; }
-    static QImage &mutableMask(VelmoraView &v) { return v.maskImage; }
+    static const QImage &mask(const VelmoraView &v) { return v.document->mask(); }
+    static QImage &mutableMask(VelmoraView &v) { return v.document->layer(); }
     // Steps that can be undone.
-    static int undoDepth(const VelmoraView &v) { return v.undoStack->index(); }
-    static int historySize(const VelmoraView &v) { return v.undoStack->count(); }
+    static int undoDepth(const VelmoraView &v) { return v.document->historyIndex(); }
+    static int historySize(const VelmoraView &v) { return v.document->historyCount(); }
     // Bytes of pixels the whole history holds.
     static qint64 historyBytes(const VelmoraView &v)
     {
         qint64 total = 0;
-        for (int i = 0; i < v.undoStack->count(); ++i)
-            total += static_cast<const MaskEdit *>(v.undoStack->command(i))->bytes();
+        for (int i = 0; i < v.document->historyCount(); ++i)
+            total += v.document->step(i)->bytes();
         return total;
     }
     static EditorMode previousMode(const VelmoraView &v) { return v.previousMode; }
     static QPoint cursorViewPos(const VelmoraView &v) { return v.cursorViewPos; }
     static QPointF lastScenePos(const VelmoraView &v) { return v.lastScenePos; }
     static QGraphicsItem *imageItem(const VelmoraView &v) { return v.imageItem; }
-    static const QImage &picture(const VelmoraView &v) { return v.pictureImage; }
-    static const Display::Pyramid &maskPyramid(const VelmoraView &v) { return v.maskPyramid; }
-    static const Display::Pyramid &picturePyramid(const VelmoraView &v) { return v.picturePyramid; }
+    static const QImage &picture(const VelmoraView &v) { return v.document->picture(); }
+    static const Display::Pyramid &maskPyramid(const VelmoraView &v)
+    {
+        return v.document->maskPyramid();
+    }
+    static const Display::Pyramid &picturePyramid(const VelmoraView &v)
+    {
+        return v.document->picturePyramid();
+    }
     // The area of the picture the wand's preview shows under way, in picture pixels.
     static QRect wandPreviewArea(const VelmoraView &v)
     {
@@ -46,17 +52,18 @@ public:
     // Drops the reduced copies, as when their memory could not be had.
     static void dropReducedCopies(VelmoraView &v)
     {
-        v.picturePyramid.setReduced({});
-        v.maskPyramid.setReduced({});
+        const_cast<Display::Pyramid &>(v.document->picturePyramid()).setReduced({});
+        const_cast<Display::Pyramid &>(v.document->maskPyramid()).setReduced({});
     }
     // Waits until the picture's reduced copies are made and shown.
     static bool waitForReducedPicture(const VelmoraView &v, int timeout = 20000)
     {
-        return QTest::qWaitFor([&] { return v.pictureReduction->isFinished(); }, timeout) &&
+        const MaskDocument &d = *v.document;
+        return QTest::qWaitFor([&] { return !d.isReducing(); }, timeout) &&
                QTest::qWaitFor(
                    [&] {
-                       return v.picturePyramid.levelCount() > 1 ||
-                              qMax(v.pictureImage.width(), v.pictureImage.height()) <=
+                       return d.picturePyramid().levelCount() > 1 ||
+                              qMax(d.picture().width(), d.picture().height()) <=
                                   Display::Pyramid::smallestSide;
                    },
                    timeout);
@@ -101,9 +108,9 @@ public:
     // True when the mask item paints exactly the pixels of the mask layer.
     static bool showsMaskLayer(const VelmoraView &v)
     {
-        if (!v.maskItem || v.maskItem->boundingRect() != QRectF(v.maskImage.rect()))
+        if (!v.maskItem || v.maskItem->boundingRect() != QRectF(v.document->mask().rect()))
             return false;
-        QImage shown(v.maskImage.size(), QImage::Format_ARGB32_Premultiplied);
+        QImage shown(v.document->mask().size(), QImage::Format_ARGB32_Premultiplied);
         shown.fill(Qt::transparent);
         QPainter painter(&shown);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -111,11 +118,11 @@ public:
         option.exposedRect = v.maskItem->boundingRect();
         v.maskItem->paint(&painter, &option, nullptr);
         painter.end();
-        QImage expected(v.maskImage.size(), QImage::Format_ARGB32_Premultiplied);
+        QImage expected(v.document->mask().size(), QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < expected.height(); ++y)
             for (int x = 0; x < expected.width(); ++x)
-                expected.setPixel(x, y,
-                                  qPremultiply(qRgba(255, 0, 0, v.maskImage.constScanLine(y)[x])));
+                expected.setPixel(
+                    x, y, qPremultiply(qRgba(255, 0, 0, v.document->mask().constScanLine(y)[x])));
         return shown == expected;
     }
 };

@@ -1,4 +1,4 @@
-#include "editor/maskedit.h"
+#include "document/maskedit.h"
 
 #include "files/maskfile.h"
 
@@ -200,6 +200,20 @@ bool MaskEdit::invertAll()
     changed = !tiles.isEmpty();
     finished = true;
     return true;
+}
+
+void MaskEdit::remap(const std::array<uchar, 256> &map)
+{
+    for (Tile &tile : tiles) {
+        tile.value = map[tile.value];
+        if (tile.uniform || tile.pixels.isNull())
+            continue;
+        for (int y = 0; y < tile.pixels.height(); ++y) {
+            uchar *row = tile.pixels.scanLine(y);
+            std::transform(row, row + tile.pixels.width(), row,
+                           [&map](uchar value) { return map[value]; });
+        }
+    }
 }
 
 QRect MaskEdit::bounds() const

@@ -1,5 +1,5 @@
-#ifndef VELMORA_EDITOR_MASKEDIT_H
-#define VELMORA_EDITOR_MASKEDIT_H
+#ifndef VELMORA_DOCUMENT_MASKEDIT_H
+#define VELMORA_DOCUMENT_MASKEDIT_H
 
 #include <QHash>
 #include <QImage>
@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QUndoCommand>
 #include <QVector>
+
+#include <array>
 
 // One step of the mask's history: a stroke, a clear or a change of regions, kept as the
 // fixed-size tiles of the mask it touched. For each tile the command holds the pixels that
@@ -42,6 +44,10 @@ public:
     // An invert in place: every pixel in the mask (alpha above 0) goes out, every other one
     // comes in. False, changing nothing, when memory for the tiles can't be had.
     bool invertAll();
+
+    // Every pixel value held, and the values of uniform tiles, become `map[value]`: the
+    // layer's values changed meaning (coverage to classes, or back).
+    void remap(const std::array<uchar, 256> &map);
 
     bool changedPixels() const { return changed; }
     // Whether finish() had to put tiles back as they were for want of memory.

@@ -1,0 +1,517 @@
+#include "document/maskdocument.h"
+
+#include "document/maskedit.h"
+#include "files/classfiles.h"
+#include "files/maskfile.h"
+#include "platform/memory.h"
+
+#include <QFutureWatcher>
+#include <QUndoStack>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <utility>
+
+namespace {
+
+// Steps kept in the history; the oldest is dropped when a new one would exceed it.
+constexpr int undoLimit = 21;
+constexpr qint64 defaultHistoryBudget = qint64(512) << 20;
+
+} // namespace
+
+MaskDocument::MaskDocument(QObject *parent) : QObject(parent)
+{
+    undoStack = new QUndoStack(this);
+    undoStack->setUndoLimit(undoLimit);
+    const qint64 physical = Platform::physicalMemory();
+    historyBudget = physical > 0 ? qMin(defaultHistoryBudget, physical / 4) : defaultHistoryBudget;
+    connect(undoStack, &QUndoStack::canRedoChanged, this, &MaskDocument::canRedoChanged);
+
+    pictureReduction = new QFutureWatcher<QVector<QImage>>(this);
+    connect(pictureReduction, &QFutureWatcherBase::finished, this, [this] {
+        // A reduction for a picture no longer shown was cancelled and gives nothing.
+        QVector<QImage> levels = pictureReduction->result();
+        if (levels.isEmpty() || pictureImage.isNull())
+            return;
+        pictureLevels.setReduced(std::move(levels));
+        emit pictureReduced();
+    });
+}
+
+MaskDocument::~MaskDocument()
+{
+    // A reduction still running stops at its next band; the picture it reads is its own
+    // reference, so nothing it touches goes away before it ends.
+    if (reductionCancel)
+        *reductionCancel = true;
+}
+
+bool MaskDocument::isReducing() const
+{
+    return !pictureReduction->isFinished();
+}
+
+void MaskDocument::reducePicture()
+{
+    if (reductionCancel)
+        *reductionCancel = true;
+    reductionCancel = std::make_shared<std::atomic<bool>>(false);
+    const QImage shared = pictureImage; // shared for reading only; it is never written
+    const std::shared_ptr<std::atomic<bool>> cancel = reductionCancel;
+    pictureReduction->setFuture(QtConcurrent::run(
+        [shared, cancel] { return Display::Pyramid::reduce(shared, cancel.get()); }));
+}
+
+bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
+{
+    if (decoded.isNull())
+        return false;
+    endStroke();
+    imagePath = path;
+    undoStack->clear();
+    undoStack->setClean();
+    emit canUndoChanged(false);
+    // The old picture's memory goes before the new one is reduced.
+    pictureLevels.clear();
+    maskLevels.clear();
+    pictureImage = std::move(decoded.picture);
+    maskImage = std::move(decoded.mask);
+    pictureLevels.setBase(&pictureImage);
+    maskLevels.setBase(&maskImage);
+    names = decoded.classNames;
+    maskLevels.setReduction(hasClasses() ? Display::Reduction::Highest : Display::Reduction::Mean);
+    maskLevels.setReduced(std::move(decoded.maskLevels));
+    current = qBound(1, current, qMax(1, int(names.size())));
+    countAll();
+    reducePicture();
+    updateModified();
+    emit classesChanged();
+    return true;
+}
+
+int MaskDocument::highestClass() const
+{
+    for (int value = 255; value > 0; --value)
+        if (counts[size_t(value)] > 0)
+            return value;
+    return 0;
+}
+
+void MaskDocument::countAll()
+{
+    counts.fill(0);
+    if (!hasClasses())
+        return;
+    countArea(maskImage.rect(), 1);
+}
+
+void MaskDocument::countArea(const QRect &area, int sign)
+{
+    if (!hasClasses())
+        return;
+    std::array<qint64, 256> here{};
+    const QRect inside = area.intersected(maskImage.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const uchar *row = maskImage.constScanLine(y);
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++here[row[x]];
+    }
+    for (size_t value = 0; value < here.size(); ++value)
+        counts[value] += sign * here[value];
+}
+
+void MaskDocument::setClassNames(const QStringList &newNames)
+{
+    const bool had = hasClasses();
+    names = newNames;
+    if (!maskImage.isNull() && had != hasClasses()) {
+        // Coverage becomes the first class, or any class becomes full coverage.
+        std::array<uchar, 256> map;
+        for (int value = 0; value < 256; ++value)
+            map[size_t(value)] = value == 0 ? 0 : (hasClasses() ? 1 : MaskFile::layerInside);
+        remapLayer(map);
+        maskLevels.setReduction(hasClasses() ? Display::Reduction::Highest
+                                             : Display::Reduction::Mean);
+        maskLevels.setReduced(
+            Display::Pyramid::reduce(maskImage, nullptr, maskLevels.reductionUsed()));
+        countAll();
+        emit maskChanged(QRect());
+    }
+    // Numbers in the layer beyond the list keep a name: their number.
+    if (hasClasses())
+        for (int number = names.size() + 1; number <= highestClass(); ++number)
+            names.append(QString::number(number));
+    current = qBound(1, current, qMax(1, int(names.size())));
+    emit classesChanged();
+}
+
+void MaskDocument::remapLayer(const std::array<uchar, 256> &map)
+{
+    for (int y = 0; y < maskImage.height(); ++y) {
+        uchar *row = maskImage.scanLine(y);
+        for (int x = 0; x < maskImage.width(); ++x)
+            row[x] = map[row[x]];
+    }
+    for (int i = 0; i < undoStack->count(); ++i)
+        const_cast<MaskEdit *>(step(i))->remap(map);
+}
+
+void MaskDocument::setCurrentClass(int number)
+{
+    if (number < 1 || number > qMax(1, int(names.size())) || number == current)
+        return;
+    current = number;
+    emit classesChanged();
+}
+
+bool MaskDocument::mayChange(uchar now) const
+{
+    return !protectOthers || now == 0 || now == current;
+}
+
+MaskEdit *MaskDocument::beginStroke()
+{
+    if (maskImage.isNull())
+        return nullptr;
+    // Pushing drops the steps that could have been redone, and the oldest beyond the limit.
+    stroke = new MaskEdit(&maskImage);
+    undoStack->push(stroke);
+    emit canUndoChanged(true);
+    return stroke;
+}
+
+void MaskDocument::putCoverage(const QRect &area, const QImage &cover, bool erase, bool onlyCurrent)
+{
+    countArea(area, -1);
+    const uchar number = uchar(current);
+    for (int y = 0; y < area.height(); ++y) {
+        const uchar *drawn = cover.constScanLine(y);
+        uchar *row = maskImage.scanLine(area.top() + y) + area.left();
+        for (int x = 0; x < area.width(); ++x) {
+            if (!drawn[x])
+                continue;
+            if (erase) {
+                // Only a fully covered pixel leaves the mask, as with the plain eraser.
+                if (drawn[x] == 255 && (!onlyCurrent || row[x] == number))
+                    row[x] = 0;
+            } else if (mayChange(row[x])) {
+                row[x] = number;
+            }
+        }
+    }
+    countArea(area, 1);
+    layerPainted(area);
+}
+
+void MaskDocument::layerPainted(const QRect &area)
+{
+    maskLevels.update(area);
+    emit maskChanged(area);
+}
+
+void MaskDocument::endStroke()
+{
+    if (!stroke)
+        return;
+    stroke->finish();
+    if (stroke->lostTiles())
+        emit tilesLost();
+    const bool changed = stroke->changedPixels();
+    stroke = nullptr;
+    if (changed)
+        finishEdit();
+    else
+        updateModified();
+}
+
+const MaskEdit *MaskDocument::step(int index) const
+{
+    return static_cast<const MaskEdit *>(undoStack->command(index));
+}
+
+int MaskDocument::historyIndex() const
+{
+    return undoStack->index();
+}
+
+int MaskDocument::historyCount() const
+{
+    return undoStack->count();
+}
+
+// A step given back to memory can't be undone, nor anything before it.
+bool MaskDocument::canUndo() const
+{
+    const int index = undoStack->index();
+    return index > 0 && !step(index - 1)->isExpired();
+}
+
+bool MaskDocument::canRedo() const
+{
+    return undoStack->canRedo();
+}
+
+void MaskDocument::undo()
+{
+    if (stroke || !canUndo())
+        return;
+    const MaskEdit *undone = step(undoStack->index() - 1);
+    for (const QRect &rect : undone->tileRects())
+        countArea(rect, -1);
+    undoStack->undo();
+    for (const QRect &rect : undone->tileRects())
+        countArea(rect, 1);
+    refreshStep(undoStack->index());
+    emit canUndoChanged(canUndo());
+    finishEdit();
+}
+
+void MaskDocument::redo()
+{
+    if (stroke || !undoStack->canRedo())
+        return;
+    const MaskEdit *redone = step(undoStack->index());
+    for (const QRect &rect : redone->tileRects())
+        countArea(rect, -1);
+    undoStack->redo();
+    for (const QRect &rect : redone->tileRects())
+        countArea(rect, 1);
+    refreshStep(undoStack->index() - 1);
+    emit canUndoChanged(true);
+    finishEdit();
+}
+
+void MaskDocument::setHistoryBudget(qint64 bytes)
+{
+    historyBudget = bytes;
+    keepHistoryInBudget();
+}
+
+// The oldest steps go first; the latest one stays whatever its size.
+void MaskDocument::keepHistoryInBudget()
+{
+    qint64 total = 0;
+    for (int i = 0; i < undoStack->count(); ++i)
+        total += step(i)->bytes();
+    bool trimmed = false;
+    for (int i = 0; total > historyBudget && i < undoStack->count() - 1; ++i) {
+        auto *old = const_cast<MaskEdit *>(step(i));
+        if (old->isExpired() || i >= undoStack->index() - 1)
+            continue;
+        total -= old->bytes();
+        old->expire();
+        trimmed = true;
+    }
+    if (!trimmed)
+        return;
+    emit canUndoChanged(canUndo());
+    emit historyTrimmed();
+}
+
+void MaskDocument::clear()
+{
+    if (maskImage.isNull() || stroke)
+        return;
+    // A clear that could not be undone would destroy the user's work, so without memory
+    // for the tiles it would take back, the mask stays as it is.
+    auto cleared = std::make_unique<MaskEdit>(&maskImage);
+    if (!cleared->clearAll())
+        return;
+    undoStack->push(cleared.release());
+    countAll();
+    emit canUndoChanged(true);
+    refreshStep(undoStack->index() - 1);
+    finishEdit();
+}
+
+bool MaskDocument::applyMask(const QImage &gray)
+{
+    if (maskImage.isNull() || stroke || gray.size() != maskImage.size())
+        return false;
+    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    if (!changing->prepare(maskImage.rect(), false).isEmpty())
+        return false;
+    const QImage bytes = gray.convertToFormat(QImage::Format_Grayscale8);
+    if (bytes.isNull())
+        return false;
+    const int width = maskImage.width();
+    const uchar number = uchar(current);
+    for (int y = 0; y < maskImage.height(); ++y) {
+        const uchar *src = bytes.constScanLine(y);
+        uchar *dst = maskImage.scanLine(y);
+        if (!hasClasses()) {
+            for (int x = 0; x < width; ++x)
+                dst[x] = src[x] != 0 ? MaskFile::layerInside : 0;
+            continue;
+        }
+        // The current class becomes the image; other classes stay, unless it covers them
+        // and they are not protected.
+        for (int x = 0; x < width; ++x) {
+            if (src[x] != 0 && dst[x] != number && mayChange(dst[x]))
+                dst[x] = number;
+            else if (src[x] == 0 && dst[x] == number)
+                dst[x] = 0;
+        }
+    }
+    countAll();
+    return push(std::move(changing));
+}
+
+bool MaskDocument::applyPiece(const Region::Piece &piece, bool add)
+{
+    if (piece.isNull() || maskImage.isNull() || stroke)
+        return false;
+    const QRect area = piece.rect().intersected(maskImage.rect());
+    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    if (!changing->prepare(area, false).isEmpty())
+        return false;
+    countArea(area, -1);
+    const uchar value = add ? (hasClasses() ? uchar(current) : MaskFile::layerInside) : 0;
+    const bool classes = hasClasses();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
+        uchar *row = maskImage.scanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (!in[x])
+                continue;
+            // With classes protected, a removal takes the current class alone.
+            if (!classes || (add ? mayChange(row[x]) : (!protectOthers || row[x] == current)))
+                row[x] = value;
+        }
+    }
+    countArea(area, 1);
+    return push(std::move(changing));
+}
+
+bool MaskDocument::invert()
+{
+    if (maskImage.isNull() || stroke)
+        return false;
+    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    if (!hasClasses()) {
+        // In place and tile by tile: two passes over the mask, no copy of it.
+        if (!changing->invertAll())
+            return false;
+        push(std::move(changing));
+        emit maskChanged(QRect());
+        return true;
+    }
+    if (!changing->prepare(maskImage.rect(), false).isEmpty())
+        return false;
+    const uchar number = uchar(current);
+    for (int y = 0; y < maskImage.height(); ++y) {
+        uchar *row = maskImage.scanLine(y);
+        for (int x = 0; x < maskImage.width(); ++x)
+            row[x] = row[x] == 0 ? number : (row[x] == number ? 0 : row[x]);
+    }
+    countAll();
+    push(std::move(changing));
+    emit maskChanged(QRect());
+    return true;
+}
+
+bool MaskDocument::push(std::unique_ptr<MaskEdit> changing)
+{
+    changing->finish();
+    if (changing->lostTiles()) {
+        countAll();
+        emit tilesLost();
+    }
+    if (!changing->changedPixels())
+        return true;
+    undoStack->push(changing.release());
+    emit canUndoChanged(true);
+    refreshStep(undoStack->index() - 1);
+    finishEdit();
+    return true;
+}
+
+bool MaskDocument::replaceMask(QImage replacement)
+{
+    if (maskImage.isNull() || stroke || replacement.size() != maskImage.size())
+        return false;
+    undoStack->clear();
+    undoStack->setClean();
+    emit canUndoChanged(false);
+    maskImage = std::move(replacement);
+    maskLevels.setBase(&maskImage);
+    maskLevels.setReduced(Display::Pyramid::reduce(maskImage, nullptr, maskLevels.reductionUsed()));
+    countAll();
+    emit maskChanged(QRect());
+    updateModified();
+    return true;
+}
+
+void MaskDocument::finishEdit()
+{
+    keepHistoryInBudget();
+    updateModified();
+    emit edited();
+}
+
+void MaskDocument::markSaved()
+{
+    undoStack->setClean();
+    updateModified();
+}
+
+void MaskDocument::refreshStep(int index)
+{
+    const MaskEdit *changed = step(index);
+    maskLevels.update(changed->tileRects());
+    emit maskChanged(changed->bounds());
+}
+
+void MaskDocument::updateModified()
+{
+    // The mask equals the saved one when no step between the saved state and the current
+    // one changed a pixel. A saved state dropped off the end of the history is gone.
+    bool now = undoStack->cleanIndex() < 0;
+    const int from = qMin(undoStack->cleanIndex(), undoStack->index());
+    const int to = qMax(undoStack->cleanIndex(), undoStack->index());
+    for (int i = from; !now && i < to; ++i)
+        now = step(i)->changedPixels();
+    if (now == modified)
+        return;
+    modified = now;
+    emit modifiedChanged(modified);
+}
+
+QImage MaskDocument::exportMask() const
+{
+    return MaskFile::toGray(maskImage);
+}
+
+QImage MaskDocument::exportClasses() const
+{
+    if (maskImage.isNull())
+        return QImage();
+    QImage numbers(maskImage.size(), QImage::Format_Grayscale8);
+    if (numbers.isNull())
+        return QImage();
+    const bool classes = hasClasses();
+    for (int y = 0; y < maskImage.height(); ++y) {
+        const uchar *in = maskImage.constScanLine(y);
+        uchar *out = numbers.scanLine(y);
+        for (int x = 0; x < maskImage.width(); ++x)
+            out[x] = classes ? in[x] : (in[x] ? 1 : 0);
+    }
+    return numbers;
+}
+
+QImage MaskDocument::exportCurrent() const
+{
+    if (!hasClasses())
+        return exportMask();
+    QImage gray(maskImage.size(), QImage::Format_Grayscale8);
+    if (gray.isNull())
+        return QImage();
+    const uchar number = uchar(current);
+    for (int y = 0; y < maskImage.height(); ++y) {
+        const uchar *in = maskImage.constScanLine(y);
+        uchar *out = gray.scanLine(y);
+        for (int x = 0; x < maskImage.width(); ++x)
+            out[x] = in[x] == number ? 255 : 0;
+    }
+    return gray;
+}

@@ -1,0 +1,154 @@
+#ifndef VELMORA_DOCUMENT_MASKDOCUMENT_H
+#define VELMORA_DOCUMENT_MASKDOCUMENT_H
+
+#include "display/pyramid.h"
+#include "files/picturefile.h"
+#include "region/regionops.h"
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QRegion>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+class MaskEdit;
+template <typename T> class QFutureWatcher;
+class QUndoStack;
+
+// The open picture and its mask, without any widget: the picture, the mask layer, their
+// reduced copies for the screen, and the history of the steps that changed the mask. Views
+// show it and turn gestures into its steps; the window saves it and the recovery copies it.
+//
+// The mask layer holds one byte a pixel. Without classes it is how much of the pixel the
+// brush covered (above 0 inside). With classes it is the pixel's class: 0 background, 1 the
+// first class, and so on; each pixel has at most one class.
+class MaskDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MaskDocument(QObject *parent = nullptr);
+    ~MaskDocument() override;
+
+    // Takes the picture and its mask layer in place of the current ones, with an empty
+    // history. False, changing nothing, for a null reading.
+    bool load(const QString &path, PictureFile::WithMask decoded);
+    bool isNull() const { return maskImage.isNull(); }
+    QString path() const { return imagePath; }
+    const QImage &picture() const { return pictureImage; }
+    const QImage &mask() const { return maskImage; }
+    const Display::Pyramid &picturePyramid() const { return pictureLevels; }
+    const Display::Pyramid &maskPyramid() const { return maskLevels; }
+    bool isReducing() const;
+
+    // Classes. Two or more names turn the layer into class numbers; fewer turn it back into
+    // one mask. Turning classes on makes every pixel of the mask the first class, in the
+    // history too, so undo and redo keep working across the change.
+    void setClassNames(const QStringList &names);
+    QStringList classNames() const { return names; }
+    bool hasClasses() const { return names.size() >= 2; }
+    // 1 is the first class.
+    void setCurrentClass(int number);
+    int currentClass() const { return current; }
+    // The brush, the lassos and the region changes change only background and the current
+    // class's pixels.
+    void setProtectOthers(bool on) { protectOthers = on; }
+    bool protectsOthers() const { return protectOthers; }
+    // Pixels of each layer value, kept up to date with classes; index 0 is the background.
+    const std::array<qint64, 256> &classPixels() const { return counts; }
+    // The highest layer value in use.
+    int highestClass() const;
+
+    // Steps of the history.
+    // A stroke: an empty step, pushed now so one undo takes back the whole stroke. Its tiles
+    // are kept as they are about to change (MaskEdit::prepare()).
+    MaskEdit *beginStroke();
+    // Puts the coverage `cover` (Format_Alpha8, the size of `area`, where the tool drew)
+    // into the layer with classes: the brush gives the current class where it covers, the
+    // eraser clears what it covers fully. `onlyCurrent` erases the current class alone.
+    // Without classes the view paints the layer directly.
+    void putCoverage(const QRect &area, const QImage &cover, bool erase, bool onlyCurrent);
+    // The view painted into the layer over `area`.
+    void layerPainted(const QRect &area);
+    // The stroke under way is over.
+    void endStroke();
+    QImage &layer() { return maskImage; }
+
+    void undo();
+    void redo();
+    bool canUndo() const;
+    bool canRedo() const;
+    void clear();
+    // The 8-bit `gray` becomes the mask (with classes: the current class's pixels) in one
+    // step. False, changing nothing, for another size or without memory.
+    bool applyMask(const QImage &gray);
+    // Adds or removes the piece's pixels in one step; false without memory.
+    bool applyPiece(const Region::Piece &piece, bool add);
+    // Inside and outside swap; with classes, the current class and the background.
+    bool invert();
+    // `layer` becomes the saved state with an empty history. False for another size.
+    bool replaceMask(QImage layer);
+    // The mask as an 8-bit image, 255 inside and 0 outside; null without memory.
+    QImage exportMask() const;
+    // With classes: the class numbers as 8-bit grey; without, the mask as class 1.
+    QImage exportClasses() const;
+    // The current class alone as 255, for the region changes; the whole mask without classes.
+    QImage exportCurrent() const;
+
+    bool isModified() const { return modified; }
+    void markSaved();
+    void setHistoryBudget(qint64 bytes);
+    int historyIndex() const;
+    int historyCount() const;
+    const MaskEdit *step(int index) const;
+
+signals:
+    // The mask changed over `area` (empty: everywhere); the view repaints it.
+    void maskChanged(const QRect &area);
+    // A step ended, was undone or redone.
+    void edited();
+    void pictureReduced();
+    void canUndoChanged(bool canUndo);
+    void canRedoChanged(bool canRedo);
+    void modifiedChanged(bool modified);
+    void historyTrimmed();
+    // A step could not keep some tiles for want of memory.
+    void tilesLost();
+    void classesChanged();
+
+private:
+    bool push(std::unique_ptr<MaskEdit> step);
+    void refreshStep(int index);
+    void finishEdit();
+    void updateModified();
+    void keepHistoryInBudget();
+    void reducePicture();
+    bool mayChange(uchar now) const;
+    void countArea(const QRect &area, int sign);
+    void countAll();
+    void remapLayer(const std::array<uchar, 256> &map);
+
+    QString imagePath;
+    QImage pictureImage; // never shared with a writer: the pyramid points at it
+    QImage maskImage;    // never shared: strokes write into it, the pyramid points at it
+    Display::Pyramid pictureLevels;
+    Display::Pyramid maskLevels;
+    QFutureWatcher<QVector<QImage>> *pictureReduction = nullptr;
+    std::shared_ptr<std::atomic<bool>> reductionCancel;
+    QUndoStack *undoStack = nullptr;
+    MaskEdit *stroke = nullptr; // owned by undoStack
+    qint64 historyBudget = 0;
+    bool modified = false;
+    QStringList names;
+    int current = 1;
+    bool protectOthers = false;
+    std::array<qint64, 256> counts{};
+};
+
+#endif

@@ -1,0 +1,157 @@
+#include "files/classfiles.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+
+namespace ClassFiles {
+
+QString listPathFor(const QString &picturePath)
+{
+    return QFileInfo(picturePath).absolutePath() + QStringLiteral("/labels.txt");
+}
+
+QStringList parseList(const QByteArray &text)
+{
+    QStringList names;
+    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    bool leading = true; // labelme's two special names come first, before any class
+    for (QString line : lines) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (leading &&
+            (line == QLatin1String("__ignore__") || line == QLatin1String("_background_")))
+            continue;
+        leading = false;
+        names.append(line);
+    }
+    return names;
+}
+
+List readList(const QString &path)
+{
+    List list;
+    list.stamp = FileStamp::of(path, FileStamp::Contents::Hashed);
+    if (!list.stamp.exists)
+        return list;
+    QFile file(path);
+    // A list is a few lines; anything far bigger, or not a plain file, is not one.
+    constexpr qint64 largest = 1 << 20;
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > largest) {
+        list.readable = false;
+        return list;
+    }
+    list.names = parseList(file.readAll());
+    return list;
+}
+
+bool writeList(const QString &path, const QStringList &names)
+{
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile())
+        return false;
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray text = (names.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    if (file.write(text) != text.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+QString mapPathFor(const QString &picturePath)
+{
+    const QFileInfo info(picturePath);
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
+           QStringLiteral("_labels.png");
+}
+
+QVector<QRgb> palette()
+{
+    // Each bit of the class number goes to one channel, from the highest bit of the colour
+    // down, three bits of the number at a time.
+    QVector<QRgb> colours(256);
+    for (int number = 0; number < 256; ++number) {
+        int r = 0, g = 0, b = 0;
+        int bits = number;
+        for (int shift = 7; shift >= 0 && bits; --shift, bits >>= 3) {
+            r |= (bits & 1) << shift;
+            g |= ((bits >> 1) & 1) << shift;
+            b |= ((bits >> 2) & 1) << shift;
+        }
+        colours[number] = qRgb(r, g, b);
+    }
+    return colours;
+}
+
+QImage toIndexed(const QImage &numbers)
+{
+    if (numbers.isNull())
+        return QImage();
+    QImage indexed(numbers.size(), QImage::Format_Indexed8);
+    if (indexed.isNull())
+        return QImage();
+    indexed.setColorTable(palette());
+    for (int y = 0; y < numbers.height(); ++y)
+        memcpy(indexed.scanLine(y), numbers.constScanLine(y), size_t(numbers.width()));
+    return indexed;
+}
+
+QImage readMap(const QString &path, QSize size, MapStatus *status,
+               const std::atomic_bool *cancelled)
+{
+    *status = MapStatus::Absent;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QImage();
+    *status = MapStatus::Unreadable;
+    if (!info.isFile())
+        return QImage();
+    QImageReader reader(path, "png");
+    if (reader.size() != size || (cancelled && cancelled->load()))
+        return QImage();
+    const QImage read = reader.read();
+    if (read.isNull() || read.size() != size)
+        return QImage();
+    QImage numbers(size, QImage::Format_Grayscale8);
+    if (numbers.isNull())
+        return QImage();
+    if (read.format() == QImage::Format_Indexed8) {
+        // The pixel values themselves, whatever colours the palette gives them.
+        for (int y = 0; y < size.height(); ++y)
+            memcpy(numbers.scanLine(y), read.constScanLine(y), size_t(size.width()));
+    } else if (read.format() == QImage::Format_Grayscale8) {
+        numbers = read;
+    } else if (read.format() == QImage::Format_Mono || read.format() == QImage::Format_MonoLSB) {
+        const QImage bytes = read.convertToFormat(QImage::Format_Indexed8);
+        for (int y = 0; y < size.height(); ++y)
+            memcpy(numbers.scanLine(y), bytes.constScanLine(y), size_t(size.width()));
+    } else {
+        return QImage(); // colours without numbers: not a map of classes
+    }
+    *status = MapStatus::Read;
+    return numbers;
+}
+
+bool joinMap(QImage &layer, const QImage &numbers)
+{
+    bool disagreed = false;
+    for (int y = 0; y < layer.height(); ++y) {
+        uchar *row = layer.scanLine(y);
+        const uchar *classes = numbers.isNull() ? nullptr : numbers.constScanLine(y);
+        for (int x = 0; x < layer.width(); ++x) {
+            const uchar number = classes ? classes[x] : 0;
+            const bool inMask = row[x] != 0;
+            disagreed |= inMask != (number != 0);
+            row[x] = number != 0 ? number : (inMask ? 1 : 0);
+        }
+    }
+    return disagreed && !numbers.isNull();
+}
+
+} // namespace ClassFiles

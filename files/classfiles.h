@@ -1,0 +1,64 @@
+#ifndef VELMORA_FILES_CLASSFILES_H
+#define VELMORA_FILES_CLASSFILES_H
+
+#include "files/filestamp.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+
+// The files of classes: the list of class names a folder shares (labels.txt), and the map
+// of class numbers beside each picture (NAME_labels.png), next to the binary mask file.
+namespace ClassFiles {
+
+// The list's place in the folder of the picture at `picturePath`.
+QString listPathFor(const QString &picturePath);
+
+// One class name a line, in order: UTF-8, blank lines and lines starting with '#' skipped,
+// the two first lines labelme writes ("__ignore__", "_background_") skipped too.
+QStringList parseList(const QByteArray &text);
+
+struct List
+{
+    QStringList names;
+    FileStamp stamp; // taken before reading: a change made meanwhile shows as a change
+    bool readable = true;
+};
+
+// The list at `path`; no names when there is none or it can't be read (`readable` false).
+List readList(const QString &path);
+
+// Writes `names`, one a line, replacing the file only once the whole new one is written.
+bool writeList(const QString &path, const QStringList &names);
+
+// cat.jpg -> <folder>/cat_labels.png: always PNG, a lossless format whatever the picture's.
+QString mapPathFor(const QString &picturePath);
+
+// PASCAL VOC's colours: class 1 (128, 0, 0), 2 (0, 128, 0), 3 (128, 128, 0), ... and 0
+// black, so programs that show the map show each class in its own colour.
+QVector<QRgb> palette();
+
+// The class map `numbers` (8-bit, one class number a pixel) as an 8-bit palette image.
+QImage toIndexed(const QImage &numbers);
+
+enum class MapStatus { Absent, Read, Unreadable };
+
+// The class numbers in the map file at `path`, as Format_Grayscale8 of `size`: the pixel
+// values of a palette PNG, or the grey levels of a grey one. Null when there is no file, it
+// can't be read or has another size (`status` says which).
+QImage readMap(const QString &path, QSize size, MapStatus *status,
+               const std::atomic_bool *cancelled = nullptr);
+
+// Joins the class map read beside a picture with the layer read from its binary mask, in
+// place in `layer`: each pixel takes the map's class; a pixel of the mask without one takes
+// the first class, so no pixel of either file is dropped. Returns whether the two files
+// disagreed.
+bool joinMap(QImage &layer, const QImage &numbers);
+
+} // namespace ClassFiles
+
+#endif
