@@ -357,6 +357,30 @@ bool MaskDocument::applyMask(const QImage &gray)
     return push(std::move(changing));
 }
 
+bool MaskDocument::applyClasses(const QImage &numbers)
+{
+    if (maskImage.isNull() || stroke || numbers.size() != maskImage.size() ||
+        numbers.depth() != 8)
+        return false;
+    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    if (!changing->prepare(maskImage.rect(), false).isEmpty())
+        return false;
+    const bool classes = hasClasses();
+    for (int y = 0; y < maskImage.height(); ++y) {
+        const uchar *src = numbers.constScanLine(y);
+        uchar *dst = maskImage.scanLine(y);
+        for (int x = 0; x < maskImage.width(); ++x)
+            dst[x] = classes ? src[x] : (src[x] ? MaskFile::layerInside : 0);
+    }
+    countAll();
+    if (classes && highestClass() > names.size()) {
+        for (int number = names.size() + 1; number <= highestClass(); ++number)
+            names.append(QString::number(number));
+        emit classesChanged();
+    }
+    return push(std::move(changing));
+}
+
 bool MaskDocument::applyPiece(const Region::Piece &piece, bool add)
 {
     if (piece.isNull() || maskImage.isNull() || stroke)

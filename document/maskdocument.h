@@ -88,6 +88,9 @@ public:
     // The 8-bit `gray` becomes the mask (with classes: the current class's pixels) in one
     // step. False, changing nothing, for another size or without memory.
     bool applyMask(const QImage &gray);
+    // The class numbers `numbers` (8-bit) become the layer in one step; without classes,
+    // every number above 0 is inside. False for another size or without memory.
+    bool applyClasses(const QImage &numbers);
     // Adds or removes the piece's pixels in one step; false without memory.
     bool applyPiece(const Region::Piece &piece, bool add);
     // Inside and outside swap; with classes, the current class and the background.

@@ -1,5 +1,6 @@
 #include "folder/picturefolder.h"
 
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 
@@ -112,6 +113,11 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
         const QString mask = maskName(folder, name);
         if (mask != name && names.contains(mask))
             masks.insert(mask);
+        // A picture's class map is no picture of its own either.
+        const QString map = QFileInfo(ClassFiles::mapPathFor(folder + QLatin1Char('/') + name))
+                                .fileName();
+        if (map != name && names.contains(map))
+            masks.insert(map);
     }
     QVector<FolderEntry> entries;
     entries.reserve(pictures.size());
@@ -119,8 +125,11 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
         if (masks.contains(name))
             continue;
         const bool hasMask = masks.contains(maskName(folder, name));
-        entries.append(
-            {name, hasMask, hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent});
+        FolderEntry entry;
+        entry.name = name;
+        entry.hasMask = hasMask;
+        entry.maskStatus = hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
+        entries.append(entry);
     }
     std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
         return naturalLess(a.name, b.name);
@@ -271,10 +280,22 @@ void PictureFolder::setMaskStatus(const QString &path, MaskFile::ReadStatus stat
     refreshMask(path);
 }
 
+void PictureFolder::setClasses(const QString &path, const QStringList &classes, bool disagreed)
+{
+    const int index = indexOf(path);
+    if (index < 0)
+        return;
+    classNotes.insert(list.at(index).name, {classes, disagreed});
+    refreshMask(path);
+}
+
 // A mask file known to be unread stays so while it is there; one that is gone is forgotten.
 void PictureFolder::applyStatus(FolderEntry &entry) const
 {
     entry.maskStatus = entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
+    const ClassNote note = classNotes.value(entry.name);
+    entry.classes = note.classes;
+    entry.classesDisagreed = note.disagreed;
     // What opening the picture found knows better than its header.
     auto known = unread.constFind(entry.name);
     if (known == unread.cend()) {

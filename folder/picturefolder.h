@@ -5,6 +5,7 @@
 
 #include <QFutureWatcher>
 #include <QHash>
+#include <QStringList>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -21,6 +22,10 @@ struct FolderEntry
     // opened and its mask file could not be shown.
     MaskFile::ReadStatus maskStatus = MaskFile::ReadStatus::Absent;
     bool isDone() const { return maskStatus == MaskFile::ReadStatus::Read; }
+    // The classes its mask holds, known once it was opened here, and whether its class map
+    // and its mask file disagreed then.
+    QStringList classes;
+    bool classesDisagreed = false;
 };
 
 // The pictures of the current folder, in the order people expect ("img2" before "img10"),
@@ -53,6 +58,8 @@ public:
     // What became of the mask file of the picture at `path` when it was last read or
     // written; kept while the file stays as it was.
     void setMaskStatus(const QString &path, MaskFile::ReadStatus status);
+    // The classes the picture's mask holds, as the window last saw them.
+    void setClasses(const QString &path, const QStringList &classes, bool disagreed);
     // Reads the folder again.
     void rescan();
 
@@ -78,6 +85,12 @@ private:
     QVector<FolderEntry> list;
     QHash<QString, MaskFile::ReadStatus> unread;   // by picture name, from opening it
     QHash<QString, MaskFile::ReadStatus> unusable; // by picture name, from the headers
+    struct ClassNote
+    {
+        QStringList classes;
+        bool disagreed = false;
+    };
+    QHash<QString, ClassNote> classNotes; // by picture name, from opening it
     // The headers of the listed masks are checked on a worker after each listing.
     QFutureWatcher<QHash<QString, MaskFile::ReadStatus>> checking;
     // Sets the entry's status from its mask file's presence and what is known against it.

@@ -3,6 +3,8 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "document/maskdocument.h"
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 #include "folder/picturefolder.h"
@@ -127,6 +129,9 @@ void MainWindow::loadPicture(const QString &path)
         return;
     bool loaded;
     MaskFile::Reading reading;
+    bool classesDisagreed = false;
+    bool mapRead = true;
+    const FileStamp mapStamp = MaskFile::stampOf(ClassFiles::mapPathFor(path));
     // Taken before the picture is read (one read ahead was checked against the same file):
     // a change during the read shows as a change.
     const FileStamp stamp = FileStamp::of(path);
@@ -159,6 +164,8 @@ void MainWindow::loadPicture(const QString &path)
             ready = read.result();
         }
         reading = ready.maskReading;
+        classesDisagreed = ready.classesDisagreed;
+        mapRead = ready.mapStatus != ClassFiles::MapStatus::Unreadable;
         // The picture is decoded afresh, not served by the pixmap cache, so a file changed
         // on disk shows as it is now.
         loaded = view->loadImage(path, std::move(ready));
@@ -178,6 +185,16 @@ void MainWindow::loadPicture(const QString &path)
         linkAgreed.clear();
         recovery->setPicture(path);
         rememberMaskFile(reading);
+        readClassList(path);
+        mapOnDisk = mapStamp;
+        mapUnread = !mapRead;
+        folder->setClasses(path, classesPresent(*view->getDocument()), classesDisagreed);
+        if (classesDisagreed)
+            statusLabel->setText(
+                tr("已加载: %1（类别图与掩膜不一致：掩膜中没有类别的像素归入第一个类别）")
+                    .arg(path));
+        else if (!mapRead)
+            statusLabel->setText(tr("已加载: %1（类别图未能读取）").arg(path));
     } else if (folder->indexOf(path) >= 0 && !QFileInfo::exists(path)) {
         folder->rescan(); // deleted after it was listed: it leaves the list
     }

@@ -92,15 +92,24 @@ void FolderPanel::showMark(int index)
 // The row of a picture: its name and mark, and why its mask file is not shown, if it is not.
 void FolderPanel::describe(QListWidgetItem *item, const FolderEntry &entry) const
 {
-    const QString problem = WindowConstants::unreadMaskText(entry.maskStatus);
+    QString problem = WindowConstants::unreadMaskText(entry.maskStatus);
+    if (problem.isEmpty() && entry.classesDisagreed)
+        problem = tr("类别图与掩膜不一致");
     if (problem.isEmpty()) {
         item->setIcon(entry.isDone() ? done : notDone);
         item->setText(entry.name);
     } else {
-        item->setIcon(unread);
+        item->setIcon(entry.classesDisagreed && !MaskFile::isUnread(entry.maskStatus)
+                          ? (entry.isDone() ? done : notDone)
+                          : unread);
         item->setText(QStringLiteral("%1  %2").arg(entry.name, problem));
     }
-    item->setToolTip(problem);
+    QStringList tip;
+    if (!problem.isEmpty())
+        tip << problem;
+    if (!entry.classes.isEmpty())
+        tip << tr("类别：%1").arg(entry.classes.join(tr("、")));
+    item->setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 void FolderPanel::showProgress()

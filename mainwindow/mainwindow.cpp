@@ -136,6 +136,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     folder = new PictureFolder(this);
     createMenus(openAction, saveAction, actualSizeAction);
     createFolderPanel();
+    createClassPanel();
     createSelectionPanel();
     // Last in 视图, after the panels.
     createLanguageMenu(menuBar()->actions().last()->menu());

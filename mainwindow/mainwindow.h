@@ -1,6 +1,7 @@
 #ifndef VELMORA_MAINWINDOW_MAINWINDOW_H
 #define VELMORA_MAINWINDOW_MAINWINDOW_H
 
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "editor/velmoraview.h"
 #include "folder/readahead.h"
@@ -12,6 +13,8 @@
 #include <atomic>
 #include <memory>
 
+class ClassPanel;
+class MaskDocument;
 class FolderPanel;
 class MaskWatch;
 class PictureFolder;
@@ -29,6 +32,9 @@ class QRadioButton;
 class QSlider;
 class QSpinBox;
 class QToolBar;
+
+// The names of the classes `document` holds pixels of.
+QStringList classesPresent(const MaskDocument &document);
 
 // The one window: the editor view in the centre, a menu bar with every command, a toolbar of
 // file actions, modes and tool sizes, and a status bar. The view is the single source of truth for
@@ -117,6 +123,7 @@ private:
     bool mayWriteThrough(const QString &maskPath, const QString &imagePath);
     void refuseWritingOnPicture(const QString &maskPath, const QString &picture);
     bool mayReplaceMaskFile(const QString &maskPath, bool removing);
+    bool mayReplaceClassMap(const QString &mapPath, bool removing);
     void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath);
     void loadPicture(const QString &path);
     bool mayDecode(const QString &path);
@@ -126,6 +133,16 @@ private:
     void showProtection();
     void cancelOpening();
     void createSafetyNet();
+    void createClassPanel();
+    void readClassList(const QString &picturePath);
+    void showClasses();
+    QColor classColour(const QString &name, int number) const;
+    void chooseClass(int number);
+    void addClass();
+    void renameClass(int number);
+    void changeClassColour(int number);
+    bool writeClassList(const QStringList &names);
+    void onExportClasses();
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;
@@ -180,6 +197,21 @@ private:
     MaskWatch *maskWatch = nullptr;
     Recovery *recovery = nullptr;
     bool endingOnRequest = false; // closing without questions
+    ClassPanel *classPanel = nullptr;
+    QDockWidget *classDock = nullptr;
+    QLabel *classLabel = nullptr; // the current class, in the status bar
+    QMenu *classMenu = nullptr;
+    QList<QAction *> classKeyActions; // keys 1–9
+    QAction *exportClassesAction = nullptr;
+    // labels.txt of the picture's folder as it was read or last written here: it is never
+    // overwritten unasked once another program changed it.
+    ClassFiles::List classList;
+    QString classListPath;
+    QVector<bool> classesHidden;
+    // The class map beside the picture as read or last written: a save asks before
+    // replacing one another program changed.
+    FileStamp mapOnDisk;
+    bool mapUnread = false;
 };
 
 #endif

@@ -4,6 +4,8 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "document/maskdocument.h"
+#include "files/classfiles.h"
 #include "files/picturefile.h"
 #include "folder/maskwatch.h"
 #include "folder/picturefolder.h"
@@ -54,7 +56,13 @@ void MainWindow::createSafetyNet()
     statusBar()->addPermanentWidget(protectionLabel);
 
     recovery = new Recovery(Recovery::defaultFolders(), this);
-    recovery->setSource([this] { return view->exportMask(); });
+    // With classes a copy is the map of class numbers, as a palette image, so restoring it
+    // brings every class back.
+    const MaskDocument *document = view->getDocument();
+    recovery->setSource([document] {
+        return document->hasClasses() ? ClassFiles::toIndexed(document->exportClasses())
+                                      : document->exportMask();
+    });
     connect(view, &VelmoraView::maskEdited, this, [this] {
         if (view->isModified())
             recovery->changed();
@@ -109,6 +117,14 @@ void MainWindow::onMaskFileTouched()
     {
         BusyCursor busy;
         layer = MaskFile::readLayerBeside(imagePath, view->pictureSize(), &reading);
+        // With classes, the mask file's pixels take their classes from the class map.
+        if (view->getDocument()->hasClasses() && !layer.isNull()) {
+            ClassFiles::MapStatus status;
+            const QString mapPath = ClassFiles::mapPathFor(imagePath);
+            mapOnDisk = MaskFile::stampOf(mapPath);
+            ClassFiles::joinMap(layer, ClassFiles::readMap(mapPath, layer.size(), &status));
+            mapUnread = status == ClassFiles::MapStatus::Unreadable;
+        }
     }
     // Without memory for a new layer the mask stays as it is, and so does what is known of
     // the file: the next save still asks.
@@ -157,8 +173,12 @@ void MainWindow::offerRecovery(const QString &path)
 void MainWindow::restoreCopy(const QString &file)
 {
     const QImage kept = Recovery::read(file);
-    // Shown as unsaved changes, one step that undo takes back to the mask file.
-    if (kept.isNull() || !view->applyMask(kept))
+    // Shown as unsaved changes, one step that undo takes back to the mask file. A copy of
+    // classes holds their numbers.
+    const bool classes = kept.format() == QImage::Format_Indexed8;
+    if (kept.isNull() ||
+        !(classes ? !view->isDrawing() && view->getDocument()->applyClasses(kept)
+                  : view->applyMask(kept)))
         statusBar()->showMessage(tr("无法恢复: %1").arg(file), noticeMs);
     else if (!view->isModified())
         Recovery::remove(file); // the copy held nothing the mask file does not

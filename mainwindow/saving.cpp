@@ -4,6 +4,7 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 #include "folder/maskwatch.h"
@@ -167,19 +168,30 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictur
     if (!pictureStillThere(imagePath) || (!pictureChangeSeen && !pictureUnchanged(imagePath)))
         return false;
     const QString label = tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName());
+    // With classes, the class map is written beside the binary mask.
+    const MaskDocument *document = view->getDocument();
+    const bool classes = document->hasClasses();
+    const QString mapPath = ClassFiles::mapPathFor(imagePath);
     QImage mask;
+    QImage map;
     {
         // The export too runs on a worker: it reads the mask, which nothing changes while
         // the window waits (input is held back, and the watch ignores the mask file).
         BusyCursor busy;
         storing = true;
-        const VelmoraView *shown = view;
-        const QFuture<QImage> exported = QtConcurrent::run([shown] { return shown->exportMask(); });
+        const QFuture<QImage> exported =
+            QtConcurrent::run([document] { return document->exportMask(); });
         waitShowingProgress(exported, this, tr("保存掩膜"), label, false);
         mask = exported.result();
+        if (classes && !mask.isNull()) {
+            const QFuture<QImage> numbers = QtConcurrent::run(
+                [document] { return ClassFiles::toIndexed(document->exportClasses()); });
+            waitShowingProgress(numbers, this, tr("保存掩膜"), label, false);
+            map = numbers.result();
+        }
         storing = false;
     }
-    if (mask.isNull()) {
+    if (mask.isNull() || (classes && map.isNull())) {
         QMessageBox::critical(this, tr("错误"), tr("内存不足，无法导出掩膜，掩膜文件未改动。"));
         return false;
     }
@@ -188,19 +200,40 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictur
     const bool empty = MaskFile::isEmpty(mask);
     if ((!empty && !mayWriteThrough(maskPath, imagePath)) || !mayReplaceMaskFile(maskPath, empty))
         return false;
+    if (classes &&
+        ((!empty && !mayWriteThrough(mapPath, imagePath)) || !mayReplaceClassMap(mapPath, empty)))
+        return false;
     const QFileDevice::Permissions widest = MaskFile::widestFor(maskPath, imagePath);
+    const QFileDevice::Permissions widestMap = MaskFile::widestFor(mapPath, imagePath);
     {
         // Encoded and written on a worker; a long save shows its progress. Meanwhile the
-        // watch on the mask file must not take this very write for another program's.
+        // watch on the mask file must not take this very write for another program's. The
+        // class map goes first: a mask file written without it would be read back with its
+        // pixels in the first class.
         BusyCursor busy;
         storing = true;
-        const QFuture<MaskFile::StoreOutcome> stored = QtConcurrent::run(
-            [mask, maskPath, widest] { return MaskFile::store(mask, maskPath, widest); });
+        const QFuture<MaskFile::StoreOutcome> stored =
+            QtConcurrent::run([mask, maskPath, widest, map, mapPath, widestMap] {
+                if (!map.isNull()) {
+                    const MaskFile::StoreOutcome mapOutcome =
+                        MaskFile::store(map, mapPath, widestMap);
+                    if (mapOutcome == MaskFile::StoreOutcome::WriteFailed ||
+                        mapOutcome == MaskFile::StoreOutcome::RemoveFailed)
+                        return mapOutcome;
+                }
+                return MaskFile::store(mask, maskPath, widest);
+            });
         waitShowingProgress(stored, this, tr("保存掩膜"), label, false);
         outcome = stored.result();
         storing = false;
     }
     mask = QImage();
+    map = QImage();
+    if (classes) {
+        mapOnDisk = MaskFile::stampOf(mapPath);
+        mapUnread = false;
+        folder->setClasses(imagePath, classesPresent(*document), false);
+    }
     if (outcome == MaskFile::StoreOutcome::Written)
         rememberMaskFile({MaskFile::ReadStatus::Read, MaskFile::stampOf(maskPath)});
     else if (outcome == MaskFile::StoreOutcome::Removed ||
@@ -310,6 +343,27 @@ bool MainWindow::mayReplaceMaskFile(const QString &maskPath, bool removing)
     // A save that fails after the answer does not ask again about the same file.
     if (agreed)
         replaceAgreed = now;
+    return agreed;
+}
+
+// The class map beside the picture, like the mask file, is replaced or removed unasked only
+// when it is what this window read or wrote last.
+bool MainWindow::mayReplaceClassMap(const QString &mapPath, bool removing)
+{
+    const FileStamp now = MaskFile::stampOf(mapPath);
+    if (!now.exists || (now == mapOnDisk && !mapUnread))
+        return true;
+    const QString replaceText = removing ? tr("删除") : tr("覆盖");
+    const bool agreed = confirmReplacing(
+        this, tr("类别图已被修改"),
+        (mapUnread ? tr("%1\n未能读取，打开图片时没有显示。%2会丢失其中的内容。")
+                   : tr("%1 在打开后被其他程序修改过，%2会丢失那些修改。"))
+            .arg(mapPath, replaceText),
+        replaceText);
+    if (agreed) {
+        mapOnDisk = now;
+        mapUnread = false;
+    }
     return agreed;
 }
 

@@ -344,6 +344,9 @@ QImage Recovery::read(const QString &file)
     QImage gray = reader.read();
     if (gray.isNull())
         return QImage();
+    // A copy of classes is a palette image whose pixel values are the class numbers.
+    if (gray.format() == QImage::Format_Indexed8 && !gray.isGrayscale())
+        return gray;
     return gray.convertToFormat(QImage::Format_Grayscale8);
 }
 

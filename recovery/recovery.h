@@ -75,7 +75,8 @@ public:
     // made for this very picture (path, size and modification time alike) by this object or
     // by one that is no longer running, and not older than a mask file that holds later work.
     QVector<Found> find(const QString &picturePath) const;
-    // The mask kept in a recovery file, as an 8-bit image; null when it can't be read.
+    // The mask kept in a recovery file, as an 8-bit image; null when it can't be read. A copy
+    // of classes comes as an 8-bit palette image whose values are the class numbers.
     static QImage read(const QString &file);
     // Removes a copy that find() gave.
     static void remove(const QString &file);

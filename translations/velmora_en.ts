@@ -2,10 +2,61 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>ClassPanel</name>
+    <message>
+        <source>类别</source>
+        <translation>Classes</translation>
+    </message>
+    <message>
+        <source>键</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>像素</source>
+        <translation>Pixels</translation>
+    </message>
+    <message>
+        <source>单击选择当前类别；勾选框显示或隐藏该类别</source>
+        <translation>Click to make a class the current one; its check box shows or hides it</translation>
+    </message>
+    <message>
+        <source>添加…</source>
+        <translation>Add…</translation>
+    </message>
+    <message>
+        <source>重命名…</source>
+        <translation>Rename…</translation>
+    </message>
+    <message>
+        <source>颜色…</source>
+        <translation>Colour…</translation>
+    </message>
+    <message>
+        <source>保护其他类别</source>
+        <translation>Protect other classes</translation>
+    </message>
+    <message>
+        <source>画笔、套索和区域命令只改变背景和当前类别的像素</source>
+        <translation>The brush, the lassos and the region commands change only background and current-class pixels</translation>
+    </message>
+</context>
+<context>
     <name>FolderPanel</name>
     <message>
         <source>已完成 %1 / %2</source>
         <translation>Done %1 / %2</translation>
+    </message>
+    <message>
+        <source>类别图与掩膜不一致</source>
+        <translation>class map and mask disagree</translation>
+    </message>
+    <message>
+        <source>类别：%1</source>
+        <translation>Class: %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
     </message>
 </context>
 <context>
@@ -924,6 +975,124 @@ are one file: saving would overwrite the picture with the mask. The mask was not
 and the mask of another picture
 %2
 are one file: saving would overwrite that mask. The mask was not saved.</translation>
+    </message>
+    <message>
+        <source>类别名称不能为空。</source>
+        <translation>A class needs a name.</translation>
+    </message>
+    <message>
+        <source>“%1”在 labels.txt 中有特殊含义，不能作为类别名称。</source>
+        <translation>“%1” has a special meaning in labels.txt and can&apos;t be a class name.</translation>
+    </message>
+    <message>
+        <source>已有名为“%1”的类别。</source>
+        <translation>There is already a class named “%1”.</translation>
+    </message>
+    <message>
+        <source>类别</source>
+        <translation>Classes</translation>
+    </message>
+    <message>
+        <source>文件夹的类别（labels.txt）：颜色、按键和当前图片中的像素数</source>
+        <translation>The folder&apos;s classes (labels.txt): their colours, keys and pixels in the current picture</translation>
+    </message>
+    <message>
+        <source>当前类别</source>
+        <translation>Current class</translation>
+    </message>
+    <message>
+        <source>类别 %1</source>
+        <translation>Class %1</translation>
+    </message>
+    <message>
+        <source>选择第 1–9 个类别作为当前类别</source>
+        <translation>Make class 1–9 the current class</translation>
+    </message>
+    <message>
+        <source>导出类别图…</source>
+        <translation>Export class map…</translation>
+    </message>
+    <message>
+        <source>把类别图（调色板 PNG，像素值为类别编号，0 为背景）写到任选的文件</source>
+        <translation>Write the class map (a palette PNG whose pixel values are class numbers, 0 the background) to a file of your choice</translation>
+    </message>
+    <message>
+        <source>无法读取类别列表: %1</source>
+        <translation>Cannot read the class list: %1</translation>
+    </message>
+    <message>
+        <source>类别：%1</source>
+        <translation>Class: %1</translation>
+    </message>
+    <message>
+        <source>类别列表已被修改</source>
+        <translation>Class list changed</translation>
+    </message>
+    <message>
+        <source>%1 在读取后被其他程序修改过，覆盖会丢失那些修改。</source>
+        <translation>%1 was changed by another program after it was read; overwriting it loses that change.</translation>
+    </message>
+    <message>
+        <source>无法写入类别列表，请检查权限:
+%1</source>
+        <translation>Cannot write the class list. Please check the permissions:
+%1</translation>
+    </message>
+    <message>
+        <source>添加类别</source>
+        <translation>Add class</translation>
+    </message>
+    <message>
+        <source>类别名称:</source>
+        <translation>Class name:</translation>
+    </message>
+    <message>
+        <source>重命名类别</source>
+        <translation>Rename class</translation>
+    </message>
+    <message>
+        <source>类别颜色：%1</source>
+        <translation>Class colour: %1</translation>
+    </message>
+    <message>
+        <source>导出类别图</source>
+        <translation>Export class map</translation>
+    </message>
+    <message>
+        <source>不能覆盖掩膜</source>
+        <translation>The mask would be overwritten</translation>
+    </message>
+    <message>
+        <source>%1
+是这张图片的掩膜文件。类别图没有导出。</source>
+        <translation>%1
+is this picture&apos;s mask file. The class map was not exported.</translation>
+    </message>
+    <message>
+        <source>类别图已导出: %1</source>
+        <translation>Class map exported: %1</translation>
+    </message>
+    <message>
+        <source>已加载: %1（类别图与掩膜不一致：掩膜中没有类别的像素归入第一个类别）</source>
+        <translation>Loaded: %1 (the class map and the mask disagree: mask pixels without a class went to the first class)</translation>
+    </message>
+    <message>
+        <source>已加载: %1（类别图未能读取）</source>
+        <translation>Loaded: %1 (the class map could not be read)</translation>
+    </message>
+    <message>
+        <source>类别图已被修改</source>
+        <translation>Class map changed</translation>
+    </message>
+    <message>
+        <source>%1
+未能读取，打开图片时没有显示。%2会丢失其中的内容。</source>
+        <translation>%1
+could not be read and was not shown when the picture opened. %2 loses what it holds.</translation>
+    </message>
+    <message>
+        <source>%1 在打开后被其他程序修改过，%2会丢失那些修改。</source>
+        <translation>%1 was changed by another program after it was opened; %2 loses that change.</translation>
     </message>
 </context>
 <context>

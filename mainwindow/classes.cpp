@@ -1,0 +1,359 @@
+// The window's classes: the 类别 panel, keys 1–9, the folder's labels.txt, the colours of the
+// classes, and 导出类别图….
+
+#include "mainwindow/mainwindow.h"
+
+#include "document/maskdocument.h"
+#include "folder/picturefolder.h"
+#include "folder/savetarget.h"
+#include "mainwindow/busycursor.h"
+#include "mainwindow/classpanel.h"
+#include "mainwindow/progress.h"
+#include "mainwindow/windowconstants.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QtConcurrent>
+
+using namespace WindowConstants;
+
+namespace {
+
+// How long a notice about classes stays in the status bar, in milliseconds.
+constexpr int noticeMs = 8000;
+
+// Distinct, saturated colours that stand out on photographs, for classes without one of
+// their own yet.
+const QRgb defaultColours[] = {0xe6194b, 0x3cb44b, 0x4363d8, 0xffe119, 0xf58231, 0x911eb4,
+                               0x42d4f4, 0xf032e6, 0xbfef45, 0x469990, 0x9a6324, 0x800000};
+
+QString colourKey(const QString &name)
+{
+    // Any text is a class name; the key is kept free of the separators of settings keys.
+    return QStringLiteral("ClassColours/") +
+           QString::fromLatin1(name.toUtf8().toHex());
+}
+
+// Why a name can't be a class, or empty when it can.
+QString refusedName(const QString &name, const QStringList &names)
+{
+    if (name.isEmpty())
+        return MainWindow::tr("类别名称不能为空。");
+    if (name.startsWith(QLatin1Char('#')) || name == QLatin1String("__ignore__") ||
+        name == QLatin1String("_background_"))
+        return MainWindow::tr("“%1”在 labels.txt 中有特殊含义，不能作为类别名称。").arg(name);
+    if (names.contains(name))
+        return MainWindow::tr("已有名为“%1”的类别。").arg(name);
+    return QString();
+}
+
+} // namespace
+
+QStringList classesPresent(const MaskDocument &document)
+{
+    QStringList present;
+    if (!document.hasClasses())
+        return present;
+    const QStringList names = document.classNames();
+    for (int number = 1; number <= names.size() && number < 256; ++number)
+        if (document.classPixels()[size_t(number)] > 0)
+            present.append(names.at(number - 1));
+    return present;
+}
+
+void MainWindow::createClassPanel()
+{
+    classPanel = new ClassPanel(this);
+    classDock = new QDockWidget(tr("类别"), this);
+    classDock->setObjectName(QStringLiteral("Classes"));
+    classDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    classDock->setWidget(classPanel);
+    addDockWidget(Qt::RightDockWidgetArea, classDock);
+    splitDockWidget(folderDock, classDock, Qt::Vertical);
+    QAction *toggle = classDock->toggleViewAction();
+    toggle->setWhatsThis(tr("文件夹的类别（labels.txt）：颜色、按键和当前图片中的像素数"));
+    for (QAction *menu : menuBar()->actions())
+        if (menu->text() == tr("视图"))
+            menu->menu()->addAction(toggle);
+
+    QSettings settings(organization(), application());
+    QCheckBox *protect = classPanel->protectBox();
+    protect->setChecked(settings.value(QStringLiteral("ProtectOtherClasses"), false).toBool());
+    view->getDocument()->setProtectOthers(protect->isChecked());
+    connect(protect, &QCheckBox::toggled, this, [this](bool on) {
+        view->getDocument()->setProtectOthers(on);
+        QSettings(organization(), application()).setValue(QStringLiteral("ProtectOtherClasses"), on);
+    });
+    connect(classPanel, &ClassPanel::currentChosen, this, &MainWindow::chooseClass);
+    connect(classPanel, &ClassPanel::hiddenChanged, this, [this](int number, bool hidden) {
+        if (classesHidden.size() < number)
+            classesHidden.resize(number);
+        classesHidden[number - 1] = hidden;
+        showClasses();
+    });
+    connect(classPanel, &ClassPanel::addAsked, this, &MainWindow::addClass);
+    connect(classPanel, &ClassPanel::renameAsked, this, &MainWindow::renameClass);
+    connect(classPanel, &ClassPanel::colourAsked, this, &MainWindow::changeClassColour);
+
+    // Keys 1–9 choose the first nine classes, from the 掩膜 menu.
+    for (QAction *menu : menuBar()->actions())
+        if (menu->text() == tr("掩膜")) {
+            menu->menu()->addSeparator();
+            classMenu = menu->menu()->addMenu(tr("当前类别"));
+        }
+    for (int number = 1; number <= 9; ++number) {
+        QAction *action = classMenu->addAction(tr("类别 %1").arg(number));
+        action->setShortcut(QKeySequence(Qt::Key_0 + number));
+        action->setWhatsThis(tr("选择第 1–9 个类别作为当前类别"));
+        connect(action, &QAction::triggered, this, [this, number] { chooseClass(number); });
+        classKeyActions.append(action);
+    }
+
+    exportClassesAction = new QAction(tr("导出类别图…"), this);
+    exportClassesAction->setWhatsThis(
+        tr("把类别图（调色板 PNG，像素值为类别编号，0 为背景）写到任选的文件"));
+    connect(exportClassesAction, &QAction::triggered, this, &MainWindow::onExportClasses);
+    for (QWidget *menu : saveAsAction->associatedWidgets())
+        if (qobject_cast<QMenu *>(menu))
+            menu->insertAction(previousAction, exportClassesAction);
+
+    classLabel = new QLabel(this);
+    classLabel->setVisible(false);
+    statusBar()->addPermanentWidget(classLabel);
+
+    MaskDocument *document = view->getDocument();
+    connect(document, &MaskDocument::classesChanged, this, &MainWindow::showClasses);
+    connect(document, &MaskDocument::edited, this, [this] {
+        const MaskDocument *shown = view->getDocument();
+        classPanel->showCounts(shown->hasClasses() ? &shown->classPixels() : nullptr);
+    });
+    showClasses();
+}
+
+// The folder's list of classes, read as a picture of it opens; the document takes the names.
+void MainWindow::readClassList(const QString &picturePath)
+{
+    const QString path = ClassFiles::listPathFor(picturePath);
+    if (path != classListPath)
+        classesHidden.clear();
+    classListPath = path;
+    classList = ClassFiles::readList(path);
+    if (!classList.readable)
+        statusBar()->showMessage(tr("无法读取类别列表: %1").arg(path), noticeMs);
+    view->getDocument()->setClassNames(classList.names);
+}
+
+QColor MainWindow::classColour(const QString &name, int number) const
+{
+    const QVariant kept = QSettings(organization(), application()).value(colourKey(name));
+    const QColor colour(kept.toString());
+    if (kept.isValid() && colour.isValid())
+        return colour;
+    constexpr int count = int(sizeof(defaultColours) / sizeof(defaultColours[0]));
+    return QColor(defaultColours[(number - 1) % count]);
+}
+
+void MainWindow::showClasses()
+{
+    const MaskDocument *document = view->getDocument();
+    const bool classes = document->hasClasses();
+    // With one class or none, the panel shows the list as it is and the mask keeps its colour.
+    const QStringList names = classes ? document->classNames() : classList.names;
+    QVector<QColor> colours;
+    for (int i = 0; i < names.size(); ++i)
+        colours.append(classes ? classColour(names.at(i), i + 1) : view->getMaskColour());
+    if (classesHidden.size() < names.size())
+        classesHidden.resize(names.size());
+    const int current = classes ? document->currentClass() : (names.isEmpty() ? 0 : 1);
+    classPanel->showClasses(names, colours, classesHidden, current);
+    classPanel->showCounts(classes ? &document->classPixels() : nullptr);
+    classPanel->protectBox()->setEnabled(classes);
+    view->setClassColours(colours, classesHidden);
+    for (int i = 0; i < classKeyActions.size(); ++i)
+        classKeyActions.at(i)->setEnabled(classes && i < names.size());
+    exportClassesAction->setEnabled(!document->isNull());
+    classLabel->setVisible(classes);
+    if (classes)
+        classLabel->setText(tr("类别：%1").arg(names.value(current - 1)));
+}
+
+void MainWindow::chooseClass(int number)
+{
+    // Mid-stroke the stroke keeps its class.
+    if (view->isDrawing())
+        return;
+    view->getDocument()->setCurrentClass(number);
+}
+
+// labels.txt is rewritten whole, and only when it is still what was read here: a list
+// another program changed is replaced only when the user says so.
+bool MainWindow::writeClassList(const QStringList &names)
+{
+    if (classListPath.isEmpty())
+        return false;
+    const FileStamp now = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
+    if (now != classList.stamp) {
+        QMessageBox box(QMessageBox::Warning, tr("类别列表已被修改"),
+                        tr("%1 在读取后被其他程序修改过，覆盖会丢失那些修改。").arg(classListPath),
+                        QMessageBox::Yes | QMessageBox::Cancel, this);
+        box.button(QMessageBox::Yes)->setText(tr("覆盖"));
+        box.button(QMessageBox::Cancel)->setText(tr("取消"));
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+    }
+    if (!ClassFiles::writeList(classListPath, names)) {
+        QMessageBox::critical(this, tr("错误"),
+                              tr("无法写入类别列表，请检查权限:\n%1").arg(classListPath));
+        return false;
+    }
+    classList.names = names;
+    classList.stamp = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
+    classList.readable = true;
+    view->getDocument()->setClassNames(names);
+    return true;
+}
+
+void MainWindow::addClass()
+{
+    if (view->isDrawing() || view->getDocument()->isNull()) {
+        if (view->getDocument()->isNull())
+            QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
+        return;
+    }
+    const MaskDocument *document = view->getDocument();
+    QStringList names = document->hasClasses() ? document->classNames() : classList.names;
+    bool ok = false;
+    const QString name =
+        QInputDialog::getText(this, tr("添加类别"), tr("类别名称:"), QLineEdit::Normal, QString(), &ok)
+            .simplified();
+    if (!ok)
+        return;
+    const QString refused = refusedName(name, names);
+    if (!refused.isEmpty()) {
+        QMessageBox::warning(this, tr("添加类别"), refused);
+        return;
+    }
+    names.append(name);
+    if (writeClassList(names) && names.size() >= 2)
+        chooseClass(names.size());
+}
+
+void MainWindow::renameClass(int number)
+{
+    if (view->isDrawing())
+        return;
+    const MaskDocument *document = view->getDocument();
+    QStringList names = document->hasClasses() ? document->classNames() : classList.names;
+    if (number < 1 || number > names.size())
+        return;
+    const QString old = names.at(number - 1);
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, tr("重命名类别"), tr("类别名称:"),
+                                               QLineEdit::Normal, old, &ok)
+                             .simplified();
+    if (!ok || name == old)
+        return;
+    names.removeAt(number - 1);
+    const QString refused = refusedName(name, names);
+    if (!refused.isEmpty()) {
+        QMessageBox::warning(this, tr("重命名类别"), refused);
+        return;
+    }
+    names.insert(number - 1, name);
+    // The class keeps its colour under its new name.
+    const QColor colour = classColour(old, number);
+    if (writeClassList(names)) {
+        QSettings(organization(), application()).setValue(colourKey(name), colour.name());
+        showClasses();
+    }
+}
+
+void MainWindow::changeClassColour(int number)
+{
+    const MaskDocument *document = view->getDocument();
+    if (!document->hasClasses()) {
+        // One mask: its colour is the mask's.
+        onChooseMaskColour();
+        showClasses();
+        return;
+    }
+    const QString name = document->classNames().value(number - 1);
+    if (name.isEmpty())
+        return;
+    const QColor colour =
+        QColorDialog::getColor(classColour(name, number), this, tr("类别颜色：%1").arg(name));
+    if (!colour.isValid())
+        return;
+    QSettings(organization(), application()).setValue(colourKey(name), colour.name());
+    showClasses();
+}
+
+void MainWindow::onExportClasses()
+{
+    if (view->isDrawing())
+        return;
+    const QString imagePath = view->getImagePath();
+    if (imagePath.isEmpty()) {
+        QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
+        return;
+    }
+    QString path = QFileDialog::getSaveFileName(this, tr("导出类别图"),
+                                                ClassFiles::mapPathFor(imagePath),
+                                                QStringLiteral("PNG (*.png)"));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().toLower() != QLatin1String("png"))
+        path += QStringLiteral(".png");
+    const SaveTarget::Verdict target = SaveTarget::check(path, imagePath);
+    if (target.kind == SaveTarget::Kind::Picture) {
+        refuseWritingOnPicture(path, target.file);
+        return;
+    }
+    if (QFileInfo(path).absoluteFilePath() ==
+            QFileInfo(MaskFile::pathFor(imagePath)).absoluteFilePath() &&
+        QFileInfo::exists(path)) {
+        QMessageBox::critical(this, tr("不能覆盖掩膜"),
+                              tr("%1\n是这张图片的掩膜文件。类别图没有导出。").arg(path));
+        return;
+    }
+    // Onto the class map beside the picture, the rules of a save hold.
+    const bool besidePicture = QFileInfo(path).absoluteFilePath() ==
+                               QFileInfo(ClassFiles::mapPathFor(imagePath)).absoluteFilePath();
+    if (besidePicture && !mayReplaceClassMap(path, false))
+        return;
+    const QFileDevice::Permissions widest = MaskFile::widestFor(path, imagePath);
+    bool written = false;
+    {
+        BusyCursor busy;
+        const MaskDocument *document = view->getDocument();
+        const QFuture<bool> work = QtConcurrent::run([document, path, widest] {
+            return MaskFile::write(ClassFiles::toIndexed(document->exportClasses()), path, {},
+                                   widest);
+        });
+        waitShowingProgress(work, this, tr("导出类别图"),
+                            tr("正在保存 %1…").arg(QFileInfo(path).fileName()), false);
+        written = work.result();
+    }
+    if (written && besidePicture) {
+        mapOnDisk = MaskFile::stampOf(path);
+        mapUnread = false;
+    }
+    if (written)
+        statusBar()->showMessage(tr("类别图已导出: %1").arg(path), noticeMs);
+    else
+        showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path);
+}
