@@ -359,8 +359,7 @@ bool MaskDocument::applyMask(const QImage &gray)
 
 bool MaskDocument::applyClasses(const QImage &numbers)
 {
-    if (maskImage.isNull() || stroke || numbers.size() != maskImage.size() ||
-        numbers.depth() != 8)
+    if (maskImage.isNull() || stroke || numbers.size() != maskImage.size() || numbers.depth() != 8)
         return false;
     auto changing = std::make_unique<MaskEdit>(&maskImage);
     if (!changing->prepare(maskImage.rect(), false).isEmpty())

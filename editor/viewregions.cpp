@@ -219,6 +219,8 @@ void VelmoraView::drawWandPreview(QPainter *painter) const
     QImage shown(wandPreview.mask.size(), QImage::Format_ARGB32_Premultiplied);
     shown.fill(Qt::transparent);
     QColor colour = maskColour;
+    if (document->hasClasses() && document->currentClass() <= classColours.size())
+        colour = classColours.at(document->currentClass() - 1);
     colour.setAlpha(140);
     const QRgb fill = qPremultiply(colour.rgba());
     for (int y = 0; y < shown.height(); ++y) {

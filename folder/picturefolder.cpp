@@ -114,8 +114,8 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
         if (mask != name && names.contains(mask))
             masks.insert(mask);
         // A picture's class map is no picture of its own either.
-        const QString map = QFileInfo(ClassFiles::mapPathFor(folder + QLatin1Char('/') + name))
-                                .fileName();
+        const QString map =
+            QFileInfo(ClassFiles::mapPathFor(folder + QLatin1Char('/') + name)).fileName();
         if (map != name && names.contains(map))
             masks.insert(map);
     }
@@ -225,7 +225,9 @@ void PictureFolder::refreshMask(const QString &path)
     FolderEntry entry = list.at(index);
     entry.hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index)));
     applyStatus(entry);
-    if (entry.hasMask == list.at(index).hasMask && entry.maskStatus == list.at(index).maskStatus)
+    const FolderEntry &was = list.at(index);
+    if (entry.hasMask == was.hasMask && entry.maskStatus == was.maskStatus &&
+        entry.classes == was.classes && entry.classesDisagreed == was.classesDisagreed)
         return;
     list[index] = entry;
     emit maskChanged(index);

@@ -5,9 +5,9 @@
 
 #include <QFutureWatcher>
 #include <QHash>
-#include <QStringList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class QFileSystemWatcher;

@@ -42,8 +42,7 @@ const QRgb defaultColours[] = {0xe6194b, 0x3cb44b, 0x4363d8, 0xffe119, 0xf58231,
 QString colourKey(const QString &name)
 {
     // Any text is a class name; the key is kept free of the separators of settings keys.
-    return QStringLiteral("ClassColours/") +
-           QString::fromLatin1(name.toUtf8().toHex());
+    return QStringLiteral("ClassColours/") + QString::fromLatin1(name.toUtf8().toHex());
 }
 
 // Why a name can't be a class, or empty when it can.
@@ -94,7 +93,8 @@ void MainWindow::createClassPanel()
     view->getDocument()->setProtectOthers(protect->isChecked());
     connect(protect, &QCheckBox::toggled, this, [this](bool on) {
         view->getDocument()->setProtectOthers(on);
-        QSettings(organization(), application()).setValue(QStringLiteral("ProtectOtherClasses"), on);
+        QSettings(organization(), application())
+            .setValue(QStringLiteral("ProtectOtherClasses"), on);
     });
     connect(classPanel, &ClassPanel::currentChosen, this, &MainWindow::chooseClass);
     connect(classPanel, &ClassPanel::hiddenChanged, this, [this](int number, bool hidden) {
@@ -237,9 +237,9 @@ void MainWindow::addClass()
     const MaskDocument *document = view->getDocument();
     QStringList names = document->hasClasses() ? document->classNames() : classList.names;
     bool ok = false;
-    const QString name =
-        QInputDialog::getText(this, tr("添加类别"), tr("类别名称:"), QLineEdit::Normal, QString(), &ok)
-            .simplified();
+    const QString name = QInputDialog::getText(this, tr("添加类别"), tr("类别名称:"),
+                                               QLineEdit::Normal, QString(), &ok)
+                             .simplified();
     if (!ok)
         return;
     const QString refused = refusedName(name, names);
@@ -262,9 +262,9 @@ void MainWindow::renameClass(int number)
         return;
     const QString old = names.at(number - 1);
     bool ok = false;
-    const QString name = QInputDialog::getText(this, tr("重命名类别"), tr("类别名称:"),
-                                               QLineEdit::Normal, old, &ok)
-                             .simplified();
+    const QString name =
+        QInputDialog::getText(this, tr("重命名类别"), tr("类别名称:"), QLineEdit::Normal, old, &ok)
+            .simplified();
     if (!ok || name == old)
         return;
     names.removeAt(number - 1);
@@ -311,9 +311,8 @@ void MainWindow::onExportClasses()
         QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
         return;
     }
-    QString path = QFileDialog::getSaveFileName(this, tr("导出类别图"),
-                                                ClassFiles::mapPathFor(imagePath),
-                                                QStringLiteral("PNG (*.png)"));
+    QString path = QFileDialog::getSaveFileName(
+        this, tr("导出类别图"), ClassFiles::mapPathFor(imagePath), QStringLiteral("PNG (*.png)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().toLower() != QLatin1String("png"))

@@ -116,7 +116,7 @@ void ClassPanel::showCounts(const std::array<qint64, 256> *counts)
 {
     const QLocale locale;
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        tree->topLevelItem(i)->setText(
-            PixelsColumn, counts && i + 1 < 256 ? locale.toString((*counts)[size_t(i + 1)])
-                                                : QString());
+        tree->topLevelItem(i)->setText(PixelsColumn, counts && i + 1 < 256
+                                                         ? locale.toString((*counts)[size_t(i + 1)])
+                                                         : QString());
 }

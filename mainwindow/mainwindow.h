@@ -1,9 +1,9 @@
 #ifndef VELMORA_MAINWINDOW_MAINWINDOW_H
 #define VELMORA_MAINWINDOW_MAINWINDOW_H
 
+#include "editor/velmoraview.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
-#include "editor/velmoraview.h"
 #include "folder/readahead.h"
 #include "platform/files.h"
 

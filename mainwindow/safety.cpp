@@ -176,9 +176,8 @@ void MainWindow::restoreCopy(const QString &file)
     // Shown as unsaved changes, one step that undo takes back to the mask file. A copy of
     // classes holds their numbers.
     const bool classes = kept.format() == QImage::Format_Indexed8;
-    if (kept.isNull() ||
-        !(classes ? !view->isDrawing() && view->getDocument()->applyClasses(kept)
-                  : view->applyMask(kept)))
+    if (kept.isNull() || !(classes ? !view->isDrawing() && view->getDocument()->applyClasses(kept)
+                                   : view->applyMask(kept)))
         statusBar()->showMessage(tr("无法恢复: %1").arg(file), noticeMs);
     else if (!view->isModified())
         Recovery::remove(file); // the copy held nothing the mask file does not

@@ -354,12 +354,12 @@ bool MainWindow::mayReplaceClassMap(const QString &mapPath, bool removing)
     if (!now.exists || (now == mapOnDisk && !mapUnread))
         return true;
     const QString replaceText = removing ? tr("删除") : tr("覆盖");
-    const bool agreed = confirmReplacing(
-        this, tr("类别图已被修改"),
-        (mapUnread ? tr("%1\n未能读取，打开图片时没有显示。%2会丢失其中的内容。")
-                   : tr("%1 在打开后被其他程序修改过，%2会丢失那些修改。"))
-            .arg(mapPath, replaceText),
-        replaceText);
+    const bool agreed =
+        confirmReplacing(this, tr("类别图已被修改"),
+                         (mapUnread ? tr("%1\n未能读取，打开图片时没有显示。%2会丢失其中的内容。")
+                                    : tr("%1 在打开后被其他程序修改过，%2会丢失那些修改。"))
+                             .arg(mapPath, replaceText),
+                         replaceText);
     if (agreed) {
         mapOnDisk = now;
         mapUnread = false;

@@ -53,7 +53,8 @@ private slots:
         // 1200 x 850, or wider where the toolbar needs more, but always inside the screen's
         // free area (here the test platform's 800 x 600), and centred there.
         const QRect room = window->screen()->availableGeometry();
-        QVERIFY2(window->width() >= qMin(1200, room.width() - 20), qPrintable(QString::number(window->width())));
+        QVERIFY2(window->width() >= qMin(1200, room.width() - 20),
+                 qPrintable(QString::number(window->width())));
         QVERIFY(window->height() <= 850);
         QVERIFY(window->height() == 850 || window->height() >= room.height() - 60);
         QVERIFY2(room.contains(window->geometry()),
@@ -355,7 +356,7 @@ private slots:
         QVERIFY(file.at(6)->toolTip().contains(QLatin1String("Page Down")));
         QVERIFY(!file.at(5)->isEnabled() && !file.at(6)->isEnabled());
         QVERIFY(file.at(8)->isCheckable());
-        QVERIFY(file.at(9)->isCheckable() && !file.at(9)->isChecked()); // quiet, off by default
+        QVERIFY(file.at(9)->isCheckable() && !file.at(9)->isChecked());  // quiet, off by default
         QVERIFY(file.at(10)->isCheckable() && file.at(10)->isChecked()); // reveal, on by default
         const QList<QKeySequence> quitKeys = file.last()->shortcuts();
         QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
@@ -388,10 +389,9 @@ private slots:
         QStringList viewKeys;
         for (QAction *action : viewMenu)
             viewKeys << (action->isSeparator() ? QStringLiteral("|") : action->text());
-        QCOMPARE(viewKeys,
-                 QStringList({"1:1显示", "适应窗口", "放大", "缩小", "|", "隐藏掩膜", "掩膜颜色…",
-                              "按保存结果显示", "图片列表", "类别", "选区", "|",
-                              "语言 / Language"}));
+        QCOMPARE(viewKeys, QStringList({"1:1显示", "适应窗口", "放大", "缩小", "|", "隐藏掩膜",
+                                        "掩膜颜色…", "按保存结果显示", "图片列表", "类别", "选区",
+                                        "|", "语言 / Language"}));
         QVERIFY(tools.contains(viewMenu.at(0)));
         QCOMPARE(viewMenu.at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
         QCOMPARE(viewMenu.at(0)->toolTip(), QStringLiteral("恢复原图大小"));

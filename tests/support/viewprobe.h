@@ -101,6 +101,7 @@ public:
     static void lasso(VelmoraView &v, const QVector<QPointF> &points)
     {
         v.lasso = points;
+        v.lassoing = true;
         v.fillLasso();
         v.endStroke();
     }

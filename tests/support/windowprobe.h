@@ -1,6 +1,7 @@
 #ifndef VELMORA_TESTS_WINDOWPROBE_H
 #define VELMORA_TESTS_WINDOWPROBE_H
 
+#include "mainwindow/classpanel.h"
 #include "mainwindow/folderpanel.h"
 #include "mainwindow/mainwindow.h"
 #include "recovery/recovery.h"
@@ -49,6 +50,12 @@ public:
     QAction *revealAction() const { return w.revealAction; }
     QLabel *positionLabel() const { return w.positionLabel; }
     void openImage() { w.onOpenImage(); }
+    ClassPanel *classPanel() const { return w.classPanel; }
+    QDockWidget *classDock() const { return w.classDock; }
+    QLabel *classLabel() const { return w.classLabel; }
+    QList<QAction *> classKeys() const { return w.classKeyActions; }
+    void addClass() { w.addClass(); }
+    void renameClass(int number) { w.renameClass(number); }
     void saveMask() { w.onSaveMask(); }
 
 private:

@@ -1,0 +1,377 @@
+// Classes: labels.txt, painting and region changes on the current class, the class map
+// beside the mask, what happens when the two files disagree, and recovery copies.
+
+#include "document/maskdocument.h"
+#include "files/classfiles.h"
+#include "files/maskfile.h"
+#include "folder/picturefolder.h"
+#include "recovery/recovery.h"
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QImageReader>
+#include <QInputDialog>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// Every value of the layer, in reading order.
+QByteArray bytesOf(const QImage &layer)
+{
+    QByteArray bytes;
+    for (int y = 0; y < layer.height(); ++y)
+        bytes.append(reinterpret_cast<const char *>(layer.constScanLine(y)), layer.width());
+    return bytes;
+}
+
+uchar at(const QImage &layer, int x, int y)
+{
+    return layer.constScanLine(y)[x];
+}
+
+// Answers the next text question with `text`.
+void answerText(const QString &text)
+{
+    QTimer::singleShot(50, [text] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialog->setTextValue(text);
+        dialog->accept();
+    });
+}
+
+} // namespace
+
+class TestClasses : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        picture = dir->filePath(QStringLiteral("street.png"));
+        QVERIFY(TestSupport::makePicture(120, 80).save(picture));
+        QVERIFY(showNewWindow(window, probe));
+        probe->classPanel()->protectBox()->setChecked(false);
+    }
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+    }
+
+    void listParsing_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("plain") << QByteArray("road\ncar\nperson\n")
+                               << QStringList{"road", "car", "person"};
+        QTest::newRow("labelme header")
+            << QByteArray("__ignore__\n_background_\nroad\ncar\n") << QStringList{"road", "car"};
+        QTest::newRow("comments, blanks, CRLF, spaces")
+            << QByteArray("# classes\r\n\r\n  road \r\n#car\r\nperson\r\n")
+            << QStringList{"road", "person"};
+        QTest::newRow("UTF-8") << QByteArray("道路\n汽车\npiéton\n")
+                               << QStringList{"道路", "汽车", "piéton"};
+        QTest::newRow("a later special name is a class")
+            << QByteArray("road\n_background_\n") << QStringList{"road", "_background_"};
+        QTest::newRow("empty") << QByteArray() << QStringList();
+    }
+    void listParsing()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, names);
+        QCOMPARE(ClassFiles::parseList(text), names);
+    }
+
+    void listFileMissingOrNotAFile()
+    {
+        const ClassFiles::List missing = ClassFiles::readList(dir->filePath("labels.txt"));
+        QVERIFY(missing.names.isEmpty() && missing.readable && !missing.stamp.exists);
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("labels.txt")));
+        const ClassFiles::List folder = ClassFiles::readList(dir->filePath("labels.txt"));
+        QVERIFY(folder.names.isEmpty() && !folder.readable);
+    }
+
+    void vocPalette()
+    {
+        const QVector<QRgb> colours = ClassFiles::palette();
+        QCOMPARE(colours.at(0), qRgb(0, 0, 0));
+        QCOMPARE(colours.at(1), qRgb(128, 0, 0));
+        QCOMPARE(colours.at(2), qRgb(0, 128, 0));
+        QCOMPARE(colours.at(3), qRgb(128, 128, 0));
+        QCOMPARE(colours.at(4), qRgb(0, 0, 128));
+        QCOMPARE(colours.at(8), qRgb(64, 0, 0));
+        QCOMPARE(colours.at(255), qRgb(224, 224, 192));
+    }
+
+    // Brush, eraser and lasso with and without protection, against the expected classes.
+    void paintingOnTheCurrentClass_data()
+    {
+        QTest::addColumn<bool>("protect");
+        QTest::addColumn<int>("overlap");     // the class where class 2 was painted over 1
+        QTest::addColumn<int>("lassoErased"); // class 1 after the eraser's lasso (as class 2)
+        QTest::newRow("free") << false << 2 << 0;
+        QTest::newRow("protected") << true << 1 << 1;
+    }
+    void paintingOnTheCurrentClass()
+    {
+        QFETCH(bool, protect);
+        QFETCH(int, overlap);
+        QFETCH(int, lassoErased);
+        openWithClasses("road\ncar\nperson\n");
+        probe->classPanel()->protectBox()->setChecked(protect);
+        VelmoraView &view = *probe->view();
+        const QImage &layer = VelmoraViewProbe::mask(view);
+        view.setMode(EditorMode::Doodle);
+        view.setBrushSize(10);
+        VelmoraViewProbe::stroke(view, QPointF(10, 20), QPointF(50, 20));
+        QCOMPARE(at(layer, 30, 20), uchar(1));
+        probe->classKeys().at(1)->trigger();
+        QCOMPARE(probe->classLabel()->text(), QStringLiteral("类别：car"));
+        VelmoraViewProbe::stroke(view, QPointF(30, 5), QPointF(30, 40));
+        QCOMPARE(int(at(layer, 30, 20)), overlap);
+        QCOMPARE(at(layer, 30, 35), uchar(2));
+        QCOMPARE(at(layer, 12, 20), uchar(1));
+        // Only the values 0, 1 and 2: no coverage ever shows through as a class.
+        for (char value : bytesOf(layer))
+            QVERIFY(uchar(value) <= 2);
+
+        // The eraser clears any class; its lasso spares others when they are protected.
+        view.setMode(EditorMode::Eraser);
+        view.setEraserSize(6);
+        VelmoraViewProbe::stroke(view, QPointF(45, 20), QPointF(45, 20.5));
+        QCOMPARE(at(layer, 45, 20), uchar(0));
+        VelmoraViewProbe::lasso(view,
+                                {QPointF(5, 10), QPointF(22, 10), QPointF(22, 30), QPointF(5, 30)});
+        QCOMPARE(int(at(layer, 12, 20)), lassoErased);
+        const auto &counts = view.getDocument()->classPixels();
+        QCOMPARE(counts[0] + counts[1] + counts[2], qint64(120 * 80));
+    }
+
+    // Region changes work on the current class; undo and redo give back every byte.
+    void regionChangesAndHistory()
+    {
+        openWithClasses("road\ncar\n");
+        VelmoraView &view = *probe->view();
+        MaskDocument &document = *view.getDocument();
+        const QImage &layer = document.mask();
+        QImage first(120, 80, QImage::Format_Grayscale8);
+        first.fill(0);
+        for (int y = 10; y < 30; ++y)
+            for (int x = 10; x < 30; ++x)
+                first.scanLine(y)[x] = 255;
+        QVERIFY(view.applyMask(first));
+        document.setCurrentClass(2);
+        QVector<QByteArray> states{bytesOf(layer)};
+        Region::Piece piece{QImage(20, 20, QImage::Format_Grayscale8), QPoint(20, 20)};
+        piece.mask.fill(255);
+        QVERIFY(view.applyPiece(piece, true));
+        states << bytesOf(layer);
+        QCOMPARE(at(layer, 25, 25), uchar(2)); // class 2 took over class 1 where they met
+        QCOMPARE(at(layer, 15, 15), uchar(1));
+
+        // 反选 swaps class 2 and the background, and leaves class 1 alone.
+        view.invertMask();
+        states << bytesOf(layer);
+        QCOMPARE(at(layer, 15, 15), uchar(1));
+        QCOMPARE(at(layer, 25, 25), uchar(0));
+        QCOMPARE(at(layer, 100, 70), uchar(2));
+        view.invertMask();
+        QCOMPARE(bytesOf(layer), states.at(1));
+
+        // A change that changes nothing adds no step.
+        const int depth = VelmoraViewProbe::undoDepth(view);
+        QVERIFY(view.applyPiece(piece, true));
+        QCOMPARE(VelmoraViewProbe::undoDepth(view), depth);
+
+        // Grow works on class 2 only; with protection it does not cover class 1.
+        probe->classPanel()->protectBox()->setChecked(true);
+        view.transformMask([](const QImage &mask) { return Region::grown(mask, 3); });
+        QVERIFY(QTest::qWaitFor([&] { return !view.isWorking(); }));
+        QCOMPARE(at(layer, 18, 25), uchar(1)); // class 1, next to class 2
+        QCOMPARE(at(layer, 41, 41), uchar(2));
+        QCOMPARE(at(layer, 5, 5), uchar(0));
+
+        for (int i = 0; i < 4; ++i)
+            view.undo();
+        QCOMPARE(bytesOf(layer), states.at(0));
+        view.redo();
+        QCOMPARE(bytesOf(layer), states.at(1));
+        view.redo();
+        QCOMPARE(bytesOf(layer), states.at(2));
+    }
+
+    // Both files written, read back by a plain reader, and read again on reopening.
+    void savedFilesAndReopening()
+    {
+        openWithClasses("road\ncar\nperson\n");
+        VelmoraView &view = *probe->view();
+        QImage numbers(120, 80, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        for (int x = 0; x < 120; ++x) {
+            numbers.scanLine(5)[x] = 1;
+            numbers.scanLine(40)[x] = 2;
+            numbers.scanLine(79)[x] = 3;
+        }
+        QVERIFY(view.getDocument()->applyClasses(numbers));
+        probe->quietSaveAction()->setChecked(true);
+        probe->saveMask();
+        QVERIFY(!view.isModified());
+
+        const QString mapPath = dir->filePath(QStringLiteral("street_labels.png"));
+        const QByteArray png = TestSupport::contents(mapPath);
+        QCOMPARE(png.at(24), char(8)); // bit depth
+        QCOMPARE(png.at(25), char(3)); // colour type: palette
+        const QImage map = QImage(mapPath);
+        QCOMPARE(map.format(), QImage::Format_Indexed8);
+        QCOMPARE(map.color(1), qRgb(128, 0, 0));
+        QCOMPARE(map.pixelIndex(7, 40), 2);
+        QCOMPARE(map.pixelIndex(7, 79), 3);
+        QCOMPARE(map.pixelIndex(7, 6), 0);
+        const QImage mask = QImage(dir->filePath(QStringLiteral("street_mask.png")))
+                                .convertToFormat(QImage::Format_Grayscale8);
+        QCOMPARE(at(mask, 7, 5), uchar(255));
+        QCOMPARE(at(mask, 7, 79), uchar(255));
+        QCOMPARE(at(mask, 7, 6), uchar(0));
+
+        // The folder list's row names the classes; reopening brings every class back.
+        QVERIFY(showNewWindow(window, probe));
+        window->openPicture(picture);
+        QCOMPARE(bytesOf(probe->view()->getDocument()->mask()), bytesOf(numbers));
+        QCOMPARE(probe->view()->getDocument()->classNames(),
+                 QStringList({"road", "car", "person"}));
+        const int row = probe->folder()->indexOf(picture);
+        QCOMPARE(probe->folder()->entries().at(row).classes,
+                 QStringList({"road", "car", "person"}));
+
+        // An empty mask removes both files.
+        probe->view()->clearMask();
+        probe->quietSaveAction()->setChecked(true);
+        probe->saveMask();
+        QVERIFY(!QFile::exists(mapPath));
+        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("street_mask.png"))));
+    }
+
+    // Another program changed one of the files: no pixel of either is dropped, and numbers
+    // beyond the list show as classes of their own.
+    void filesThatDisagree()
+    {
+        writeList("road\ncar\n");
+        QImage mask(120, 80, QImage::Format_Grayscale8);
+        mask.fill(0);
+        QImage numbers = mask;
+        for (int x = 0; x < 120; ++x) {
+            mask.scanLine(10)[x] = 255;  // in the mask alone
+            numbers.scanLine(20)[x] = 2; // in the map alone
+            numbers.scanLine(30)[x] = 4; // a number the list has no name for
+            mask.scanLine(30)[x] = 255;
+        }
+        QVERIFY(mask.save(dir->filePath(QStringLiteral("street_mask.png"))));
+        QVERIFY(ClassFiles::toIndexed(numbers).save(dir->filePath("street_labels.png")));
+        window->openPicture(picture);
+        const QImage &layer = probe->view()->getDocument()->mask();
+        QCOMPARE(at(layer, 3, 10), uchar(1));
+        QCOMPARE(at(layer, 3, 20), uchar(2));
+        QCOMPARE(at(layer, 3, 30), uchar(4));
+        QCOMPARE(probe->view()->getDocument()->classNames(),
+                 QStringList({"road", "car", "3", "4"}));
+        QVERIFY(probe->statusLabel()->text().contains(QStringLiteral("不一致")));
+        const int row = probe->folder()->indexOf(picture);
+        QVERIFY(probe->folder()->entries().at(row).classesDisagreed);
+    }
+
+    // A list of one class, or none, leaves the mask as it always was.
+    void oneClassChangesNothing()
+    {
+        writeList("# only one\nroad\n");
+        window->openPicture(picture);
+        VelmoraView &view = *probe->view();
+        QVERIFY(!view.getDocument()->hasClasses());
+        QVERIFY(!probe->classLabel()->isVisible());
+        view.setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(view, QPointF(10, 20), QPointF(50, 20));
+        QCOMPARE(at(VelmoraViewProbe::mask(view), 30, 20), uchar(MaskFile::layerInside));
+
+        // Adding a second class turns classes on: the mask becomes the first class, in the
+        // history too, so undo gives back the empty mask.
+        answerText(QStringLiteral("car"));
+        probe->addClass();
+        QVERIFY(view.getDocument()->hasClasses());
+        QCOMPARE(ClassFiles::readList(dir->filePath("labels.txt")).names,
+                 QStringList({"road", "car"}));
+        QCOMPARE(at(VelmoraViewProbe::mask(view), 30, 20), uchar(1));
+        QCOMPARE(view.getDocument()->currentClass(), 2);
+        view.undo();
+        QCOMPARE(at(VelmoraViewProbe::mask(view), 30, 20), uchar(0));
+        view.redo();
+        QCOMPARE(at(VelmoraViewProbe::mask(view), 30, 20), uchar(1));
+    }
+
+    // labels.txt changed by another program is not overwritten unasked.
+    void listChangedOnDiskIsNotOverwrittenSilently()
+    {
+        openWithClasses("road\ncar\n");
+        writeList("road\ncar\ntruck\n");
+        TestSupport::BoxAnswerer boxes({QMessageBox::Cancel});
+        answerText(QStringLiteral("person"));
+        probe->addClass();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("类别列表已被修改"));
+        QCOMPARE(ClassFiles::readList(dir->filePath("labels.txt")).names,
+                 QStringList({"road", "car", "truck"}));
+    }
+
+    // A recovery copy keeps the classes.
+    void recoveryCopyKeepsClasses()
+    {
+        openWithClasses("road\ncar\nperson\n");
+        QImage numbers(120, 80, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        for (int x = 0; x < 60; ++x)
+            numbers.scanLine(3)[x] = uchar(1 + x % 3);
+        MaskDocument &document = *probe->view()->getDocument();
+        QVERIFY(document.applyClasses(numbers));
+        const QString copy = dir->filePath(QStringLiteral("copy.png"));
+        QVERIFY(MaskFile::write(ClassFiles::toIndexed(document.exportClasses()), copy));
+        const QImage kept = Recovery::read(copy);
+        QCOMPARE(kept.format(), QImage::Format_Indexed8);
+        document.clear();
+        QVERIFY(document.applyClasses(kept));
+        QCOMPARE(bytesOf(document.mask()), bytesOf(numbers));
+    }
+
+private:
+    void writeList(const QByteArray &text)
+    {
+        QFile list(dir->filePath(QStringLiteral("labels.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        list.write(text);
+    }
+    void openWithClasses(const QByteArray &text)
+    {
+        writeList(text);
+        window->openPicture(picture);
+        QVERIFY(probe->view()->getDocument()->hasClasses());
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString picture;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+};
+
+QTEST_MAIN(TestClasses)
+#include "tst_classes.moc"
