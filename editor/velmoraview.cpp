@@ -67,6 +67,7 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
             maskItem->update(area);
     });
     connect(document, &MaskDocument::classesChanged, this, [this] {
+        viewport()->update(); // the brush's outline takes the class's colour
         if (maskItem)
             maskItem->setClassColours(document->hasClasses() ? classColours : QVector<QColor>(),
                                       classesHidden);
@@ -156,9 +157,17 @@ void VelmoraView::setClassColours(const QVector<QColor> &colours, const QVector<
 {
     classColours = colours;
     classesHidden = hidden;
+    viewport()->update();
     if (maskItem)
         maskItem->setClassColours(document->hasClasses() ? classColours : QVector<QColor>(),
                                   classesHidden);
+}
+
+QColor VelmoraView::paintColour() const
+{
+    if (document->hasClasses() && document->currentClass() <= classColours.size())
+        return classColours.at(document->currentClass() - 1);
+    return maskColour;
 }
 
 void VelmoraView::resetZoom()

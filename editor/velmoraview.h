@@ -179,6 +179,8 @@ private:
     void endStroke();
     void drawPictureFrame(QPainter *painter) const;
     void drawToolOutline(QPainter *painter) const;
+    // The colour the brush paints in: the current class's, or the mask's.
+    QColor paintColour() const;
     static void drawSizeLabel(QPainter *painter, QPointF middle, const QString &text);
     QRect toolOutlineArea(QPoint at) const;
     qreal toolOutlineRadius() const;

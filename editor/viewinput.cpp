@@ -311,10 +311,12 @@ void VelmoraView::drawToolOutline(QPainter *painter) const
     const int alpha = inside ? 50 : 30;
 
     if (mode == EditorMode::Doodle) {
-        // The brush shows in the mask's colour, red unless the user chose another.
-        QColor fill = maskColour;
+        // The brush shows in the colour it paints in: the mask's, red unless the user chose
+        // another, or the current class's.
+        const QColor colour = paintColour();
+        QColor fill = colour;
         fill.setAlpha(alpha);
-        painter->setPen(QPen(QBrush(maskColour), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+        painter->setPen(QPen(QBrush(colour), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
         painter->setBrush(QBrush(fill, Qt::SolidPattern));
     } else {
         painter->setPen(QPen(QBrush(Qt::darkCyan), 2.0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin));

@@ -218,9 +218,7 @@ void VelmoraView::drawWandPreview(QPainter *painter) const
     // The region in the mask's colour, over the picture at the preview's scale.
     QImage shown(wandPreview.mask.size(), QImage::Format_ARGB32_Premultiplied);
     shown.fill(Qt::transparent);
-    QColor colour = maskColour;
-    if (document->hasClasses() && document->currentClass() <= classColours.size())
-        colour = classColours.at(document->currentClass() - 1);
+    QColor colour = paintColour();
     colour.setAlpha(140);
     const QRgb fill = qPremultiply(colour.rgba());
     for (int y = 0; y < shown.height(); ++y) {

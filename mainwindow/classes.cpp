@@ -83,9 +83,10 @@ void MainWindow::createClassPanel()
     splitDockWidget(folderDock, classDock, Qt::Vertical);
     QAction *toggle = classDock->toggleViewAction();
     toggle->setWhatsThis(tr("文件夹的类别（labels.txt）：颜色、按键和当前图片中的像素数"));
+    // In 视图, after 图片列表, as the panel is.
     for (QAction *menu : menuBar()->actions())
         if (menu->text() == tr("视图"))
-            menu->menu()->addAction(toggle);
+            menu->menu()->insertAction(selectionDock->toggleViewAction(), toggle);
 
     QSettings settings(organization(), application());
     QCheckBox *protect = classPanel->protectBox();

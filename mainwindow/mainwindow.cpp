@@ -136,8 +136,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     folder = new PictureFolder(this);
     createMenus(openAction, saveAction, actualSizeAction);
     createFolderPanel();
-    createClassPanel();
     createSelectionPanel();
+    createClassPanel();
     // Last in 视图, after the panels.
     createLanguageMenu(menuBar()->actions().last()->menu());
     createHelpMenu();
