@@ -1,7 +1,10 @@
 // Measures what the editor costs on big pictures, each figure beside a floor measured in
 // the same run on the same machine, so the ratios travel between machines.
 //
-//   velmora_bench [MEGAPIXELS ...]     default: 1 24 64 144 400 (900 on demand)
+//   velmora_bench [--classes] [MEGAPIXELS ...]     default: 1 24 64 144 400 (900 on demand)
+//
+// With --classes the pictures' folder has a labels.txt of three classes, so every figure is
+// taken with the mask holding class numbers; compare a run with and one without.
 //
 // The view is 1200x800. Its repaints and pointer moves are measured against the same work
 // on a 1-megapixel picture in the same run: on a big picture they should cost the same.
@@ -10,6 +13,7 @@
 #include "folder/picturefolder.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/memory.h"
+#include "region/regionops.h"
 #include "tests/support/viewprobe.h"
 
 #include <QAction>
@@ -368,6 +372,30 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     row(megapixels, "lasso of 100000 points, a quarter", lasso, quarterPass);
     view.setMode(EditorMode::Doodle);
 
+    // The colour wand and the snapping lasso as their gestures end: the region found and
+    // put into the mask as one step, against finding the region alone.
+    view.loadImage(picture);
+    const QImage shown = VelmoraViewProbe::picture(view);
+    const QPoint seed(size.width() / 8, size.height() / 8);
+    const auto undoLast = [&] {
+        if (VelmoraViewProbe::undoDepth(view) > 0)
+            view.undo();
+    };
+    const double wandFound = medianMs(runs, [&] { Region::wand(shown, seed, 32); });
+    const double wandApplied = medianMs(
+        runs, [&] { view.applyPiece(Region::wand(shown, seed, 32), true); }, undoLast);
+    row(megapixels, "colour wand, found and applied", wandApplied, wandFound);
+    QPolygonF around;
+    for (int i = 0; i < 400; ++i) {
+        const qreal angle = 2 * M_PI * i / 400;
+        around << centre + QPointF(std::cos(angle) * size.width() * 0.3,
+                                   std::sin(angle) * size.height() * 0.3);
+    }
+    const double snapFound = medianMs(runs, [&] { Region::snappedLasso(shown, around); });
+    const double snapApplied = medianMs(
+        runs, [&] { view.applyPiece(Region::snappedLasso(shown, around), true); }, undoLast);
+    row(megapixels, "snapping lasso, found and applied", snapApplied, snapFound);
+
     // The view, against the same on a 1-megapixel picture.
     view.loadImage(picture);
     printViewCosts(megapixels, viewCosts(view));
@@ -437,12 +465,23 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QList<int> sizes;
-    for (const QString &arg : app.arguments().mid(1))
-        sizes << arg.toInt();
+    bool withClasses = false;
+    for (const QString &arg : app.arguments().mid(1)) {
+        if (arg == QLatin1String("--classes"))
+            withClasses = true;
+        else
+            sizes << arg.toInt();
+    }
     if (sizes.isEmpty())
         sizes = {1, 24, 64, 144, 400};
 
     QTemporaryDir folder;
+    if (withClasses) {
+        QFile list(QDir(folder.path()).filePath(QStringLiteral("labels.txt")));
+        list.open(QIODevice::WriteOnly);
+        list.write("road\ncar\nperson\n");
+    }
+    out << (withClasses ? "with three classes (labels.txt)\n" : "without classes\n");
     const QString tiny = QDir(folder.path()).filePath(QStringLiteral("tiny.png"));
     QImage(8, 8, QImage::Format_RGB32).save(tiny);
     VelmoraView view;

@@ -410,23 +410,18 @@ bool MaskDocument::invert()
 {
     if (maskImage.isNull() || stroke)
         return false;
+    // In place and tile by tile: two passes over the mask, no copy of it. With classes the
+    // current class and the background swap, and other classes stay.
+    const bool classes = hasClasses();
+    std::array<uchar, 256> swapped;
+    for (int value = 0; value < 256; ++value)
+        swapped[size_t(value)] = classes ? uchar(value == 0         ? current
+                                                 : value == current ? 0
+                                                                    : value)
+                                         : (value > 0 ? 0 : MaskFile::layerInside);
     auto changing = std::make_unique<MaskEdit>(&maskImage);
-    if (!hasClasses()) {
-        // In place and tile by tile: two passes over the mask, no copy of it.
-        if (!changing->invertAll())
-            return false;
-        push(std::move(changing));
-        emit maskChanged(QRect());
-        return true;
-    }
-    if (!changing->prepare(maskImage.rect(), false).isEmpty())
+    if (!changing->mapAll(swapped))
         return false;
-    const uchar number = uchar(current);
-    for (int y = 0; y < maskImage.height(); ++y) {
-        uchar *row = maskImage.scanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x)
-            row[x] = row[x] == 0 ? number : (row[x] == number ? 0 : row[x]);
-    }
     countAll();
     push(std::move(changing));
     emit maskChanged(QRect());

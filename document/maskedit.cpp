@@ -169,34 +169,41 @@ bool MaskEdit::clearAll()
     return true;
 }
 
-bool MaskEdit::invertAll()
+bool MaskEdit::mapAll(const std::array<uchar, 256> &map)
 {
-    // A tile of one value turns into the other value; the others pixel by pixel, and they
-    // keep their image for the swap back. Each tile is flipped right after it is looked at,
-    // while its pixels are still in the cache.
-    const auto flipped = [](uchar pixel) -> uchar {
-        return pixel > 0 ? 0 : MaskFile::layerInside;
-    };
+    // A tile of one value takes its new value; the others change pixel by pixel, and keep
+    // their image for the swap back. Each tile is changed right after it is looked at, while
+    // its pixels are still in the cache. A tile the map leaves as it was is not kept.
     const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
     tiles.reserve(tilesAcross * tilesDown);
     for (int key = 0; key < tilesAcross * tilesDown; ++key) {
         if (!keepTile(key, false)) {
-            swapTiles(); // the tiles flipped so far go back
+            swapTiles(); // the tiles changed so far go back
             tiles.clear();
             return false;
         }
-        const auto tile = tiles.constFind(key);
+        const auto tile = tiles.find(key);
         const QRect rect = tileRect(key);
         if (tile->uniform) {
-            fillArea(*mask, rect, flipped(tile->value));
+            if (map[tile->value] == tile->value)
+                tiles.erase(tile);
+            else
+                fillArea(*mask, rect, map[tile->value]);
             continue;
         }
+        uchar differences = 0;
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
             uchar *row = mask->scanLine(y) + rect.left();
-            std::transform(row, row + rect.width(), row, flipped);
+            for (int x = 0; x < rect.width(); ++x) {
+                const uchar now = map[row[x]];
+                differences |= now ^ row[x];
+                row[x] = now;
+            }
         }
+        if (!differences)
+            tiles.erase(tile);
     }
-    // Every pixel changed: the step is finished as it stands.
+    // Every tile kept changed: the step is finished as it stands.
     changed = !tiles.isEmpty();
     finished = true;
     return true;

@@ -41,9 +41,10 @@ public:
     // A clear: keeps every tile that is not empty, then empties the mask. Returns false,
     // changing nothing, when memory for those tiles can't be had.
     bool clearAll();
-    // An invert in place: every pixel in the mask (alpha above 0) goes out, every other one
-    // comes in. False, changing nothing, when memory for the tiles can't be had.
-    bool invertAll();
+    // Every pixel's value `v` becomes `map[v]`, in place (an invert, for one); tiles it leaves
+    // alone are not kept.
+    // False, changing nothing, when memory for the tiles can't be had.
+    bool mapAll(const std::array<uchar, 256> &map);
 
     // Every pixel value held, and the values of uniform tiles, become `map[value]`: the
     // layer's values changed meaning (coverage to classes, or back).
