@@ -345,15 +345,19 @@ bool MaskDocument::applyMask(const QImage &gray)
             continue;
         }
         // The current class becomes the image; other classes stay, unless it covers them
-        // and they are not protected.
+        // and they are not protected. The counts follow the pixels that change.
         for (int x = 0; x < width; ++x) {
-            if (src[x] != 0 && dst[x] != number && mayChange(dst[x]))
+            if (src[x] != 0 && dst[x] != number && mayChange(dst[x])) {
+                --counts[dst[x]];
+                ++counts[number];
                 dst[x] = number;
-            else if (src[x] == 0 && dst[x] == number)
+            } else if (src[x] == 0 && dst[x] == number) {
+                --counts[number];
+                ++counts[0];
                 dst[x] = 0;
+            }
         }
     }
-    countAll();
     return push(std::move(changing));
 }
 
@@ -388,21 +392,28 @@ bool MaskDocument::applyPiece(const Region::Piece &piece, bool add)
     auto changing = std::make_unique<MaskEdit>(&maskImage);
     if (!changing->prepare(area, false).isEmpty())
         return false;
-    countArea(area, -1);
     const uchar value = add ? (hasClasses() ? uchar(current) : MaskFile::layerInside) : 0;
     const bool classes = hasClasses();
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
         uchar *row = maskImage.scanLine(y);
+        if (!classes) {
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (in[x])
+                    row[x] = value;
+            continue;
+        }
+        // With classes protected, a removal takes the current class alone. The counts
+        // follow the pixels that change.
         for (int x = area.left(); x <= area.right(); ++x) {
-            if (!in[x])
-                continue;
-            // With classes protected, a removal takes the current class alone.
-            if (!classes || (add ? mayChange(row[x]) : (!protectOthers || row[x] == current)))
+            if (in[x] && row[x] != value &&
+                (add ? mayChange(row[x]) : (!protectOthers || row[x] == current))) {
+                --counts[row[x]];
+                ++counts[value];
                 row[x] = value;
+            }
         }
     }
-    countArea(area, 1);
     return push(std::move(changing));
 }
 
@@ -422,7 +433,8 @@ bool MaskDocument::invert()
     auto changing = std::make_unique<MaskEdit>(&maskImage);
     if (!changing->mapAll(swapped))
         return false;
-    countAll();
+    if (classes)
+        std::swap(counts[0], counts[size_t(current)]);
     push(std::move(changing));
     emit maskChanged(QRect());
     return true;

@@ -138,6 +138,13 @@ void MainWindow::createClassPanel()
     connect(document, &MaskDocument::classesChanged, this, &MainWindow::showClasses);
     connect(document, &MaskDocument::edited, this, [this] {
         const MaskDocument *shown = view->getDocument();
+        // Nothing stays painted unseen: a hidden class that was changed shows again.
+        const int current = shown->currentClass();
+        if (shown->hasClasses() && current <= classesHidden.size() &&
+            classesHidden.at(current - 1)) {
+            classesHidden[current - 1] = false;
+            showClasses();
+        }
         classPanel->showCounts(shown->hasClasses() ? &shown->classPixels() : nullptr);
     });
     showClasses();

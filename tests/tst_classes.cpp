@@ -1,6 +1,7 @@
 // Classes: labels.txt, painting and region changes on the current class, the class map
 // beside the mask, what happens when the two files disagree, and recovery copies.
 
+#include "display/pyramid.h"
 #include "document/maskdocument.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QtTest>
 
 namespace {
@@ -29,6 +31,15 @@ QByteArray bytesOf(const QImage &layer)
     for (int y = 0; y < layer.height(); ++y)
         bytes.append(reinterpret_cast<const char *>(layer.constScanLine(y)), layer.width());
     return bytes;
+}
+
+// How many pixels of the layer hold each value: what the document's counts must say.
+std::array<qint64, 256> histogramOf(const QImage &layer)
+{
+    std::array<qint64, 256> counts{};
+    for (char value : bytesOf(layer))
+        ++counts[uchar(value)];
+    return counts;
 }
 
 uchar at(const QImage &layer, int x, int y)
@@ -204,6 +215,7 @@ private slots:
         QCOMPARE(at(layer, 18, 25), uchar(1)); // class 1, next to class 2
         QCOMPARE(at(layer, 41, 41), uchar(2));
         QCOMPARE(at(layer, 5, 5), uchar(0));
+        QVERIFY(document.classPixels() == histogramOf(layer));
 
         for (int i = 0; i < 4; ++i)
             view.undo();
@@ -212,6 +224,7 @@ private slots:
         QCOMPARE(bytesOf(layer), states.at(1));
         view.redo();
         QCOMPARE(bytesOf(layer), states.at(2));
+        QVERIFY(document.classPixels() == histogramOf(layer));
     }
 
     // Both files written, read back by a plain reader, and read again on reopening.
@@ -351,6 +364,98 @@ private slots:
         document.clear();
         QVERIFY(document.applyClasses(kept));
         QCOMPARE(bytesOf(document.mask()), bytesOf(numbers));
+    }
+
+    // A class map another program changed since it was read is not overwritten unasked, and
+    // without the user's word neither file is written.
+    void classMapChangedOnDiskAsksFirst()
+    {
+        openWithClasses("road\ncar\n");
+        VelmoraView &view = *probe->view();
+        view.setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(view, QPointF(10, 20), QPointF(50, 20));
+        const QString mapPath = dir->filePath(QStringLiteral("street_labels.png"));
+        QImage theirs(120, 80, QImage::Format_Grayscale8);
+        theirs.fill(2);
+        QVERIFY(ClassFiles::toIndexed(theirs).save(mapPath));
+        const QByteArray before = TestSupport::contents(mapPath);
+        probe->quietSaveAction()->setChecked(true);
+        {
+            TestSupport::BoxAnswerer boxes({QMessageBox::Cancel});
+            probe->saveMask();
+            QCOMPARE(boxes.seen.size(), 1);
+            QCOMPARE(boxes.seen.first().title, QStringLiteral("类别图已被修改"));
+        }
+        QCOMPARE(TestSupport::contents(mapPath), before);
+        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("street_mask.png"))));
+        QVERIFY(view.isModified());
+        TestSupport::BoxAnswerer boxes({QMessageBox::Yes});
+        probe->saveMask();
+        QVERIFY(!view.isModified());
+        QCOMPARE(QImage(mapPath).pixelIndex(30, 20), 1);
+    }
+
+    // A class map is no picture of the folder; 导出类别图… writes the map where asked.
+    void classMapIsNotListedAndExports()
+    {
+        openWithClasses("road\ncar\n");
+        QImage numbers(120, 80, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        numbers.scanLine(7)[9] = 2;
+        QVERIFY(ClassFiles::toIndexed(numbers).save(dir->filePath("street_labels.png")));
+        QVERIFY(TestSupport::makePicture(10, 10).save(dir->filePath("other.png")));
+        QCOMPARE(PictureFolder::read(dir->path()).size(), 2);
+        QVERIFY(probe->view()->getDocument()->applyClasses(numbers));
+        const QString exported = dir->filePath(QStringLiteral("out/classes.png"));
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("out")));
+        TestSupport::answerFileDialog(exported);
+        QAction *exportAction = nullptr;
+        for (QAction *action : menuNamed(*window, QStringLiteral("文件"))->actions())
+            if (action->text() == QStringLiteral("导出类别图…"))
+                exportAction = action;
+        QVERIFY(exportAction && exportAction->isEnabled());
+        exportAction->trigger();
+        const QImage map(exported);
+        QCOMPARE(map.format(), QImage::Format_Indexed8);
+        QCOMPARE(map.pixelIndex(9, 7), 2);
+        QCOMPARE(map.pixelIndex(10, 7), 0);
+    }
+
+    // Zoomed out, a reduced pixel of classes is one of the classes it covers, never a mean
+    // that would be another class.
+    void reducedCopiesKeepClassNumbers()
+    {
+        QImage classes(5, 3, QImage::Format_Alpha8);
+        const uchar values[3][5] = {{1, 3, 0, 0, 2}, {0, 0, 0, 0, 0}, {0, 0, 2, 0, 1}};
+        for (int y = 0; y < 3; ++y)
+            memcpy(classes.scanLine(y), values[y], 5);
+        QImage reduced(3, 2, QImage::Format_Alpha8);
+        Display::reduceInto(classes, reduced, reduced.rect(), Display::Reduction::Highest);
+        const uchar expected[2][3] = {{3, 0, 2}, {0, 2, 1}};
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                QCOMPARE(at(reduced, x, y), expected[y][x]);
+    }
+
+    // A renamed class keeps its colour; a hidden class shows again once it is painted.
+    void renameKeepsColourAndPaintingShowsAHiddenClass()
+    {
+        openWithClasses("road\ncar\n");
+        QTreeWidget *rows = probe->classPanel()->findChild<QTreeWidget *>();
+        const QImage swatch = rows->topLevelItem(1)->icon(0).pixmap(14, 14).toImage();
+        answerText(QStringLiteral("truck"));
+        probe->renameClass(2);
+        QCOMPARE(ClassFiles::readList(dir->filePath("labels.txt")).names,
+                 QStringList({"road", "truck"}));
+        QCOMPARE(rows->topLevelItem(1)->text(0), QStringLiteral("truck"));
+        QCOMPARE(rows->topLevelItem(1)->icon(0).pixmap(14, 14).toImage(), swatch);
+
+        rows->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        probe->classKeys().at(1)->trigger();
+        VelmoraView &view = *probe->view();
+        view.setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(view, QPointF(10, 20), QPointF(50, 20));
+        QCOMPARE(rows->topLevelItem(1)->checkState(0), Qt::Checked);
     }
 
 private:
