@@ -78,7 +78,7 @@ bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
     maskImage = std::move(decoded.mask);
     pictureLevels.setBase(&pictureImage);
     maskLevels.setBase(&maskImage);
-    names = decoded.classNames;
+    names = decoded.classNames.mid(0, mostClasses);
     maskLevels.setReduction(hasClasses() ? Display::Reduction::Highest : Display::Reduction::Mean);
     maskLevels.setReduced(std::move(decoded.maskLevels));
     current = qBound(1, current, qMax(1, int(names.size())));
@@ -123,7 +123,8 @@ void MaskDocument::countArea(const QRect &area, int sign)
 void MaskDocument::setClassNames(const QStringList &newNames)
 {
     const bool had = hasClasses();
-    names = newNames;
+    // A class is a byte of the layer: 255 classes at most.
+    names = newNames.mid(0, mostClasses);
     if (!maskImage.isNull() && had != hasClasses()) {
         // Coverage becomes the first class, or any class becomes full coverage.
         std::array<uchar, 256> map;
@@ -182,7 +183,6 @@ MaskEdit *MaskDocument::beginStroke()
 
 void MaskDocument::putCoverage(const QRect &area, const QImage &cover, bool erase, bool onlyCurrent)
 {
-    countArea(area, -1);
     const uchar number = uchar(current);
     for (int y = 0; y < area.height(); ++y) {
         const uchar *drawn = cover.constScanLine(y);
@@ -199,7 +199,6 @@ void MaskDocument::putCoverage(const QRect &area, const QImage &cover, bool eras
             }
         }
     }
-    countArea(area, 1);
     layerPainted(area);
 }
 
@@ -214,6 +213,8 @@ void MaskDocument::endStroke()
     if (!stroke)
         return;
     stroke->finish();
+    if (hasClasses())
+        stroke->recount(counts);
     if (stroke->lostTiles())
         emit tilesLost();
     const bool changed = stroke->changedPixels();
@@ -256,11 +257,9 @@ void MaskDocument::undo()
     if (stroke || !canUndo())
         return;
     const MaskEdit *undone = step(undoStack->index() - 1);
-    for (const QRect &rect : undone->tileRects())
-        countArea(rect, -1);
     undoStack->undo();
-    for (const QRect &rect : undone->tileRects())
-        countArea(rect, 1);
+    if (hasClasses())
+        undone->recount(counts);
     refreshStep(undoStack->index());
     emit canUndoChanged(canUndo());
     finishEdit();
@@ -271,11 +270,9 @@ void MaskDocument::redo()
     if (stroke || !undoStack->canRedo())
         return;
     const MaskEdit *redone = step(undoStack->index());
-    for (const QRect &rect : redone->tileRects())
-        countArea(rect, -1);
     undoStack->redo();
-    for (const QRect &rect : redone->tileRects())
-        countArea(rect, 1);
+    if (hasClasses())
+        redone->recount(counts);
     refreshStep(undoStack->index() - 1);
     emit canUndoChanged(true);
     finishEdit();
@@ -345,17 +342,12 @@ bool MaskDocument::applyMask(const QImage &gray)
             continue;
         }
         // The current class becomes the image; other classes stay, unless it covers them
-        // and they are not protected. The counts follow the pixels that change.
+        // and they are not protected.
         for (int x = 0; x < width; ++x) {
-            if (src[x] != 0 && dst[x] != number && mayChange(dst[x])) {
-                --counts[dst[x]];
-                ++counts[number];
+            if (src[x] != 0 && dst[x] != number && mayChange(dst[x]))
                 dst[x] = number;
-            } else if (src[x] == 0 && dst[x] == number) {
-                --counts[number];
-                ++counts[0];
+            else if (src[x] == 0 && dst[x] == number)
                 dst[x] = 0;
-            }
         }
     }
     return push(std::move(changing));
@@ -369,15 +361,17 @@ bool MaskDocument::applyClasses(const QImage &numbers)
     if (!changing->prepare(maskImage.rect(), false).isEmpty())
         return false;
     const bool classes = hasClasses();
+    uchar highest = 0;
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *src = numbers.constScanLine(y);
         uchar *dst = maskImage.scanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x)
+        for (int x = 0; x < maskImage.width(); ++x) {
+            highest = qMax(highest, src[x]);
             dst[x] = classes ? src[x] : (src[x] ? MaskFile::layerInside : 0);
+        }
     }
-    countAll();
-    if (classes && highestClass() > names.size()) {
-        for (int number = names.size() + 1; number <= highestClass(); ++number)
+    if (classes && highest > names.size()) {
+        for (int number = names.size() + 1; number <= highest; ++number)
             names.append(QString::number(number));
         emit classesChanged();
     }
@@ -393,26 +387,20 @@ bool MaskDocument::applyPiece(const Region::Piece &piece, bool add)
     if (!changing->prepare(area, false).isEmpty())
         return false;
     const uchar value = add ? (hasClasses() ? uchar(current) : MaskFile::layerInside) : 0;
-    const bool classes = hasClasses();
+    const bool guarded = hasClasses() && protectOthers;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
         uchar *row = maskImage.scanLine(y);
-        if (!classes) {
+        if (!guarded) {
             for (int x = area.left(); x <= area.right(); ++x)
-                if (in[x])
-                    row[x] = value;
+                row[x] = in[x] ? value : row[x];
             continue;
         }
-        // With classes protected, a removal takes the current class alone. The counts
-        // follow the pixels that change.
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (in[x] && row[x] != value &&
-                (add ? mayChange(row[x]) : (!protectOthers || row[x] == current))) {
-                --counts[row[x]];
-                ++counts[value];
+        // Protected, the other classes stay: an addition covers background and the current
+        // class, a removal takes the current class alone.
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (in[x] && (add ? mayChange(row[x]) : row[x] == current))
                 row[x] = value;
-            }
-        }
     }
     return push(std::move(changing));
 }
@@ -433,8 +421,6 @@ bool MaskDocument::invert()
     auto changing = std::make_unique<MaskEdit>(&maskImage);
     if (!changing->mapAll(swapped))
         return false;
-    if (classes)
-        std::swap(counts[0], counts[size_t(current)]);
     push(std::move(changing));
     emit maskChanged(QRect());
     return true;
@@ -443,10 +429,10 @@ bool MaskDocument::invert()
 bool MaskDocument::push(std::unique_ptr<MaskEdit> changing)
 {
     changing->finish();
-    if (changing->lostTiles()) {
-        countAll();
+    if (hasClasses())
+        changing->recount(counts);
+    if (changing->lostTiles())
         emit tilesLost();
-    }
     if (!changing->changedPixels())
         return true;
     undoStack->push(changing.release());

@@ -33,6 +33,9 @@ class MaskDocument : public QObject
     Q_OBJECT
 
 public:
+    // Class numbers are bytes of the layer, 0 the background.
+    static constexpr int mostClasses = 255;
+
     explicit MaskDocument(QObject *parent = nullptr);
     ~MaskDocument() override;
 

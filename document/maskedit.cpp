@@ -209,6 +209,31 @@ bool MaskEdit::mapAll(const std::array<uchar, 256> &map)
     return true;
 }
 
+void MaskEdit::recount(std::array<qint64, 256> &counts) const
+{
+    const auto count = [&counts](const QImage &image, const QRect &area, qint64 sign) {
+        uchar value = 0;
+        if (isUniform(image, area, &value)) {
+            counts[value] += sign * qint64(area.width()) * area.height();
+            return;
+        }
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar *row = image.constScanLine(y);
+            for (int x = area.left(); x <= area.right(); ++x)
+                counts[row[x]] += sign;
+        }
+    };
+    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it) {
+        const QRect rect = tileRect(it.key());
+        const Tile &tile = it.value();
+        if (tile.uniform)
+            counts[tile.value] -= qint64(rect.width()) * rect.height();
+        else
+            count(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1);
+        count(*mask, rect, 1);
+    }
+}
+
 void MaskEdit::remap(const std::array<uchar, 256> &map)
 {
     for (Tile &tile : tiles) {

@@ -50,6 +50,11 @@ public:
     // layer's values changed meaning (coverage to classes, or back).
     void remap(const std::array<uchar, 256> &map);
 
+    // Brings `counts` (pixels of each value) from the held pixels' values to the mask's, over
+    // the step's tiles: right after the step was made, undone or redone, that is its change.
+    // Tiles of one value on either side cost no pass over their pixels.
+    void recount(std::array<qint64, 256> &counts) const;
+
     bool changedPixels() const { return changed; }
     // Whether finish() had to put tiles back as they were for want of memory.
     bool lostTiles() const { return lost; }

@@ -12,22 +12,53 @@ QString listPathFor(const QString &picturePath)
     return QFileInfo(picturePath).absolutePath() + QStringLiteral("/labels.txt");
 }
 
+namespace {
+
+// Whether each line of `lines` is a class name, by the rules of parseList().
+QVector<bool> nameLines(const QStringList &lines)
+{
+    QVector<bool> isName;
+    bool leading = true; // labelme's two special names come first, before any class
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        bool name = !line.isEmpty() && !line.startsWith(QLatin1Char('#'));
+        if (name && leading &&
+            (line == QLatin1String("__ignore__") || line == QLatin1String("_background_")))
+            name = false;
+        else if (name)
+            leading = false;
+        isName.append(name);
+    }
+    return isName;
+}
+
+} // namespace
+
 QStringList parseList(const QByteArray &text)
 {
-    QStringList names;
     const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
-    bool leading = true; // labelme's two special names come first, before any class
-    for (QString line : lines) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        if (leading &&
-            (line == QLatin1String("__ignore__") || line == QLatin1String("_background_")))
-            continue;
-        leading = false;
-        names.append(line);
-    }
+    const QVector<bool> isName = nameLines(lines);
+    QStringList names;
+    for (int i = 0; i < lines.size(); ++i)
+        if (isName.at(i))
+            names.append(lines.at(i).trimmed());
     return names;
+}
+
+QByteArray rewrittenList(const QByteArray &original, const QStringList &names)
+{
+    QStringList lines = QString::fromUtf8(original).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the final line break
+    const QVector<bool> isName = nameLines(lines);
+    const bool crlf = original.contains("\r\n");
+    int next = 0;
+    for (int i = 0; i < lines.size(); ++i)
+        if (isName.at(i) && next < names.size())
+            lines[i] = names.at(next++) + (crlf ? QStringLiteral("\r") : QString());
+    for (; next < names.size(); ++next)
+        lines.append(names.at(next) + (crlf ? QStringLiteral("\r") : QString()));
+    return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
 
 List readList(const QString &path)
@@ -43,11 +74,12 @@ List readList(const QString &path)
         list.readable = false;
         return list;
     }
-    list.names = parseList(file.readAll());
+    list.text = file.readAll();
+    list.names = parseList(list.text);
     return list;
 }
 
-bool writeList(const QString &path, const QStringList &names)
+bool writeList(const QString &path, const QByteArray &text)
 {
     const QFileInfo existing(path);
     if (existing.exists() && !existing.isFile())
@@ -56,7 +88,6 @@ bool writeList(const QString &path, const QStringList &names)
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray text = (names.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
     if (file.write(text) != text.size() || !file.flush()) {
         file.cancelWriting();
         return false;

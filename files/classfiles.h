@@ -25,6 +25,7 @@ QStringList parseList(const QByteArray &text);
 struct List
 {
     QStringList names;
+    QByteArray text; // the file as read
     FileStamp stamp; // taken before reading: a change made meanwhile shows as a change
     bool readable = true;
 };
@@ -32,8 +33,13 @@ struct List
 // The list at `path`; no names when there is none or it can't be read (`readable` false).
 List readList(const QString &path);
 
-// Writes `names`, one a line, replacing the file only once the whole new one is written.
-bool writeList(const QString &path, const QStringList &names);
+// `original` (a list's text) with its class names replaced by `names`, in order: comments,
+// blank lines and labelme's first lines stay where they were, names beyond the old ones
+// follow at the end.
+QByteArray rewrittenList(const QByteArray &original, const QStringList &names);
+
+// Writes `text`, replacing the file only once the whole new one is written.
+bool writeList(const QString &path, const QByteArray &text);
 
 // cat.jpg -> <folder>/cat_labels.png: always PNG, a lossless format whatever the picture's.
 QString mapPathFor(const QString &picturePath);

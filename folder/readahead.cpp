@@ -1,10 +1,18 @@
 #include "folder/readahead.h"
 
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "platform/memory.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
+
+// The class map beside the picture and the folder's list of classes, which the read joins in.
+QPair<FileStamp, FileStamp> ReadAhead::classStamps(const QString &picturePath)
+{
+    return {MaskFile::stampOf(ClassFiles::mapPathFor(picturePath)),
+            FileStamp::of(ClassFiles::listPathFor(picturePath), FileStamp::Contents::Hashed)};
+}
 
 void ReadAhead::start(const QString &next)
 {
@@ -21,6 +29,7 @@ void ReadAhead::start(const QString &next)
     // The stamps come first: a file changed while it is being read no longer matches.
     picture = FileStamp::of(path);
     mask = MaskFile::stampOf(MaskFile::pathFor(path));
+    classes = classStamps(path);
     reading = QtConcurrent::run([next] { return PictureFile::readWithMask(next); });
 }
 
@@ -29,7 +38,8 @@ PictureFile::WithMask ReadAhead::take(const QString &wanted)
     PictureFile::WithMask result;
     if (!path.isEmpty() && wanted == path) {
         result = reading.result();
-        if (FileStamp::of(path) != picture || MaskFile::stampOf(MaskFile::pathFor(path)) != mask)
+        if (FileStamp::of(path) != picture || MaskFile::stampOf(MaskFile::pathFor(path)) != mask ||
+            classStamps(path) != classes)
             result = PictureFile::WithMask();
     }
     clear();

@@ -5,10 +5,11 @@
 #include "files/picturefile.h"
 
 #include <QFuture>
+#include <QPair>
 #include <QString>
 
-// Reads one picture and its mask file on a worker thread while the user works on another,
-// so that moving to it costs no decoding. At most one picture is held.
+// Reads one picture and its mask file (and class map) on a worker thread while the user works on
+// another, so that moving to it costs no decoding. At most one picture is held.
 class ReadAhead
 {
 public:
@@ -27,9 +28,12 @@ public:
     QString pending() const { return path; }
 
 private:
+    static QPair<FileStamp, FileStamp> classStamps(const QString &picturePath);
+
     QString path;
     FileStamp picture;
     FileStamp mask;
+    QPair<FileStamp, FileStamp> classes;
     QFuture<PictureFile::WithMask> reading;
 };
 

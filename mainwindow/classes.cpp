@@ -58,6 +58,16 @@ QString refusedName(const QString &name, const QStringList &names)
     return QString();
 }
 
+// Every class name known: the document's (with numbers for classes the list does not name)
+// and, past the most the layer holds, the rest of the list, so rewriting it drops none.
+QStringList knownNames(const MaskDocument &document, const QStringList &list)
+{
+    QStringList names = document.hasClasses() ? document.classNames() : list;
+    for (int i = names.size(); i < list.size(); ++i)
+        names.append(list.at(i));
+    return names;
+}
+
 } // namespace
 
 QStringList classesPresent(const MaskDocument &document)
@@ -223,12 +233,15 @@ bool MainWindow::writeClassList(const QStringList &names)
         if (box.exec() != QMessageBox::Yes)
             return false;
     }
-    if (!ClassFiles::writeList(classListPath, names)) {
+    // Comments and labelme's first lines stay as they were.
+    const QByteArray text = ClassFiles::rewrittenList(classList.text, names);
+    if (!ClassFiles::writeList(classListPath, text)) {
         QMessageBox::critical(this, tr("错误"),
                               tr("无法写入类别列表，请检查权限:\n%1").arg(classListPath));
         return false;
     }
     classList.names = names;
+    classList.text = text;
     classList.stamp = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
     classList.readable = true;
     view->getDocument()->setClassNames(names);
@@ -243,7 +256,7 @@ void MainWindow::addClass()
         return;
     }
     const MaskDocument *document = view->getDocument();
-    QStringList names = document->hasClasses() ? document->classNames() : classList.names;
+    QStringList names = knownNames(*document, classList.names);
     bool ok = false;
     const QString name = QInputDialog::getText(this, tr("添加类别"), tr("类别名称:"),
                                                QLineEdit::Normal, QString(), &ok)
@@ -253,6 +266,11 @@ void MainWindow::addClass()
     const QString refused = refusedName(name, names);
     if (!refused.isEmpty()) {
         QMessageBox::warning(this, tr("添加类别"), refused);
+        return;
+    }
+    if (names.size() >= MaskDocument::mostClasses) {
+        QMessageBox::warning(this, tr("添加类别"),
+                             tr("最多 %1 个类别。").arg(MaskDocument::mostClasses));
         return;
     }
     names.append(name);
@@ -265,7 +283,7 @@ void MainWindow::renameClass(int number)
     if (view->isDrawing())
         return;
     const MaskDocument *document = view->getDocument();
-    QStringList names = document->hasClasses() ? document->classNames() : classList.names;
+    QStringList names = knownNames(*document, classList.names);
     if (number < 1 || number > names.size())
         return;
     const QString old = names.at(number - 1);

@@ -1094,6 +1094,10 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
         <source>%1 在打开后被其他程序修改过，%2会丢失那些修改。</source>
         <translation>%1 was changed by another program after it was opened; %2 loses that change.</translation>
     </message>
+    <message>
+        <source>最多 %1 个类别。</source>
+        <translation>At most %1 classes.</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>
