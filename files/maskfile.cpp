@@ -117,8 +117,14 @@ bool markInside(const QImage &file, QImage &mask)
 QString pathFor(const QString &imagePath)
 {
     const QFileInfo info(imagePath);
+    // PNG, JPEG and BMP pictures keep their format; any other gets a PNG mask, never a lossy
+    // one (WebP, AVIF, HEIF and JPEG XL would blur its edges) nor one few programs read.
+    const QString suffix = info.suffix();
+    static const QStringList own{QStringLiteral("png"), QStringLiteral("jpg"),
+                                 QStringLiteral("jpeg"), QStringLiteral("bmp")};
     return QStringLiteral("%1/%2_mask.%3")
-        .arg(info.absolutePath(), info.completeBaseName(), info.suffix());
+        .arg(info.absolutePath(), info.completeBaseName(),
+             own.contains(suffix.toLower()) ? suffix : QStringLiteral("png"));
 }
 
 namespace {

@@ -21,7 +21,8 @@ constexpr QImage::Format layerFormat = QImage::Format_Alpha8;
 // A pixel inside the mask, as the file reader sets it.
 constexpr uchar layerInside = 255;
 
-// cat.png -> <folder of cat.png>/cat_mask.png; cat.left.png -> cat.left_mask.png.
+// cat.png -> <folder of cat.png>/cat_mask.png; cat.left.png -> cat.left_mask.png; cat.jpg and
+// cat.bmp keep their format; cat.heic, cat.webp, cat.tif ... -> cat_mask.png.
 // Reading and saving both use this, so a saved mask is always found again.
 QString pathFor(const QString &imagePath);
 

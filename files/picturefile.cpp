@@ -78,10 +78,59 @@ LayerRead readLayer(const QString &picturePath, QSize size, const std::atomic_bo
     return read;
 }
 
+// A picture of 16 bits a channel with its levels stretched so the darkest it holds is black
+// and the brightest white: scans and microscopy often use a fraction of the range, and a
+// plain conversion would show them nearly black. Null for other formats.
+QImage fullRangeOf(const QImage &picture)
+{
+    const QImage::Format format = picture.format();
+    const bool grey = format == QImage::Format_Grayscale16;
+    if (!grey && format != QImage::Format_RGBX64 && format != QImage::Format_RGBA64 &&
+        format != QImage::Format_RGBA64_Premultiplied)
+        return QImage();
+    const QImage wide = grey ? picture : picture.convertToFormat(QImage::Format_RGBA64);
+    const int channels = grey ? 1 : 4;
+    quint16 low = 0xffff, high = 0;
+    for (int y = 0; y < wide.height(); ++y) {
+        const auto *row = reinterpret_cast<const quint16 *>(wide.constScanLine(y));
+        for (int x = 0; x < wide.width(); ++x)
+            for (int c = 0; c < qMin(channels, 3); ++c) {
+                low = qMin(low, row[x * channels + c]);
+                high = qMax(high, row[x * channels + c]);
+            }
+    }
+    const double scale = high > low ? 255.0 / (high - low) : 0.0;
+    const bool alpha = wide.hasAlphaChannel() && !grey;
+    QImage shown(wide.size(), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (shown.isNull())
+        return QImage();
+    const auto level = [&](quint16 value) {
+        return int((value - low) * scale + 0.5);
+    };
+    for (int y = 0; y < wide.height(); ++y) {
+        const auto *row = reinterpret_cast<const quint16 *>(wide.constScanLine(y));
+        auto *out = reinterpret_cast<QRgb *>(shown.scanLine(y));
+        for (int x = 0; x < wide.width(); ++x) {
+            if (grey) {
+                const int v = level(row[x]);
+                out[x] = qRgb(v, v, v);
+            } else {
+                const quint16 *p = row + 4 * x;
+                out[x] = qRgba(level(p[0]), level(p[1]), level(p[2]), alpha ? p[3] >> 8 : 255);
+            }
+        }
+    }
+    return alpha ? std::move(shown).convertToFormat(QImage::Format_ARGB32_Premultiplied) : shown;
+}
+
 // The two formats the screen draws fastest; a picture in another is converted once, on the
 // reading thread, in place where the format's size allows.
 QImage forDrawing(QImage picture)
 {
+    const QImage stretched = fullRangeOf(picture);
+    if (!stretched.isNull() || picture.isNull() || picture.depth() == 64 ||
+        picture.format() == QImage::Format_Grayscale16)
+        return stretched;
     const QImage::Format format = picture.format();
     if (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32_Premultiplied)
         return picture;
@@ -92,11 +141,50 @@ QImage forDrawing(QImage picture)
 
 } // namespace
 
+const QVector<Format> &formats()
+{
+    static const QVector<Format> found = [] {
+        const QVector<Format> known{
+            {QStringLiteral("PNG"), {QStringLiteral("png")}},
+            {QStringLiteral("JPEG"), {QStringLiteral("jpg"), QStringLiteral("jpeg")}},
+            {QStringLiteral("BMP"), {QStringLiteral("bmp")}},
+            {QStringLiteral("WebP"), {QStringLiteral("webp")}},
+            {QStringLiteral("TIFF"), {QStringLiteral("tif"), QStringLiteral("tiff")}},
+            {QStringLiteral("AVIF"), {QStringLiteral("avif")}},
+            {QStringLiteral("HEIF"), {QStringLiteral("heic"), QStringLiteral("heif")}},
+            {QStringLiteral("JPEG XL"), {QStringLiteral("jxl")}},
+        };
+        // A format whose plugin is missing is not offered: its files could not be opened.
+        const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+        QVector<Format> usable;
+        for (const Format &format : known)
+            if (readable.contains(format.suffixes.first().toLatin1()))
+                usable.append(format);
+        return usable;
+    }();
+    return found;
+}
+
+QStringList pictureSuffixes()
+{
+    QStringList all;
+    for (const Format &format : formats())
+        all += format.suffixes;
+    return all;
+}
+
 bool hasPictureSuffix(const QString &name)
 {
-    const QString suffix = QFileInfo(name).suffix().toLower();
-    return suffix == QLatin1String("png") || suffix == QLatin1String("jpg") ||
-           suffix == QLatin1String("jpeg") || suffix == QLatin1String("bmp");
+    static const QStringList all = pictureSuffixes();
+    return all.contains(QFileInfo(name).suffix().toLower());
+}
+
+QString filterOf(const QString &name, const QStringList &suffixes)
+{
+    QStringList patterns;
+    for (const QString &suffix : suffixes)
+        patterns << QStringLiteral("*.") + suffix;
+    return QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
 }
 
 bool isRegularFile(const QString &path)

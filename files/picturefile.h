@@ -15,8 +15,23 @@
 // Reading the files the editor works on: pictures and the mask files beside them.
 namespace PictureFile {
 
-// True for a name with a picture suffix: png, jpg, jpeg or bmp, in any case.
+// The picture formats opened, each a name and its suffixes: PNG, JPEG and BMP always, and
+// WebP, TIFF, AVIF, HEIF and JPEG XL where an image plugin reads them.
+struct Format
+{
+    QString name;
+    QStringList suffixes;
+};
+const QVector<Format> &formats();
+
+// Every suffix of formats(), lower case.
+QStringList pictureSuffixes();
+
+// True for a name with a picture suffix of formats(), in any case.
 bool hasPictureSuffix(const QString &name);
+
+// A filter for file dialogs: "NAME (*.a *.b)".
+QString filterOf(const QString &name, const QStringList &suffixes);
 
 // True for a regular file or a link to one. Anything else (fifo, socket, device, folder) is
 // never opened: opening a fifo for reading waits for a writer that may never come, and a

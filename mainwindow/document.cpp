@@ -60,8 +60,14 @@ void MainWindow::onOpenImage()
         return;
     QSettings settings(organization(), application());
     const QString lastDir = settings.value(QStringLiteral("LastOpenDir"), QString()).toString();
-    const QString path = QFileDialog::getOpenFileName(
-        this, tr("选择图片"), lastDir, QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp)"));
+    // Every format at once first; the four of old together, as before; then each other one.
+    QStringList filters{PictureFile::filterOf(tr("所有图片"), PictureFile::pictureSuffixes()),
+                        QStringLiteral("Images (*.png *.jpg *.jpeg *.bmp)")};
+    for (const PictureFile::Format &format : PictureFile::formats())
+        if (!QStringList{"PNG", "JPEG", "BMP"}.contains(format.name))
+            filters << PictureFile::filterOf(format.name, format.suffixes);
+    const QString path = QFileDialog::getOpenFileName(this, tr("选择图片"), lastDir,
+                                                      filters.join(QStringLiteral(";;")));
     if (path.isEmpty())
         return;
     openPicture(path);

@@ -8,6 +8,7 @@ packages=(
     qtbase5-dev qtbase5-dev-tools
     qttools5-dev qttools5-dev-tools   # the English translation: lupdate, lrelease
     libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc only
+    qt5-image-formats-plugins kimageformat-plugins   # WebP, TIFF, AVIF, HEIF, JPEG XL
     fonts-wqy-microhei   # the interface speaks Chinese
     qttranslations5-l10n   # and so do Qt's own dialogs
     xvfb xdotool libx11-dev   # the end-to-end test drives the real program on a virtual display

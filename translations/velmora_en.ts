@@ -1098,6 +1098,10 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
         <source>最多 %1 个类别。</source>
         <translation>At most %1 classes.</translation>
     </message>
+    <message>
+        <source>所有图片</source>
+        <translation>All pictures</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>

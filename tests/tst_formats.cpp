@@ -1,0 +1,137 @@
+// The picture formats beyond PNG, JPEG and BMP: opened, listed, their headers read, their
+// masks written as PNG, damaged files refused, and 16-bit pictures shown at full range.
+
+#include "files/maskfile.h"
+#include "files/picturefile.h"
+#include "folder/picturefolder.h"
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestFormats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        QVERIFY(showNewWindow(window, probe));
+    }
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+    }
+
+    void eachFormat_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        for (const char *suffix : {"webp", "tif", "tiff", "avif", "heic", "heif", "jxl"})
+            QTest::newRow(suffix) << QString::fromLatin1(suffix);
+    }
+    // Opened, listed, its size read from the header, its mask saved as PNG and read back;
+    // a damaged copy is refused and the picture shown stays.
+    void eachFormat()
+    {
+        QFETCH(QString, suffix);
+        if (!QImageWriter::supportedImageFormats().contains(suffix.toLatin1()))
+            QSKIP("no plugin writes this format here");
+        const QString picture = dir->filePath(QStringLiteral("frame.") + suffix);
+        QImageWriter writer(picture);
+        writer.setQuality(90);
+        QVERIFY2(writer.write(TestSupport::makePicture(96, 64)), qPrintable(writer.errorString()));
+        QVERIFY(PictureFile::hasPictureSuffix(picture));
+        QCOMPARE(PictureFile::footprintOf(picture).size, QSize(96, 64));
+        QCOMPARE(PictureFolder::read(dir->path()).size(), 1);
+        QCOMPARE(MaskFile::pathFor(picture), dir->filePath(QStringLiteral("frame_mask.png")));
+
+        window->openPicture(picture);
+        VelmoraView &view = *probe->view();
+        QCOMPARE(view.getImagePath(), picture);
+        QCOMPARE(view.pictureSize(), QSize(96, 64));
+        view.setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(view, QPointF(10, 10), QPointF(40, 30));
+        probe->quietSaveAction()->setChecked(true);
+        probe->saveMask();
+        QVERIFY(!view.isModified());
+        const QString maskPath = dir->filePath(QStringLiteral("frame_mask.png"));
+        QCOMPARE(QImageReader(maskPath).format(), QByteArray("png"));
+        QCOMPARE(PictureFolder::read(dir->path()).size(), 1); // the mask is no picture
+        const int painted = TestSupport::maskedPixels(VelmoraViewProbe::mask(view));
+        window->openPicture(picture);
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), painted);
+
+        QFile whole(picture);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        const QString damaged = dir->filePath(QStringLiteral("damaged.") + suffix);
+        QFile part(damaged);
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write(bytes.left(bytes.size() / 3));
+        part.close();
+        window->openPicture(damaged);
+        QCOMPARE(probe->view()->getImagePath(), picture);
+        QCOMPARE(probe->statusLabel()->text(), QStringLiteral("无法加载: ") + damaged);
+    }
+
+    void sixteenBitPicturesShowTheirFullRange_data()
+    {
+        QTest::addColumn<QImage::Format>("format");
+        QTest::newRow("grey") << QImage::Format_Grayscale16;
+        QTest::newRow("RGB") << QImage::Format_RGBX64;
+    }
+    // A 12-bit scan in a 16-bit file (levels 1000 to 3520) shows from black to white.
+    void sixteenBitPicturesShowTheirFullRange()
+    {
+        QFETCH(QImage::Format, format);
+        QImage wide(64, 8, format);
+        for (int y = 0; y < 8; ++y) {
+            auto *row = reinterpret_cast<quint16 *>(wide.scanLine(y));
+            for (int x = 0; x < 64; ++x) {
+                const quint16 level = quint16(1000 + x * 40);
+                if (format == QImage::Format_Grayscale16)
+                    row[x] = level;
+                else
+                    for (int c = 0; c < 4; ++c)
+                        row[4 * x + c] = c == 3 ? 0xffff : (c == 1 ? level : 1000);
+            }
+        }
+        const QString picture = dir->filePath(QStringLiteral("scan.tif"));
+        QVERIFY(wide.save(picture));
+        window->openPicture(picture);
+        const QImage &shown = VelmoraViewProbe::picture(*probe->view());
+        QCOMPARE(qGreen(shown.pixel(0, 0)), 0);
+        QCOMPARE(qGreen(shown.pixel(63, 0)), 255);
+        QVERIFY(qAbs(qGreen(shown.pixel(32, 0)) - 129) <= 1);
+        if (format != QImage::Format_Grayscale16)
+            QCOMPARE(qRed(shown.pixel(63, 0)), 0); // the darkest level of all channels
+    }
+
+    // The open dialog offers every format at once first.
+    void filterListsEveryFormat()
+    {
+        const QString all =
+            PictureFile::filterOf(QStringLiteral("所有图片"), PictureFile::pictureSuffixes());
+        for (const char *suffix : {"*.png", "*.jpg", "*.bmp", "*.webp", "*.tif", "*.heic"})
+            QVERIFY2(all.contains(QLatin1String(suffix)), suffix);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+};
+
+QTEST_MAIN(TestFormats)
+#include "tst_formats.moc"
