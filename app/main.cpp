@@ -1,6 +1,8 @@
+#include "cli/commandline.h"
 #include "language/language.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/windowconstants.h"
+#include "platform/console.h"
 #include "platform/memory.h"
 #include "platform/termination.h"
 
@@ -12,6 +14,9 @@
 #include <QLocale>
 #include <QMetaObject>
 #include <QSettings>
+#include <QTextStream>
+
+#include <cstdio>
 
 namespace {
 
@@ -24,8 +29,10 @@ void describe(QCommandLineParser &parser)
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("path"),
-        QStringLiteral("A picture to open (png, jpg, jpeg, bmp), or a folder of pictures. "
-                       "A name that starts with '-' goes after '--': velmora -- -x.png"),
+        QStringLiteral("A picture to open (png, jpg, jpeg, bmp, webp, tif, tiff, avif, heic, "
+                       "heif, jxl), or a folder of pictures. A name that starts with '-' goes "
+                       "after '--': velmora -- -x.png. Commands without a window: "
+                       "velmora export --help, velmora stats --help."),
         QStringLiteral("[picture|folder]"));
 }
 
@@ -44,6 +51,19 @@ int main(int argc, char **argv)
     Platform::returnBigBlocksWhenFreed();
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
+
+    // `velmora export` and `velmora stats` run without a display and without a window.
+    if (CommandLine::isCommand(argumentList(argc, argv))) {
+        QCoreApplication terminal(argc, argv);
+        Platform::useStartingConsole();
+        const QSettings settings(WindowConstants::organization(), WindowConstants::application());
+        Language::install(Language::speaksEnglish(
+            Language::fromSetting(settings.value(QStringLiteral("Language")).toString()),
+            QLocale::system().uiLanguages()));
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return CommandLine::run(terminal.arguments(), out, err);
+    }
 
     // --help and --version answer in a terminal without a display, so they are looked for
     // before the window system is needed. The toolkit's own options (-platform and the like)

@@ -41,6 +41,100 @@
     </message>
 </context>
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>用法:
+  velmora export --format coco FOLDER [-o FILE]
+  velmora export --format yolo FOLDER -o FOLDER
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+
+export 把文件夹中图片的掩膜导出给训练代码：
+  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
+        默认写到标准输出
+  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
+        另有 classes.txt
+  voc   每张图片一个类别 PNG（调色板，像素值为类别编号）
+stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
+类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
+退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
+</source>
+        <translation>Usage:
+  velmora export --format coco FOLDER [-o FILE]
+  velmora export --format yolo FOLDER -o FOLDER
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+
+export hands the masks of a folder&apos;s pictures to training code:
+  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
+        as compressed RLE), on standard output unless -o names a file
+  yolo  a .txt per picture, a line per piece: the class index and the outer
+        outline&apos;s normalised coordinates; and classes.txt
+  voc   a class PNG per picture (palette; pixel values are class numbers)
+stats writes CSV on standard output: picture, width, height, mask pixels, share,
+pieces, classes.
+Classes come from the folder&apos;s labels.txt; without it there is one class, "mask".
+Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
+</translation>
+    </message>
+    <message>
+        <source>%1 后面缺少值</source>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message>
+        <source>未知选项: %1</source>
+        <translation>Unknown option: %1</translation>
+    </message>
+    <message>
+        <source>多余的参数: %1</source>
+        <translation>Unexpected argument: %1</translation>
+    </message>
+    <message>
+        <source>缺少文件夹</source>
+        <translation>No folder given</translation>
+    </message>
+    <message>
+        <source>不是文件夹: %1</source>
+        <translation>Not a folder: %1</translation>
+    </message>
+    <message>
+        <source>--format 应为 coco、yolo 或 voc</source>
+        <translation>--format must be coco, yolo or voc</translation>
+    </message>
+    <message>
+        <source>--format %1 需要 -o 输出文件夹</source>
+        <translation>--format %1 needs -o and an output folder</translation>
+    </message>
+    <message>
+        <source>stats 没有选项</source>
+        <translation>stats takes no options</translation>
+    </message>
+    <message>
+        <source>已处理 %1 / %2</source>
+        <translation>Done %1 / %2</translation>
+    </message>
+    <message>
+        <source>失败: %1: %2</source>
+        <translation>Failed: %1: %2</translation>
+    </message>
+    <message>
+        <source>无法写入: %1</source>
+        <translation>Cannot write: %1</translation>
+    </message>
+    <message>
+        <source>无法创建文件夹: %1</source>
+        <translation>Cannot make the folder: %1</translation>
+    </message>
+    <message>
+        <source>失败: %1: 无法写入输出</source>
+        <translation>Failed: %1: cannot write the output</translation>
+    </message>
+    <message>
+        <source>已导出 %1 张图片</source>
+        <translation>Exported %1 pictures</translation>
+    </message>
+</context>
+<context>
     <name>FolderPanel</name>
     <message>
         <source>已完成 %1 / %2</source>
@@ -1101,6 +1195,41 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     <message>
         <source>所有图片</source>
         <translation>All pictures</translation>
+    </message>
+</context>
+<context>
+    <name>MaskAnalysis</name>
+    <message>
+        <source>掩膜文件与图片尺寸不符</source>
+        <translation>the mask file&apos;s size differs from the picture&apos;s</translation>
+    </message>
+    <message>
+        <source>掩膜文件无法解码</source>
+        <translation>the mask file cannot be decoded</translation>
+    </message>
+    <message>
+        <source>内存不足，无法读取掩膜文件</source>
+        <translation>not enough memory to read the mask file</translation>
+    </message>
+    <message>
+        <source>掩膜文件不是普通文件</source>
+        <translation>the mask file is not a regular file</translation>
+    </message>
+    <message>
+        <source>掩膜文件就是图片本身</source>
+        <translation>the mask file is the picture itself</translation>
+    </message>
+    <message>
+        <source>无法读取图片</source>
+        <translation>the picture cannot be read</translation>
+    </message>
+    <message>
+        <source>类别图无法读取</source>
+        <translation>the class map cannot be read</translation>
+    </message>
+    <message>
+        <source>内存不足</source>
+        <translation>not enough memory</translation>
     </message>
 </context>
 <context>

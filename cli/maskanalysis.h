@@ -1,0 +1,55 @@
+#ifndef VELMORA_CLI_MASKANALYSIS_H
+#define VELMORA_CLI_MASKANALYSIS_H
+
+#include "files/maskfile.h"
+
+#include <QImage>
+#include <QPolygon>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <atomic>
+
+// What the command line needs of a picture's mask, read through the editor's own file code:
+// its classes, and each 8-connected piece of each class with its box, area, run-length code
+// and outline.
+namespace MaskAnalysis {
+
+struct Piece
+{
+    int classNumber = 1; // 1 is the first class (the only one without classes)
+    QRect box;
+    qint64 area = 0;
+    // COCO's run-length code: column by column, alternating runs of 0 and 1 starting with 0.
+    QVector<quint32> runs;
+    QPolygon outline; // the outer boundary's pixels, holes left out
+};
+
+struct Picture
+{
+    QString path;
+    QSize size;
+    MaskFile::ReadStatus maskStatus = MaskFile::ReadStatus::Absent;
+    QString problem;        // why the picture or its mask could not be used; empty when fine
+    QStringList classNames; // empty without classes
+    QImage numbers;         // class numbers (8-bit), kept only when asked for
+    qint64 maskPixels = 0;
+    QVector<qint64> classPixels; // by class number, [0] the background
+    QVector<Piece> pieces;
+};
+
+enum Needs { Counts = 0, Pieces = 1, Outlines = 2, Numbers = 4 };
+
+// Reads the picture's header and the mask (and class map) beside it, and finds what `needs`
+// asks for. Any thread.
+Picture analyse(const QString &picturePath, int needs);
+
+// COCO's compressed text of `runs` (as pycocotools' rleToString writes it).
+QByteArray cocoCounts(const QVector<quint32> &runs);
+
+} // namespace MaskAnalysis
+
+#endif

@@ -1,0 +1,290 @@
+// The command line: exports read back exactly (COCO's run-length code decoded, YOLO's
+// outlines filled again, VOC's class maps), statistics, exit statuses and messages, and a
+// run with no display at all.
+
+#include "cli/commandline.h"
+#include "files/classfiles.h"
+#include "support/testsupport.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString out, err;
+};
+
+Run velmora(const QStringList &arguments)
+{
+    Run run;
+    QTextStream out(&run.out), err(&run.err);
+    run.status = CommandLine::run(QStringList{QStringLiteral("velmora")} + arguments, out, err);
+    return run;
+}
+
+// pycocotools' rleFrString, then the runs painted column by column.
+cv::Mat decoded(const QByteArray &text, int height, int width)
+{
+    QVector<qint64> runs;
+    for (int p = 0; p < text.size();) {
+        qint64 x = 0;
+        int k = 0;
+        bool more = true;
+        while (more) {
+            const qint64 c = text.at(p) - 48;
+            x |= (c & 0x1f) << (5 * k);
+            more = c & 0x20;
+            ++p;
+            ++k;
+            if (!more && (c & 0x10))
+                x |= -(qint64(1) << (5 * k)); // the sign, carried up
+        }
+        if (runs.size() > 2)
+            x += runs.at(runs.size() - 2);
+        runs.append(x);
+    }
+    cv::Mat columns(width, height, CV_8U, cv::Scalar(0)); // transposed: a column a row
+    qint64 at = 0;
+    for (int i = 0; i < runs.size(); ++i) {
+        if (i % 2)
+            for (qint64 j = at; j < at + runs.at(i); ++j)
+                columns.data[j] = 1;
+        at += runs.at(i);
+    }
+    cv::Mat image;
+    cv::transpose(columns, image);
+    return at == qint64(width) * height ? image : cv::Mat();
+}
+
+cv::Mat matFrom(const QImage &gray)
+{
+    cv::Mat mat(gray.height(), gray.width(), CV_8U);
+    for (int y = 0; y < gray.height(); ++y)
+        memcpy(mat.ptr(y), gray.constScanLine(y), size_t(gray.width()));
+    return mat;
+}
+
+// A mask of 60x40 with: a square with a hole, a piece touching the right edge, and a single
+// pixel touching the first only by a corner (so it is part of it, 8-connected).
+QImage sampleMask()
+{
+    QImage mask(60, 40, QImage::Format_Grayscale8);
+    mask.fill(0);
+    for (int y = 5; y < 25; ++y)
+        for (int x = 5; x < 25; ++x)
+            mask.scanLine(y)[x] = (x >= 12 && x < 16 && y >= 12 && y < 16) ? 0 : 255;
+    mask.scanLine(25)[25] = 255;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 50; x < 60; ++x)
+            mask.scanLine(y)[x] = 255;
+    return mask;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        QVERIFY(TestSupport::makePicture(60, 40).save(path("a.png")));
+        QVERIFY(sampleMask().save(path("a_mask.png")));
+        QVERIFY(TestSupport::makePicture(60, 40).save(path("b.jpg"))); // no mask
+        QImage empty(60, 40, QImage::Format_Grayscale8);
+        empty.fill(0);
+        QVERIFY(TestSupport::makePicture(60, 40).save(path("c.png")));
+        QVERIFY(empty.save(path("c_mask.png")));
+    }
+
+    void cocoReadsBackExactly()
+    {
+        const Run run = velmora({"export", "--format", "coco", dir->path()});
+        QCOMPARE(run.status, CommandLine::allWell);
+        const QJsonObject coco = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(coco.value("categories").toArray().size(), 1);
+        QCOMPARE(coco.value("categories").toArray().at(0).toObject().value("name").toString(),
+                 QStringLiteral("mask"));
+        const QJsonArray images = coco.value("images").toArray();
+        QCOMPARE(images.size(), 2); // a and c: the pictures with a mask file
+        QCOMPARE(images.at(0).toObject().value("file_name").toString(), QStringLiteral("a.png"));
+        QCOMPARE(images.at(0).toObject().value("width").toInt(), 60);
+        const QJsonArray annotations = coco.value("annotations").toArray();
+        QCOMPARE(annotations.size(), 2); // c's empty mask has none
+        cv::Mat together(40, 60, CV_8U, cv::Scalar(0));
+        for (const QJsonValue &value : annotations) {
+            const QJsonObject annotation = value.toObject();
+            const QJsonObject rle = annotation.value("segmentation").toObject();
+            QCOMPARE(rle.value("size").toArray(), QJsonArray({40, 60}));
+            const cv::Mat piece = decoded(rle.value("counts").toString().toLatin1(), 40, 60);
+            QVERIFY(!piece.empty());
+            QCOMPARE(annotation.value("area").toInt(), cv::countNonZero(piece));
+            const cv::Rect box = cv::boundingRect(piece);
+            const QJsonArray bbox = annotation.value("bbox").toArray();
+            QCOMPARE(bbox, QJsonArray({box.x, box.y, box.width, box.height}));
+            QCOMPARE(cv::countNonZero(piece & together), 0);
+            together |= piece;
+        }
+        QCOMPARE(cv::countNonZero((together > 0) != (matFrom(sampleMask()) > 0)), 0);
+    }
+
+    // Outlines filled again give each piece with its holes filled.
+    void yoloReadsBackExactly()
+    {
+        const QString out = path("yolo");
+        QCOMPARE(velmora({"export", "--format", "yolo", dir->path(), "-o", out}).status,
+                 CommandLine::allWell);
+        QFile labels(out + QStringLiteral("/a.txt"));
+        QVERIFY(labels.open(QIODevice::ReadOnly));
+        cv::Mat filled(40, 60, CV_8U, cv::Scalar(0));
+        int lines = 0;
+        for (const QByteArray &line : labels.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            ++lines;
+            const QList<QByteArray> fields = line.split(' ');
+            QCOMPARE(fields.first(), QByteArray("0"));
+            std::vector<cv::Point> polygon;
+            for (int i = 1; i + 1 < fields.size(); i += 2)
+                polygon.emplace_back(qRound(fields.at(i).toDouble() * 60),
+                                     qRound(fields.at(i + 1).toDouble() * 40));
+            cv::fillPoly(filled, std::vector<std::vector<cv::Point>>{polygon}, cv::Scalar(1));
+        }
+        QCOMPARE(lines, 2);
+        cv::Mat expected = matFrom(sampleMask()) > 0;
+        expected(cv::Rect(12, 12, 4, 4)).setTo(255); // YOLO has no holes
+        QCOMPARE(cv::countNonZero((filled > 0) != (expected > 0)), 0);
+        QFile names(out + QStringLiteral("/classes.txt"));
+        QVERIFY(names.open(QIODevice::ReadOnly));
+        QCOMPARE(names.readAll(), QByteArray("mask\n"));
+    }
+
+    // With classes: the class map's numbers come through COCO, VOC and the statistics.
+    void classesComeThrough()
+    {
+        QFile list(path("labels.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("__ignore__\n_background_\nroad\ncar\n");
+        list.close();
+        QImage numbers(60, 40, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        const QImage mask = sampleMask();
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 60; ++x)
+                if (mask.constScanLine(y)[x])
+                    numbers.scanLine(y)[x] = x >= 50 ? 2 : 1;
+        QVERIFY(ClassFiles::toIndexed(numbers).save(path("a_labels.png")));
+
+        const Run coco = velmora({"export", "--format", "coco", dir->path()});
+        const QJsonObject json = QJsonDocument::fromJson(coco.out.toUtf8()).object();
+        QCOMPARE(json.value("categories").toArray().at(1).toObject().value("name").toString(),
+                 QStringLiteral("car"));
+        QSet<int> categories;
+        for (const QJsonValue &value : json.value("annotations").toArray())
+            categories << value.toObject().value("category_id").toInt();
+        QCOMPARE(categories, QSet<int>({1, 2}));
+
+        const QString out = path("voc");
+        QCOMPARE(velmora({"export", "--format", "voc", dir->path(), "-o", out}).status,
+                 CommandLine::allWell);
+        const QImage map(out + QStringLiteral("/a.png"));
+        QCOMPARE(map.format(), QImage::Format_Indexed8);
+        QCOMPARE(map.pixelIndex(55, 3), 2);
+        QCOMPARE(map.pixelIndex(6, 6), 1);
+        QCOMPARE(map.pixelIndex(13, 13), 0);
+
+        const Run stats = velmora({"stats", dir->path()});
+        QCOMPARE(stats.status, CommandLine::allWell);
+        const QStringList rows = stats.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.first(),
+                 QStringLiteral("picture,width,height,mask_pixels,share,pieces,classes"));
+        QCOMPARE(rows.at(1), QStringLiteral("a.png,60,40,785,0.327083,2,road;car"));
+        QCOMPARE(rows.at(2), QStringLiteral("b.jpg,60,40,0,0.000000,0,"));
+    }
+
+    // Without classes, VOC's map holds the mask as class 1.
+    void vocWithoutClasses()
+    {
+        const QString out = path("voc");
+        QCOMPARE(velmora({"export", "--format", "voc", dir->path(), "-o", out}).status,
+                 CommandLine::allWell);
+        const QImage map(out + QStringLiteral("/a.png"));
+        QCOMPARE(map.pixelIndex(55, 3), 1);
+        QCOMPARE(map.pixelIndex(13, 13), 0);
+        QCOMPARE(map.color(1), qRgb(128, 0, 0));
+    }
+
+    void statusesAndMessages_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("help") << QStringList{"export", "--help"} << 0 << QString();
+        QTest::newRow("no folder") << QStringList{"stats"} << 2 << QStringLiteral("缺少文件夹");
+        QTest::newRow("unknown format") << QStringList{"export", "--format", "tiff", "@"} << 2
+                                        << QStringLiteral("--format 应为 coco、yolo 或 voc");
+        QTest::newRow("yolo without -o")
+            << QStringList{"export", "--format", "yolo", "@"} << 2 << QStringLiteral("需要 -o");
+        QTest::newRow("unknown option")
+            << QStringList{"stats", "--fast", "@"} << 2 << QStringLiteral("未知选项: --fast");
+        QTest::newRow("not a folder")
+            << QStringList{"stats", "@/a.png"} << 2 << QStringLiteral("不是文件夹");
+        QTest::newRow("an unreadable mask")
+            << QStringList{"stats", "@", "!"} << 1 << QStringLiteral("失败: ");
+    }
+    void statusesAndMessages()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        if (arguments.removeAll(QStringLiteral("!"))) {
+            QImage other(7, 7, QImage::Format_Grayscale8);
+            other.fill(255);
+            QVERIFY(other.save(path("b_mask.jpg"))); // another size than its picture
+        }
+        arguments.replaceInStrings(QStringLiteral("@"), dir->path());
+        const Run run = velmora(arguments);
+        QCOMPARE(run.status, status);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        if (status == 1) {
+            QVERIFY(run.err.contains(QStringLiteral("b.jpg: 掩膜文件与图片尺寸不符")));
+            QVERIFY(run.out.contains(QStringLiteral("a.png,60,40")));
+        }
+    }
+
+    // The real program, with no display to talk to: it never needs one for a command.
+    void runsWithoutADisplay()
+    {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(VELMORA_BINARY), {"stats", dir->path()});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(program.readAllStandardOutput().contains("a.png,60,40,785,0.327083,2,mask"));
+    }
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
