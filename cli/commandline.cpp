@@ -209,7 +209,7 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
 {
     int needs = MaskAnalysis::Counts;
     if (options.format == QLatin1String("coco"))
-        needs = MaskAnalysis::Pieces;
+        needs = MaskAnalysis::Runs;
     else if (options.format == QLatin1String("yolo"))
         needs = MaskAnalysis::Outlines;
     else

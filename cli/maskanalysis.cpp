@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-#include <map>
+#include <array>
 
 namespace MaskAnalysis {
 
@@ -40,25 +40,26 @@ QString problemOf(MaskFile::ReadStatus status)
     return QString();
 }
 
-// Each labelled pixel's run code, in one pass over the labels column by column.
-void encodeRuns(const cv::Mat &labels, QVector<Piece> &pieces)
+// Each piece's run code, in one pass over the classes of the picture on its side (its columns
+// as rows, so the bytes are in COCO's column order). A run of one class is all one piece
+// (its pixels touch), so a piece's label is looked up once a run.
+void encodeRuns(const cv::Mat &columns, const cv::Mat &labels, QVector<Piece> &pieces)
 {
-    cv::Mat columns;
-    cv::transpose(labels, columns); // column-major order becomes row-major
     const qint64 total = qint64(columns.total());
     QVector<qint64> ends(pieces.size(), 0);
-    const int *label = columns.ptr<int>();
+    const uchar *value = columns.ptr<uchar>();
+    const int *label = labels.ptr<int>();
     qint64 at = 0;
     while (at < total) {
-        const int here = label[at];
+        const uchar here = value[at];
         qint64 end = at + 1;
-        while (end < total && label[end] == here)
+        while (end < total && value[end] == here)
             ++end;
         if (here > 0) {
-            Piece &piece = pieces[here - 1];
-            piece.runs.append(quint32(at - ends[here - 1]));
-            piece.runs.append(quint32(end - at));
-            ends[here - 1] = end;
+            const int piece = label[at] - 1;
+            pieces[piece].runs.append(quint32(at - ends[piece]));
+            pieces[piece].runs.append(quint32(end - at));
+            ends[piece] = end;
         }
         at = end;
     }
@@ -119,9 +120,11 @@ Picture analyse(const QString &picturePath, int needs)
             return result;
         }
         int highest = 0;
-        for (int y = 0; y < numbers.height(); ++y)
+        for (int y = 0; y < numbers.height(); ++y) {
+            const uchar *row = numbers.constScanLine(y);
             for (int x = 0; x < numbers.width(); ++x)
-                highest = qMax(highest, int(numbers.constScanLine(y)[x]));
+                highest = qMax(highest, int(row[x]));
+        }
         if (qMax(int(list.names.size()), highest) >= 2) {
             result.classNames = list.names;
             for (int number = list.names.size() + 1; number <= highest; ++number)
@@ -129,63 +132,78 @@ Picture analyse(const QString &picturePath, int needs)
             ClassFiles::joinMap(layer, numbers);
         }
     }
-    if (result.classNames.isEmpty()) // one mask: class 1 wherever the mask is
+    // Pixels of each class: without classes every byte above 0 is class 1, counted at once.
+    const bool oneMask = result.classNames.isEmpty();
+    std::array<qint64, 256> counts{};
+    const qint64 total = qint64(result.size.width()) * result.size.height();
+    if (oneMask) {
+        counts[1] = cv::countNonZero(Region::matOf(std::as_const(layer)));
+        counts[0] = total - counts[1];
+    } else {
         for (int y = 0; y < layer.height(); ++y) {
-            uchar *row = layer.scanLine(y);
+            const uchar *row = layer.constScanLine(y);
             for (int x = 0; x < layer.width(); ++x)
-                row[x] = row[x] ? 1 : 0;
+                ++counts[row[x]];
         }
-
-    result.classPixels.fill(0, 256);
-    for (int y = 0; y < layer.height(); ++y) {
-        const uchar *row = layer.constScanLine(y);
-        for (int x = 0; x < layer.width(); ++x)
-            ++result.classPixels[row[x]];
     }
-    result.maskPixels =
-        qint64(result.size.width()) * result.size.height() - result.classPixels.at(0);
     int last = 255;
-    while (last > 0 && result.classPixels.at(last) == 0)
+    while (last > 0 && counts[size_t(last)] == 0)
         --last;
-    result.classPixels.resize(last + 1);
+    for (int number = 0; number <= last; ++number)
+        result.classPixels.append(counts[size_t(number)]);
+    result.maskPixels = total - counts[0];
     if (needs & Numbers) {
         // The layer's bytes themselves: converting its format would read them as alpha.
         result.numbers = QImage(layer.size(), QImage::Format_Grayscale8);
-        for (int y = 0; y < layer.height() && !result.numbers.isNull(); ++y)
-            memcpy(result.numbers.scanLine(y), layer.constScanLine(y), size_t(layer.width()));
+        for (int y = 0; y < layer.height() && !result.numbers.isNull(); ++y) {
+            const uchar *in = layer.constScanLine(y);
+            uchar *out = result.numbers.scanLine(y);
+            for (int x = 0; x < layer.width(); ++x)
+                out[x] = oneMask ? (in[x] ? 1 : 0) : in[x];
+        }
         if (result.numbers.isNull())
             result.problem = tr("内存不足");
     }
-    if (!(needs & (Pieces | Outlines)))
+    if (!(needs & Pieces))
         return result;
 
-    // Each class's 8-connected pieces, numbered across classes in one image of labels.
-    const cv::Mat classes = Region::matOf(layer);
-    cv::Mat labels(classes.size(), CV_32S, cv::Scalar(0));
+    // Each class's 8-connected pieces, numbered across classes in one image of labels. The
+    // work is done on the layer turned on its side, where COCO's column order is the order
+    // of the bytes: pieces are the same either way.
+    // Each worker keeps its buffers from one picture to the next: pictures of a folder are
+    // mostly of one size, and fresh memory of that size costs more than the work on it.
+    thread_local cv::Mat classes, labels, these, stats, centres;
+    cv::transpose(Region::matOf(std::as_const(layer)), classes);
+    layer = QImage();
     for (int number = 1; number <= last; ++number) {
-        if (result.classPixels.at(number) == 0)
+        if (counts[size_t(number)] == 0)
             continue;
-        cv::Mat these, stats, centres;
+        const cv::Mat inClass = oneMask ? classes : cv::Mat(classes == number);
         const int count =
-            cv::connectedComponentsWithStats(classes == number, these, stats, centres, 8, CV_32S);
+            cv::connectedComponentsWithStats(inClass, these, stats, centres, 8, CV_32S);
         const int offset = result.pieces.size();
         for (int i = 1; i < count; ++i) {
             Piece piece;
             piece.classNumber = number;
+            // Turned back: the side's rows are the picture's columns.
             piece.box =
-                QRect(stats.at<int>(i, cv::CC_STAT_LEFT), stats.at<int>(i, cv::CC_STAT_TOP),
-                      stats.at<int>(i, cv::CC_STAT_WIDTH), stats.at<int>(i, cv::CC_STAT_HEIGHT));
+                QRect(stats.at<int>(i, cv::CC_STAT_TOP), stats.at<int>(i, cv::CC_STAT_LEFT),
+                      stats.at<int>(i, cv::CC_STAT_HEIGHT), stats.at<int>(i, cv::CC_STAT_WIDTH));
             piece.area = stats.at<int>(i, cv::CC_STAT_AREA);
             result.pieces.append(piece);
         }
-        cv::add(labels, these + offset, labels, these > 0);
+        if (offset == 0)
+            std::swap(labels, these);
+        else
+            cv::add(labels, these + offset, labels, inClass);
     }
-    if (needs & Pieces)
-        encodeRuns(labels, result.pieces);
-    if (needs & Outlines) {
+    if ((needs & Runs) == Runs)
+        encodeRuns(classes, labels, result.pieces);
+    if ((needs & Outlines) == Outlines) {
         for (int i = 0; i < result.pieces.size(); ++i) {
             Piece &piece = result.pieces[i];
-            const cv::Rect box(piece.box.x(), piece.box.y(), piece.box.width(), piece.box.height());
+            const cv::Rect box(piece.box.y(), piece.box.x(), piece.box.height(),
+                               piece.box.width()); // on the side
             // A border of one pixel, so the outline of a piece touching the edge is whole.
             cv::Mat alone(box.height + 2, box.width + 2, CV_8U, cv::Scalar(0));
             alone(cv::Rect(1, 1, box.width, box.height)).setTo(255, labels(box) == i + 1);
@@ -195,9 +213,11 @@ Picture analyse(const QString &picturePath, int needs)
             for (size_t c = 1; c < contours.size(); ++c)
                 if (contours[c].size() > contours[longest].size())
                     longest = c;
+            // Turned back, and in the picture's own turning order.
             if (!contours.empty())
-                for (const cv::Point &point : contours[longest])
-                    piece.outline << QPoint(point.x - 1 + box.x, point.y - 1 + box.y);
+                for (auto point = contours[longest].rbegin(); point != contours[longest].rend();
+                     ++point)
+                    piece.outline << QPoint(point->y - 1 + box.y, point->x - 1 + box.x);
         }
     }
     return result;

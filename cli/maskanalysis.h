@@ -41,7 +41,9 @@ struct Picture
     QVector<Piece> pieces;
 };
 
-enum Needs { Counts = 0, Pieces = 1, Outlines = 2, Numbers = 4 };
+// What to find beyond the pixel counts: the pieces (boxes and areas), their run codes, their
+// outlines, the class numbers themselves.
+enum Needs { Counts = 0, Pieces = 1, Runs = 2 | Pieces, Outlines = 4 | Pieces, Numbers = 8 };
 
 // Reads the picture's header and the mask (and class map) beside it, and finds what `needs`
 // asks for. Any thread.

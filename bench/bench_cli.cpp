@@ -1,0 +1,113 @@
+// Measures the command line on a folder of 12-megapixel pictures with masks, each beside the
+// floor of decoding the same mask files alone in the same run:
+//
+//   velmora_bench_cli [PICTURES]     default: 5000
+//
+// The folder holds one picture and one mask file, linked under every name (hard links), so
+// a big folder takes no disk; every export still reads and analyses every mask file.
+
+#include "cli/commandline.h"
+#include "files/maskfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QtConcurrent>
+
+#include <unistd.h>
+
+namespace {
+
+QTextStream out(stdout);
+
+double timed(const std::function<void()> &step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5000;
+    QTemporaryDir folder;
+    const QSize size(4000, 3000);
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb(x & 0xff, y & 0xff, (x ^ y) & 0xff);
+    }
+    const QString first = folder.filePath(QStringLiteral("IMG_00000.jpg"));
+    picture.save(first, "JPEG", 90);
+    // Three objects, one with a hole, as a mask file of the usual kind.
+    QImage mask(size, QImage::Format_Grayscale8);
+    mask.fill(0);
+    QPainter painter(&mask);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(QRect(400, 300, 1200, 900));
+    painter.drawRect(2200, 500, 1000, 1400);
+    painter.drawEllipse(QRect(800, 1800, 2400, 1000));
+    painter.setBrush(Qt::black);
+    painter.drawEllipse(QRect(2500, 900, 300, 300));
+    painter.end();
+    const QString firstMask = MaskFile::pathFor(first);
+    mask.save(firstMask);
+    for (int i = 1; i < count; ++i) {
+        const QString name =
+            folder.filePath(QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QChar('0')));
+        ::link(QFile::encodeName(first).constData(), QFile::encodeName(name).constData());
+        ::link(QFile::encodeName(firstMask).constData(),
+               QFile::encodeName(MaskFile::pathFor(name)).constData());
+    }
+    out << count << " pictures of 12 MP with masks, " << QThread::idealThreadCount()
+        << " threads\n";
+
+    // The floor: decoding every mask file, on the same pool.
+    QStringList masks;
+    for (int i = 0; i < count; ++i)
+        masks << MaskFile::pathFor(
+            folder.filePath(QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QChar('0'))));
+    const double decode = timed([&] {
+        QtConcurrent::blockingMap(masks, [](const QString &path) { QImageReader(path).read(); });
+    });
+    QString sink;
+    QTextStream quiet(&sink), errors(&sink);
+    for (const char *format : {"coco", "yolo", "voc"}) {
+        const QString target = folder.filePath(QStringLiteral("out-") + QLatin1String(format));
+        QStringList arguments{"velmora",
+                              "export",
+                              "--format",
+                              format,
+                              folder.path(),
+                              "-o",
+                              format == QByteArray("coco") ? target + QStringLiteral(".json")
+                                                           : target};
+        int status = -1;
+        const double seconds = timed([&] { status = CommandLine::run(arguments, quiet, errors); });
+        out << QString::asprintf("export %-4s %8.1f s  (decoding the masks alone %6.1f s, %.2fx)"
+                                 "  status %d\n",
+                                 format, seconds, decode, seconds / decode, status);
+        out.flush();
+        sink.clear();
+    }
+    int status = -1;
+    const double seconds = timed([&] {
+        status = CommandLine::run({"velmora", "stats", folder.path()}, quiet, errors);
+    });
+    out << QString::asprintf("stats       %8.1f s  (decoding the masks alone %6.1f s, %.2fx)"
+                             "  status %d\n",
+                             seconds, decode, seconds / decode, status);
+    return 0;
+}
