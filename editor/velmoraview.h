@@ -25,6 +25,7 @@ class PictureItem;
 template <typename T> class QFutureWatcher;
 class QGraphicsScene;
 class QPolygonF;
+class QTabletEvent;
 class QUndoStack;
 
 // The editing mode. The values double as the ids of the window's mode radio buttons.
@@ -101,6 +102,11 @@ public:
     // without memory to keep what it replaces.
     bool applyMask(const QImage &gray);
 
+    // Whether a pen's pressure sets the size of the brush or the eraser (from a tenth at the
+    // lightest touch to the whole size); on unless turned off.
+    void setPenPressure(bool on) { penPressure = on; }
+    bool usesPenPressure() const { return penPressure; }
+
     // The colour wand's tolerance, 0 to 255, for gestures that don't drag it.
     void setWandTolerance(int tolerance);
     int getWandTolerance() const { return wandTolerance; }
@@ -158,6 +164,7 @@ protected:
     void enterEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void drawForeground(QPainter *painter, const QRectF &rect) override;
 
 private:
@@ -167,6 +174,13 @@ private:
     static constexpr qreal zoomStep = 1.15;
 
     void applyModeCursor();
+    void penEvent(QTabletEvent *event);
+    qreal pressureScale(qreal pressure) const;
+    // The tool's width now, in picture pixels: the brush's or the eraser's size, scaled by a
+    // pen's pressure.
+    qreal toolWidth() const;
+    // The eraser is at work: the Eraser mode, or a pen's eraser end.
+    bool isErasing() const { return mode == EditorMode::Eraser || penErasing; }
     void zoomAboutCentre(qreal factor);
     void reportPointer(QPoint viewPos);
     void reportZoom();
@@ -230,9 +244,13 @@ private:
     QPoint cursorViewPos{-1, -1}; // viewport pixels; x < 0 while the pointer is outside
     QPoint pointerPixel{-1, -1};  // picture pixels, as last reported
     bool snapping = false;        // the lasso under way snaps to edges
-    bool wanding = false;         // a wand gesture is under way
-    QPoint wandSeed;              // picture pixels
-    int wandPressX = 0;           // viewport pixels
+    bool penPressure = true;
+    bool penStroke = false;  // the stroke under way is a pen's
+    bool penErasing = false; // ...made with its eraser end
+    qreal pressed = 1.0;     // the pen's pressure scale for the tool's size
+    bool wanding = false;    // a wand gesture is under way
+    QPoint wandSeed;         // picture pixels
+    int wandPressX = 0;      // viewport pixels
     int wandTolerance = 32;
     int gestureTolerance = 32; // the tolerance of the wand gesture under way
     double wandScale = 1.0;    // of the preview's copy against the picture

@@ -240,7 +240,7 @@ void VelmoraView::drawForeground(QPainter *painter, const QRectF &)
     drawLasso(painter);
     painter->save();
     painter->resetTransform(); // viewport pixels from here on
-    if (mode != EditorMode::Move)
+    if (mode != EditorMode::Move || penErasing)
         drawToolOutline(painter);
     painter->restore();
 }
@@ -292,8 +292,7 @@ QRect VelmoraView::toolOutlineArea(QPoint at) const
 // The on-screen half-width of a stroke of the tool's size at the current zoom.
 qreal VelmoraView::toolOutlineRadius() const
 {
-    const int size = mode == EditorMode::Doodle ? brushSize : eraserSize;
-    return size * 0.5 * transform().m11();
+    return toolWidth() * 0.5 * transform().m11();
 }
 
 // Outside the view the circle is parked near the top-left corner, fainter.
@@ -304,13 +303,14 @@ QPointF VelmoraView::outlineCentre(QPoint at, qreal radius)
 
 void VelmoraView::drawToolOutline(QPainter *painter) const
 {
-    const int size = mode == EditorMode::Doodle ? brushSize : eraserSize;
+    // The size being pressed, with a pen.
+    const int size = qRound(toolWidth());
     const qreal radius = toolOutlineRadius();
     const bool inside = cursorViewPos.x() >= 0;
     const QPointF centre = outlineCentre(cursorViewPos, radius);
     const int alpha = inside ? 50 : 30;
 
-    if (mode == EditorMode::Doodle) {
+    if (!isErasing()) {
         // The brush shows in the colour it paints in: the mask's, red unless the user chose
         // another, or the current class's.
         const QColor colour = paintColour();

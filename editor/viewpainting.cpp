@@ -67,8 +67,8 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
             emit strokeOutOfMemory();
         }
     }
-    const int width = mode == EditorMode::Doodle ? brushSize : eraserSize;
-    if (mode == EditorMode::Doodle || classes) {
+    const qreal width = toolWidth();
+    if (!isErasing() || classes) {
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.setPen(QPen(QBrush(QColor(255, 0, 0, 255), Qt::SolidPattern), width, Qt::SolidLine,
                             Qt::RoundCap, Qt::RoundJoin));
@@ -85,7 +85,7 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
     if (classes) {
         // The eraser clears every class; its lasso, like the others, spares the other
         // classes when they are protected.
-        const bool erase = mode == EditorMode::Eraser;
+        const bool erase = isErasing();
         document->putCoverage(area, local, erase, erase && lassoing && document->protectsOthers());
     } else {
         document->layerPainted(area);
@@ -94,7 +94,7 @@ void VelmoraView::paintWithTool(const QRectF &reach, const std::function<void(QP
 
 void VelmoraView::paintStrokeTo(const QPointF &scenePos)
 {
-    const qreal half = (mode == EditorMode::Doodle ? brushSize : eraserSize) / 2.0;
+    const qreal half = toolWidth() / 2.0;
     paintWithTool(QRectF(lastScenePos, scenePos).normalized().adjusted(-half, -half, half, half),
                   [&](QPainter &painter) {
                       painter.setBrush(Qt::NoBrush);
@@ -106,7 +106,7 @@ void VelmoraView::paintStrokeTo(const QPointF &scenePos)
 void VelmoraView::paintDab(const QPointF &centre)
 {
     // A click leaves a disc of the tool's size, and a stroke starts as round as it ends.
-    const qreal radius = (mode == EditorMode::Doodle ? brushSize : eraserSize) / 2.0;
+    const qreal radius = toolWidth() / 2.0;
     paintWithTool(QRectF(centre, centre).adjusted(-radius, -radius, radius, radius),
                   [&](QPainter &painter) {
                       painter.setPen(Qt::NoPen);

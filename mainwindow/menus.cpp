@@ -275,6 +275,20 @@ void MainWindow::createToolMenu()
     smaller->setWhatsThis(tr("当前工具的大小减小约五分之一（1 到 120；移动模式下为涂鸦笔刷）"));
     smaller->setShortcut(QKeySequence(Qt::Key_BracketLeft));
     connect(smaller, &QAction::triggered, this, [this] { stepToolSize(-1); });
+    toolMenu->addSeparator();
+    QAction *pressure = toolMenu->addAction(tr("笔压"));
+    pressure->setWhatsThis(
+        tr("数位板的笔压决定笔刷或橡皮擦的大小（最轻时十分之一，最重时完整大小）；"
+           "关闭时总是完整大小。笔的橡皮擦一端总是擦除"));
+    pressure->setCheckable(true);
+    pressure->setChecked(QSettings(organization(), application())
+                             .value(QStringLiteral("PenPressure"), true)
+                             .toBool());
+    view->setPenPressure(pressure->isChecked());
+    connect(pressure, &QAction::toggled, this, [this](bool on) {
+        view->setPenPressure(on);
+        QSettings(organization(), application()).setValue(QStringLiteral("PenPressure"), on);
+    });
 }
 
 // B, E and V go the way of the radio buttons; never in the middle of a stroke.

@@ -382,8 +382,8 @@ private slots:
             toolKeys << (action->isSeparator()
                              ? QStringLiteral("|")
                              : action->text() + QLatin1Char(' ') + action->shortcut().toString());
-        QCOMPARE(toolKeys,
-                 QStringList({"移动 V", "涂鸦 B", "橡皮擦 E", "|", "增大笔刷 ]", "减小笔刷 ["}));
+        QCOMPARE(toolKeys, QStringList({"移动 V", "涂鸦 B", "橡皮擦 E", "|", "增大笔刷 ]",
+                                        "减小笔刷 [", "|", "笔压 "}));
 
         const QList<QAction *> viewMenu = menus.at(4)->menu()->actions();
         QStringList viewKeys;

@@ -73,7 +73,7 @@ export hands the masks of a folder&apos;s pictures to training code:
   voc   a class PNG per picture (palette; pixel values are class numbers)
 stats writes CSV on standard output: picture, width, height, mask pixels, share,
 pieces, classes.
-Classes come from the folder&apos;s labels.txt; without it there is one class, "mask".
+Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
 Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
 </translation>
     </message>
@@ -1195,6 +1195,14 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     <message>
         <source>所有图片</source>
         <translation>All pictures</translation>
+    </message>
+    <message>
+        <source>笔压</source>
+        <translation>Pen pressure</translation>
+    </message>
+    <message>
+        <source>数位板的笔压决定笔刷或橡皮擦的大小（最轻时十分之一，最重时完整大小）；关闭时总是完整大小。笔的橡皮擦一端总是擦除</source>
+        <translation>A tablet pen&apos;s pressure sets the brush&apos;s or the eraser&apos;s size (a tenth at the lightest touch, the whole size at the firmest); when off, always the whole size. The pen&apos;s eraser end always erases</translation>
     </message>
 </context>
 <context>
