@@ -118,6 +118,61 @@ private slots:
             QCOMPARE(qRed(shown.pixel(63, 0)), 0); // the darkest level of all channels
     }
 
+    // A CMYK TIFF (as print workflows make them) shows in its colours.
+    void cmykTiff()
+    {
+        const int width = 8, height = 4;
+        // Little-endian TIFF: header, pixel data, the BitsPerSample values, then one IFD.
+        QByteArray tiff("II*\0", 4);
+        const auto u16 = [&](int v) {
+            tiff.append(char(v & 0xff)).append(char(v >> 8));
+        };
+        const auto u32 = [&](quint32 v) {
+            u16(int(v & 0xffff));
+            u16(int(v >> 16));
+        };
+        const quint32 pixels = 8, bits = pixels + width * height * 4, ifd = bits + 8;
+        u32(ifd);
+        for (int i = 0; i < width * height; ++i)
+            tiff.append(QByteArray("\x00\xff\xff\x00", 4)); // C 0, M 255, Y 255, K 0: red
+        for (int i = 0; i < 4; ++i)
+            u16(8);
+        const QVector<QVector<quint32>> tags{{256, 3, 1, quint32(width)},
+                                             {257, 3, 1, quint32(height)},
+                                             {258, 3, 4, bits},
+                                             {259, 3, 1, 1},
+                                             {262, 3, 1, 5}, // separated: CMYK
+                                             {273, 4, 1, pixels},
+                                             {277, 3, 1, 4},
+                                             {278, 3, 1, quint32(height)},
+                                             {279, 4, 1, quint32(width * height * 4)},
+                                             {284, 3, 1, 1},
+                                             {332, 3, 1, 1}}; // ink set: CMYK
+        u16(tags.size());
+        for (const QVector<quint32> &tag : tags) {
+            u16(int(tag[0]));
+            u16(int(tag[1]));
+            u32(tag[2]);
+            if (tag[1] == 3 && tag[2] == 1) {
+                u16(int(tag[3]));
+                u16(0);
+            } else {
+                u32(tag[3]);
+            }
+        }
+        u32(0);
+        const QString picture = dir->filePath(QStringLiteral("print.tif"));
+        QFile file(picture);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(tiff);
+        file.close();
+        window->openPicture(picture);
+        QCOMPARE(probe->view()->pictureSize(), QSize(width, height));
+        const QRgb shown = VelmoraViewProbe::picture(*probe->view()).pixel(2, 2);
+        QVERIFY2(qRed(shown) > 200 && qGreen(shown) < 50 && qBlue(shown) < 50,
+                 qPrintable(QString::number(shown, 16)));
+    }
+
     // The open dialog offers every format at once first.
     void filterListsEveryFormat()
     {
