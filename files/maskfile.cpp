@@ -74,10 +74,30 @@ bool markInside(const QImage &file, QImage &mask)
                  [&](const uchar *row, int x) { return grey.at((row[x >> 3] >> (x & 7)) & 1); });
         return true;
     }
-    case QImage::Format_Grayscale8:
-        // qGray of an equal-channel grey is the grey itself.
-        markRows(file, mask, [](const uchar *row, int x) { return int(row[x]); });
+    case QImage::Format_Grayscale8: {
+        // qGray of an equal-channel grey is the grey itself. The usual mask file: looked at
+        // in blocks, so most of it is passed over without a branch per pixel, and blocks
+        // with nothing inside are not written (nor made resident).
+        constexpr int block = 32;
+        const int width = mask.width();
+        for (int y = 0; y < mask.height(); ++y) {
+            const uchar *src = file.constScanLine(y);
+            uchar *dst = mask.scanLine(y);
+            int x = 0;
+            for (; x + block <= width; x += block) {
+                uchar highest = 0;
+                for (int i = 0; i < block; ++i)
+                    highest = src[x + i] > highest ? src[x + i] : highest;
+                if (highest > greyThreshold)
+                    for (int i = 0; i < block; ++i)
+                        dst[x + i] |= src[x + i] > greyThreshold ? layerInside : 0;
+            }
+            for (; x < width; ++x)
+                if (src[x] > greyThreshold)
+                    dst[x] = layerInside;
+        }
         return true;
+    }
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
