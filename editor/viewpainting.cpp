@@ -152,6 +152,11 @@ void VelmoraView::endStroke()
     drawing = false;
     lassoing = false;
     lasso.clear();
+    // However the stroke ends (released, another picture, the window gone), a pen's state
+    // goes with it: the next stroke paints at its own size, with its own tool.
+    penStroke = false;
+    penErasing = false;
+    pressed = 1.0;
     if (!stroke)
         return;
     stroke = nullptr;

@@ -88,9 +88,6 @@ void VelmoraView::penEvent(QTabletEvent *event)
             return;
         }
         endStroke();
-        penStroke = false;
-        penErasing = false;
-        pressed = 1.0;
         viewport()->update();
         event->accept();
         return;

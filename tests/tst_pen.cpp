@@ -122,6 +122,21 @@ private slots:
         QCOMPARE(view->getMode(), mode);
     }
 
+    // An eraser-end stroke cut short by another picture leaves no eraser behind: the mouse
+    // paints next, at the brush's whole size.
+    void aStrokeCutShortLeavesNoPenState()
+    {
+        view->setMode(EditorMode::Doodle);
+        pen(*view, QEvent::TabletPress, QPointF(100, 50), 0.1, QTabletEvent::Eraser);
+        const QString other = dir.filePath(QStringLiteral("other.png"));
+        QVERIFY(TestSupport::makePicture(200, 100).save(other));
+        QVERIFY(view->loadImage(other));
+        VelmoraViewProbe::stroke(*view, {QPointF(100, 50), QPointF(100.5, 50)});
+        const QImage &mask = VelmoraViewProbe::mask(*view);
+        QCOMPARE(mask.constScanLine(50)[100], uchar(255));
+        QCOMPARE(mask.constScanLine(50)[119], uchar(255)); // the brush's 40, not a tenth
+    }
+
     // In Move the pen tip pans, with Shift or Ctrl it draws the mouse's lassos and wand: the
     // view leaves those events to become mouse events.
     void otherGesturesAreTheMouses()
