@@ -97,27 +97,17 @@ int MaskDocument::highestClass() const
     return 0;
 }
 
+// Every pixel counted afresh; steps bring the counts up to date from their tiles alone.
 void MaskDocument::countAll()
 {
     counts.fill(0);
     if (!hasClasses())
         return;
-    countArea(maskImage.rect(), 1);
-}
-
-void MaskDocument::countArea(const QRect &area, int sign)
-{
-    if (!hasClasses())
-        return;
-    std::array<qint64, 256> here{};
-    const QRect inside = area.intersected(maskImage.rect());
-    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+    for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *row = maskImage.constScanLine(y);
-        for (int x = inside.left(); x <= inside.right(); ++x)
-            ++here[row[x]];
+        for (int x = 0; x < maskImage.width(); ++x)
+            ++counts[row[x]];
     }
-    for (size_t value = 0; value < here.size(); ++value)
-        counts[value] += sign * here[value];
 }
 
 void MaskDocument::setClassNames(const QStringList &newNames)

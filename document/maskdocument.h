@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QObject>
 #include <QRect>
-#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -136,7 +135,6 @@ private:
     void keepHistoryInBudget();
     void reducePicture();
     bool mayChange(uchar now) const;
-    void countArea(const QRect &area, int sign);
     void countAll();
     void remapLayer(const std::array<uchar, 256> &map);
 
