@@ -120,9 +120,10 @@ Picture analyse(const QString &picturePath, int needs)
             return result;
         }
         int highest = 0;
+        const int numbersWidth = numbers.width(); // not read again for each pixel
         for (int y = 0; y < numbers.height(); ++y) {
             const uchar *row = numbers.constScanLine(y);
-            for (int x = 0; x < numbers.width(); ++x)
+            for (int x = 0; x < numbersWidth; ++x)
                 highest = qMax(highest, int(row[x]));
         }
         if (qMax(int(list.names.size()), highest) >= 2) {
@@ -134,6 +135,7 @@ Picture analyse(const QString &picturePath, int needs)
     }
     // Pixels of each class: without classes every byte above 0 is class 1, counted at once.
     const bool oneMask = result.classNames.isEmpty();
+    const int layerWidth = layer.width(); // not read again for each pixel
     std::array<qint64, 256> counts{};
     const qint64 total = qint64(result.size.width()) * result.size.height();
     if (oneMask) {
@@ -142,7 +144,7 @@ Picture analyse(const QString &picturePath, int needs)
     } else {
         for (int y = 0; y < layer.height(); ++y) {
             const uchar *row = layer.constScanLine(y);
-            for (int x = 0; x < layer.width(); ++x)
+            for (int x = 0; x < layerWidth; ++x)
                 ++counts[row[x]];
         }
     }
@@ -158,7 +160,7 @@ Picture analyse(const QString &picturePath, int needs)
         for (int y = 0; y < layer.height() && !result.numbers.isNull(); ++y) {
             const uchar *in = layer.constScanLine(y);
             uchar *out = result.numbers.scanLine(y);
-            for (int x = 0; x < layer.width(); ++x)
+            for (int x = 0; x < layerWidth; ++x)
                 out[x] = oneMask ? (in[x] ? 1 : 0) : in[x];
         }
         if (result.numbers.isNull())

@@ -103,9 +103,10 @@ void MaskDocument::countAll()
     counts.fill(0);
     if (!hasClasses())
         return;
+    const int maskImageWidth = maskImage.width(); // not read again for each pixel
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *row = maskImage.constScanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x)
+        for (int x = 0; x < maskImageWidth; ++x)
             ++counts[row[x]];
     }
 }
@@ -138,9 +139,10 @@ void MaskDocument::setClassNames(const QStringList &newNames)
 
 void MaskDocument::remapLayer(const std::array<uchar, 256> &map)
 {
+    const int maskImageWidth = maskImage.width(); // not read again for each pixel
     for (int y = 0; y < maskImage.height(); ++y) {
         uchar *row = maskImage.scanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x)
+        for (int x = 0; x < maskImageWidth; ++x)
             row[x] = map[row[x]];
     }
     for (int i = 0; i < undoStack->count(); ++i)
@@ -352,10 +354,11 @@ bool MaskDocument::applyClasses(const QImage &numbers)
         return false;
     const bool classes = hasClasses();
     uchar highest = 0;
+    const int maskImageWidth = maskImage.width(); // not read again for each pixel
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *src = numbers.constScanLine(y);
         uchar *dst = maskImage.scanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x) {
+        for (int x = 0; x < maskImageWidth; ++x) {
             highest = qMax(highest, src[x]);
             dst[x] = classes ? src[x] : (src[x] ? MaskFile::layerInside : 0);
         }
@@ -496,10 +499,11 @@ QImage MaskDocument::exportClasses() const
     if (numbers.isNull())
         return QImage();
     const bool classes = hasClasses();
+    const int maskImageWidth = maskImage.width(); // not read again for each pixel
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *in = maskImage.constScanLine(y);
         uchar *out = numbers.scanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x)
+        for (int x = 0; x < maskImageWidth; ++x)
             out[x] = classes ? in[x] : (in[x] ? 1 : 0);
     }
     return numbers;
@@ -513,10 +517,11 @@ QImage MaskDocument::exportCurrent() const
     if (gray.isNull())
         return QImage();
     const uchar number = uchar(current);
+    const int maskImageWidth = maskImage.width(); // not read again for each pixel
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *in = maskImage.constScanLine(y);
         uchar *out = gray.scanLine(y);
-        for (int x = 0; x < maskImage.width(); ++x)
+        for (int x = 0; x < maskImageWidth; ++x)
             out[x] = in[x] == number ? 255 : 0;
     }
     return gray;

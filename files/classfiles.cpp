@@ -172,10 +172,11 @@ QImage readMap(const QString &path, QSize size, MapStatus *status,
 bool joinMap(QImage &layer, const QImage &numbers)
 {
     bool disagreed = false;
+    const int layerWidth = layer.width(); // not read again for each pixel
     for (int y = 0; y < layer.height(); ++y) {
         uchar *row = layer.scanLine(y);
         const uchar *classes = numbers.isNull() ? nullptr : numbers.constScanLine(y);
-        for (int x = 0; x < layer.width(); ++x) {
+        for (int x = 0; x < layerWidth; ++x) {
             const uchar number = classes ? classes[x] : 0;
             const bool inMask = row[x] != 0;
             disagreed |= inMask != (number != 0);

@@ -46,9 +46,10 @@ struct LayerRead
 int highestOf(const QImage &image)
 {
     uchar highest = 0;
+    const int imageWidth = image.width(); // not read again for each pixel
     for (int y = 0; y < image.height(); ++y) {
         const uchar *row = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0; x < imageWidth; ++x)
             highest = qMax(highest, row[x]);
     }
     return highest;
@@ -91,9 +92,10 @@ QImage fullRangeOf(const QImage &picture)
     const QImage wide = grey ? picture : picture.convertToFormat(QImage::Format_RGBA64);
     const int channels = grey ? 1 : 4;
     quint16 low = 0xffff, high = 0;
+    const int wideWidth = wide.width(); // not read again for each pixel
     for (int y = 0; y < wide.height(); ++y) {
         const auto *row = reinterpret_cast<const quint16 *>(wide.constScanLine(y));
-        for (int x = 0; x < wide.width(); ++x)
+        for (int x = 0; x < wideWidth; ++x)
             for (int c = 0; c < qMin(channels, 3); ++c) {
                 low = qMin(low, row[x * channels + c]);
                 high = qMax(high, row[x * channels + c]);
@@ -110,7 +112,7 @@ QImage fullRangeOf(const QImage &picture)
     for (int y = 0; y < wide.height(); ++y) {
         const auto *row = reinterpret_cast<const quint16 *>(wide.constScanLine(y));
         auto *out = reinterpret_cast<QRgb *>(shown.scanLine(y));
-        for (int x = 0; x < wide.width(); ++x) {
+        for (int x = 0; x < wideWidth; ++x) {
             if (grey) {
                 const int v = level(row[x]);
                 out[x] = qRgb(v, v, v);
