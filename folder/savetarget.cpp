@@ -46,6 +46,22 @@ Verdict check(const QString &maskPath, const QString &picturePath)
             }
         }
     }
+    // Two pictures of one name in two formats (cat.png and cat.heic) lead to one mask file
+    // name. It is the mask of the picture whose own format it has: the other one must not
+    // take it over.
+    const QFileInfo maskFile(maskPath);
+    const QString ownPicture = QFileInfo(picturePath).absoluteFilePath();
+    if (maskFile.suffix().compare(QFileInfo(ownPicture).suffix(), Qt::CaseInsensitive) != 0) {
+        const QString folder = QFileInfo(ownPicture).absolutePath();
+        for (const FolderEntry &entry : PictureFolder::read(folder)) {
+            const QString other = folder + QLatin1Char('/') + entry.name;
+            const QString otherMask = MaskFile::pathFor(other);
+            if (other != ownPicture &&
+                QFileInfo(other).suffix().compare(maskFile.suffix(), Qt::CaseInsensitive) == 0 &&
+                QFileInfo(otherMask).absoluteFilePath() == maskFile.absoluteFilePath())
+                return {Kind::OtherMask, otherMask};
+        }
+    }
     // A link to a device or a folder is nothing a save writes to: it fails on its own.
     const QFileInfo end(target);
     if (isLink && (!end.exists() || end.isFile()) &&

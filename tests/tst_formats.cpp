@@ -4,6 +4,7 @@
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 #include "folder/picturefolder.h"
+#include "folder/savetarget.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
@@ -171,6 +172,27 @@ private slots:
         const QRgb shown = VelmoraViewProbe::picture(*probe->view()).pixel(2, 2);
         QVERIFY2(qRed(shown) > 200 && qGreen(shown) < 50 && qBlue(shown) < 50,
                  qPrintable(QString::number(shown, 16)));
+    }
+
+    // cat.png and cat.webp would share cat_mask.png: it stays cat.png's.
+    void aNameInTwoFormatsKeepsItsMask()
+    {
+        QVERIFY(TestSupport::makePicture(96, 64).save(dir->filePath(QStringLiteral("cat.png"))));
+        const QString webp = dir->filePath(QStringLiteral("cat.webp"));
+        QVERIFY(TestSupport::makePicture(96, 64).save(webp));
+        window->openPicture(webp);
+        probe->view()->setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(*probe->view(), QPointF(10, 10), QPointF(40, 30));
+        probe->quietSaveAction()->setChecked(true);
+        TestSupport::BoxAnswerer boxes({QMessageBox::Ok});
+        probe->saveMask();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("不能覆盖其他掩膜"));
+        QVERIFY(!QFile::exists(dir->filePath(QStringLiteral("cat_mask.png"))));
+        QVERIFY(probe->view()->isModified());
+        // The picture of the mask's own format saves it.
+        const QString png = dir->filePath(QStringLiteral("cat.png"));
+        QVERIFY(SaveTarget::check(MaskFile::pathFor(png), png).kind == SaveTarget::Kind::Free);
     }
 
     // The open dialog offers every format at once first.
