@@ -15,18 +15,14 @@
 #include <QString>
 #include <QVector>
 
-#include <atomic>
 #include <functional>
-#include <memory>
 
 class MaskEdit;
 class MaskLayerItem;
 class PictureItem;
-template <typename T> class QFutureWatcher;
 class QGraphicsScene;
 class QPolygonF;
 class QTabletEvent;
-class QUndoStack;
 
 // The editing mode. The values double as the ids of the window's mode radio buttons.
 enum class EditorMode : qint32 { Move = 0, Doodle = 1, Eraser = 2 };

@@ -250,11 +250,8 @@ bool MainWindow::writeClassList(const QStringList &names)
 
 void MainWindow::addClass()
 {
-    if (view->isDrawing() || view->getDocument()->isNull()) {
-        if (view->getDocument()->isNull())
-            QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
+    if (!hasPictureToSave())
         return;
-    }
     const MaskDocument *document = view->getDocument();
     QStringList names = knownNames(*document, classList.names);
     bool ok = false;
@@ -330,13 +327,9 @@ void MainWindow::changeClassColour(int number)
 
 void MainWindow::onExportClasses()
 {
-    if (view->isDrawing())
+    if (!hasPictureToSave())
         return;
     const QString imagePath = view->getImagePath();
-    if (imagePath.isEmpty()) {
-        QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
-        return;
-    }
     QString path = QFileDialog::getSaveFileName(
         this, tr("导出类别图"), ClassFiles::mapPathFor(imagePath), QStringLiteral("PNG (*.png)"));
     if (path.isEmpty())

@@ -116,6 +116,7 @@ private:
     void restoreWindowPlace(QToolBar *toolbar);
     void saveWindowPlace();
     bool maybeSave();
+    bool hasPictureToSave();
     bool saveQuietly(bool pictureChangeSeen = false);
     bool storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictureChangeSeen);
     bool pictureStillThere(const QString &imagePath);

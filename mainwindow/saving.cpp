@@ -104,14 +104,22 @@ bool MainWindow::saveQuietly(bool pictureChangeSeen)
     return false;
 }
 
-void MainWindow::onSaveMask()
+// Whether a save can start: never mid-stroke (a modal box would swallow the button's
+// release), and only with a picture open, which the user is told to open first.
+bool MainWindow::hasPictureToSave()
 {
     if (view->isDrawing())
+        return false;
+    if (!view->getImagePath().isEmpty())
+        return true;
+    QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
+    return false;
+}
+
+void MainWindow::onSaveMask()
+{
+    if (!hasPictureToSave())
         return;
-    if (view->getImagePath().isEmpty()) {
-        QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
-        return;
-    }
     if (quietSaveAction->isChecked()) {
         // Success shows in the status bar and the list; failures and questions still come
         // as boxes.
@@ -386,13 +394,9 @@ void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &
 // it has none). The picture stays open and the mask beside it stays as unsaved as it was.
 void MainWindow::onSaveMaskAs()
 {
-    if (view->isDrawing())
+    if (!hasPictureToSave())
         return;
     const QString imagePath = view->getImagePath();
-    if (imagePath.isEmpty()) {
-        QMessageBox::warning(this, tr("警告"), tr("请先打开一张图片！"));
-        return;
-    }
     const QFileInfo picture(imagePath);
     const QString suggested =
         QStringLiteral("%1/%2_mask.png").arg(picture.absolutePath(), picture.completeBaseName());
