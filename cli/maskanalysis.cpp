@@ -10,6 +10,9 @@
 #include <QImageReader>
 
 #include <array>
+#include <cstring>
+#include <numeric>
+#include <vector>
 
 namespace MaskAnalysis {
 
@@ -40,32 +43,192 @@ QString problemOf(MaskFile::ReadStatus status)
     return QString();
 }
 
-// Each piece's run code, in one pass over the classes of the picture on its side (its columns
-// as rows, so the bytes are in COCO's column order). A run of one class is all one piece
-// (its pixels touch), so a piece's label is looked up once a run.
-void encodeRuns(const cv::Mat &columns, const cv::Mat &labels, QVector<Piece> &pieces)
+// A run of one value down one column of the layer: rows [top, bottom) of column `x`.
+struct Run
 {
-    const qint64 total = qint64(columns.total());
-    QVector<qint64> ends(pieces.size(), 0);
-    const uchar *value = columns.ptr<uchar>();
-    const int *label = labels.ptr<int>();
-    qint64 at = 0;
-    while (at < total) {
-        const uchar here = value[at];
-        qint64 end = at + 1;
-        while (end < total && value[end] == here)
-            ++end;
-        if (here > 0) {
-            const int piece = label[at] - 1;
-            pieces[piece].runs.append(quint32(at - ends[piece]));
-            pieces[piece].runs.append(quint32(end - at));
-            ends[piece] = end;
+    int x;
+    int top;
+    int bottom;
+    uchar value;
+};
+
+// The layer's runs, column by column and downwards in each: COCO's order. The columns are
+// walked in blocks side by side, a row of a block at a time, so the bytes are read in the
+// order they lie; a row of a block equal to the one above (most rows of a mask) costs one
+// comparison.
+void findRuns(const QImage &layer, std::vector<Run> &runs)
+{
+    constexpr int block = 64;
+    const int width = layer.width();
+    const int height = layer.height();
+    const qsizetype stride = layer.bytesPerLine();
+    const uchar *bits = layer.constBits();
+    thread_local std::vector<std::vector<Run>> columns;
+    columns.resize(size_t(width));
+    for (std::vector<Run> &column : columns)
+        column.clear();
+    const std::array<uchar, block> none{};
+    for (int left = 0; left < width; left += block) {
+        const int span = qMin(block, width - left);
+        std::array<int, block> top{};
+        const uchar *above = none.data();
+        for (int y = 0; y <= height; ++y) {
+            const uchar *row = y < height ? bits + y * stride + left : none.data();
+            if (std::memcmp(row, above, size_t(span)) != 0) {
+                for (int i = 0; i < span; ++i) {
+                    if (row[i] == above[i])
+                        continue;
+                    if (above[i] != 0)
+                        columns[size_t(left + i)].push_back(
+                            {left + i, top[size_t(i)], y, above[i]});
+                    top[size_t(i)] = y;
+                }
+            }
+            above = row;
         }
-        at = end;
+    }
+    runs.clear();
+    for (const std::vector<Run> &column : columns)
+        runs.insert(runs.end(), column.begin(), column.end());
+}
+
+int rootOf(std::vector<int> &parent, int run)
+{
+    while (parent[size_t(run)] != run) {
+        parent[size_t(run)] = parent[size_t(parent[size_t(run)])];
+        run = parent[size_t(run)];
+    }
+    return run;
+}
+
+// The 8-connected pieces of each value, found from the runs: runs of one value in
+// neighbouring columns belong together when their rows overlap or touch at a corner. Pieces
+// come class by class, each class's in the order their first pixel has in COCO's order.
+// Each run's piece goes to `pieceOfRun`.
+QVector<Piece> piecesOf(const std::vector<Run> &runs, std::vector<int> &pieceOfRun)
+{
+    thread_local std::vector<int> parent;
+    parent.resize(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i)
+        parent[i] = int(i);
+    // Two cursors walk a column and the next one down together.
+    size_t a = 0;
+    while (a < runs.size()) {
+        const int x = runs[a].x;
+        size_t b = a;
+        while (b < runs.size() && runs[b].x == x)
+            ++b;
+        const size_t columnEnd = b;
+        size_t i = a;
+        while (i < columnEnd && b < runs.size() && runs[b].x == x + 1) {
+            const Run &left = runs[i];
+            const Run &right = runs[b];
+            if (left.top <= right.bottom && right.top <= left.bottom && left.value == right.value) {
+                const int one = rootOf(parent, int(i));
+                const int other = rootOf(parent, int(b));
+                parent[size_t(qMax(one, other))] = qMin(one, other);
+            }
+            if (left.bottom < right.bottom)
+                ++i;
+            else
+                ++b;
+        }
+        a = columnEnd;
+    }
+    // A root is the piece's first run in COCO's order, so numbering roots as they come
+    // keeps that order; a stable sort by class then groups them.
+    std::vector<int> pieceOfRoot(runs.size(), -1);
+    QVector<Piece> pieces;
+    pieceOfRun.resize(runs.size());
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Run &run = runs[i];
+        const int root = rootOf(parent, int(i));
+        int &piece = pieceOfRoot[size_t(root)];
+        if (piece < 0) {
+            piece = pieces.size();
+            Piece fresh;
+            fresh.classNumber = run.value;
+            fresh.box = QRect(run.x, run.top, 1, run.bottom - run.top);
+            pieces.append(fresh);
+        }
+        Piece &into = pieces[piece];
+        into.box |= QRect(run.x, run.top, 1, run.bottom - run.top);
+        into.area += run.bottom - run.top;
+        pieceOfRun[i] = piece;
+    }
+    QVector<int> order(pieces.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int one, int other) {
+        return pieces.at(one).classNumber < pieces.at(other).classNumber;
+    });
+    QVector<Piece> sorted;
+    QVector<int> placeOf(pieces.size());
+    for (int place = 0; place < order.size(); ++place) {
+        sorted.append(pieces.at(order.at(place)));
+        placeOf[order.at(place)] = place;
+    }
+    for (int &piece : pieceOfRun)
+        piece = placeOf.at(piece);
+    return sorted;
+}
+
+// Each piece's run code: runs in the picture's column-major order, alternately outside and
+// inside the piece, starting outside. Runs that continue from one column's foot to the next
+// column's head are one run.
+void encodeRuns(const std::vector<Run> &runs, const std::vector<int> &pieceOfRun, int height,
+                qint64 total, QVector<Piece> &pieces)
+{
+    QVector<qint64> ends(pieces.size(), 0);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Run &run = runs[i];
+        Piece &piece = pieces[pieceOfRun[i]];
+        qint64 &end = ends[pieceOfRun[i]];
+        const qint64 start = qint64(run.x) * height + run.top;
+        const quint32 length = quint32(run.bottom - run.top);
+        if (start == end && !piece.runs.isEmpty()) {
+            piece.runs.last() += length;
+        } else {
+            piece.runs.append(quint32(start - end));
+            piece.runs.append(length);
+        }
+        end = start + length;
     }
     for (int i = 0; i < pieces.size(); ++i)
         if (total > ends[i])
             pieces[i].runs.append(quint32(total - ends[i]));
+}
+
+// The outer boundary of each piece, traced on the piece alone drawn from its runs. It is
+// drawn on its side, where a run is a row's span, and turned back after tracing.
+void traceOutlines(const std::vector<Run> &runs, const std::vector<int> &pieceOfRun,
+                   QVector<Piece> &pieces)
+{
+    std::vector<cv::Mat> alone(size_t(pieces.size()));
+    for (int i = 0; i < pieces.size(); ++i) {
+        // A border of one pixel, so the outline of a piece touching the edge is whole.
+        const QRect box = pieces.at(i).box;
+        alone[size_t(i)] = cv::Mat(box.width() + 2, box.height() + 2, CV_8U, cv::Scalar(0));
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const Run &run = runs[i];
+        const QRect box = pieces.at(pieceOfRun[i]).box;
+        uchar *row = alone[size_t(pieceOfRun[i])].ptr<uchar>(run.x - box.x() + 1);
+        std::memset(row + run.top - box.y() + 1, 255, size_t(run.bottom - run.top));
+    }
+    for (int i = 0; i < pieces.size(); ++i) {
+        Piece &piece = pieces[i];
+        std::vector<std::vector<cv::Point>> contours;
+        cv::findContours(alone[size_t(i)], contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
+        size_t longest = 0;
+        for (size_t c = 1; c < contours.size(); ++c)
+            if (contours[c].size() > contours[longest].size())
+                longest = c;
+        // Turned back, and in the picture's own turning order.
+        if (!contours.empty())
+            for (auto point = contours[longest].rbegin(); point != contours[longest].rend();
+                 ++point)
+                piece.outline << QPoint(point->y - 1 + piece.box.x(), point->x - 1 + piece.box.y());
+    }
 }
 
 } // namespace
@@ -156,12 +319,14 @@ Picture analyse(const QString &picturePath, int needs)
     result.maskPixels = total - counts[0];
     if (needs & Numbers) {
         // The layer's bytes themselves: converting its format would read them as alpha.
-        result.numbers = QImage(layer.size(), QImage::Format_Grayscale8);
-        for (int y = 0; y < layer.height() && !result.numbers.isNull(); ++y) {
-            const uchar *in = layer.constScanLine(y);
-            uchar *out = result.numbers.scanLine(y);
-            for (int x = 0; x < layerWidth; ++x)
-                out[x] = oneMask ? (in[x] ? 1 : 0) : in[x];
+        result.numbers = QImage(layer.size(), QImage::Format_Indexed8);
+        result.numbers.setColorTable(ClassFiles::palette());
+        if (!result.numbers.isNull()) {
+            cv::Mat into = Region::matOf(result.numbers);
+            if (oneMask) // coverage 255 is class 1
+                cv::min(Region::matOf(std::as_const(layer)), 1, into);
+            else
+                Region::matOf(std::as_const(layer)).copyTo(into);
         }
         if (result.numbers.isNull())
             result.problem = tr("内存不足");
@@ -169,59 +334,21 @@ Picture analyse(const QString &picturePath, int needs)
     if (!(needs & Pieces))
         return result;
 
-    // Each class's 8-connected pieces, numbered across classes in one image of labels. The
-    // work is done on the layer turned on its side, where COCO's column order is the order
-    // of the bytes: pieces are the same either way.
-    // Each worker keeps its buffers from one picture to the next: pictures of a folder are
-    // mostly of one size, and fresh memory of that size costs more than the work on it.
-    thread_local cv::Mat classes, labels, these, stats, centres;
-    cv::transpose(Region::matOf(std::as_const(layer)), classes);
+    // The pieces come from the layer's runs down its columns rather than from labelling
+    // every pixel: a mask is mostly long runs, COCO's code is made of runs in that order, and
+    // a 12-megapixel mask is read once without being turned on its side.
+    thread_local std::vector<Run> runs;
+    thread_local std::vector<int> pieceOfRun;
+    findRuns(layer, runs);
     layer = QImage();
-    for (int number = 1; number <= last; ++number) {
-        if (counts[size_t(number)] == 0)
-            continue;
-        const cv::Mat inClass = oneMask ? classes : cv::Mat(classes == number);
-        const int count =
-            cv::connectedComponentsWithStats(inClass, these, stats, centres, 8, CV_32S);
-        const int offset = result.pieces.size();
-        for (int i = 1; i < count; ++i) {
-            Piece piece;
-            piece.classNumber = number;
-            // Turned back: the side's rows are the picture's columns.
-            piece.box =
-                QRect(stats.at<int>(i, cv::CC_STAT_TOP), stats.at<int>(i, cv::CC_STAT_LEFT),
-                      stats.at<int>(i, cv::CC_STAT_HEIGHT), stats.at<int>(i, cv::CC_STAT_WIDTH));
-            piece.area = stats.at<int>(i, cv::CC_STAT_AREA);
-            result.pieces.append(piece);
-        }
-        if (offset == 0)
-            std::swap(labels, these);
-        else
-            cv::add(labels, these + offset, labels, inClass);
-    }
+    result.pieces = piecesOf(runs, pieceOfRun);
+    if (oneMask)
+        for (Piece &piece : result.pieces)
+            piece.classNumber = 1; // the layer's bytes are coverage, not class numbers
     if ((needs & Runs) == Runs)
-        encodeRuns(classes, labels, result.pieces);
-    if ((needs & Outlines) == Outlines) {
-        for (int i = 0; i < result.pieces.size(); ++i) {
-            Piece &piece = result.pieces[i];
-            const cv::Rect box(piece.box.y(), piece.box.x(), piece.box.height(),
-                               piece.box.width()); // on the side
-            // A border of one pixel, so the outline of a piece touching the edge is whole.
-            cv::Mat alone(box.height + 2, box.width + 2, CV_8U, cv::Scalar(0));
-            alone(cv::Rect(1, 1, box.width, box.height)).setTo(255, labels(box) == i + 1);
-            std::vector<std::vector<cv::Point>> contours;
-            cv::findContours(alone, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE);
-            size_t longest = 0;
-            for (size_t c = 1; c < contours.size(); ++c)
-                if (contours[c].size() > contours[longest].size())
-                    longest = c;
-            // Turned back, and in the picture's own turning order.
-            if (!contours.empty())
-                for (auto point = contours[longest].rbegin(); point != contours[longest].rend();
-                     ++point)
-                    piece.outline << QPoint(point->y - 1 + box.y, point->x - 1 + box.x);
-        }
-    }
+        encodeRuns(runs, pieceOfRun, result.size.height(), total, result.pieces);
+    if ((needs & Outlines) == Outlines)
+        traceOutlines(runs, pieceOfRun, result.pieces);
     return result;
 }
 

@@ -35,7 +35,7 @@ struct Picture
     MaskFile::ReadStatus maskStatus = MaskFile::ReadStatus::Absent;
     QString problem;        // why the picture or its mask could not be used; empty when fine
     QStringList classNames; // empty without classes
-    QImage numbers;         // class numbers (8-bit), kept only when asked for
+    QImage numbers; // class numbers, as a palette image of classes; kept only when asked for
     qint64 maskPixels = 0;
     QVector<qint64> classPixels; // by class number, [0] the background
     QVector<Piece> pieces;
