@@ -1,6 +1,7 @@
 #include "files/maskfile.h"
 
 #include "files/picturefile.h"
+#include "files/pngwriter.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 
@@ -88,9 +89,15 @@ bool markInside(const QImage &file, QImage &mask)
                 uchar highest = 0;
                 for (int i = 0; i < block; ++i)
                     highest = src[x + i] > highest ? src[x + i] : highest;
-                if (highest > greyThreshold)
+                if (highest > greyThreshold) {
+                    // Through a block of its own, which the compiler knows aliases neither
+                    // row, so both loops run a vector at a time.
+                    uchar marks[block];
                     for (int i = 0; i < block; ++i)
-                        dst[x + i] |= src[x + i] > greyThreshold ? layerInside : 0;
+                        marks[i] = src[x + i] > greyThreshold ? layerInside : 0;
+                    for (int i = 0; i < block; ++i)
+                        dst[x + i] |= marks[i];
+                }
             }
             for (; x < width; ++x)
                 if (src[x] > greyThreshold)
@@ -312,17 +319,25 @@ bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QStr
         file.cancelWriting();
         return false;
     }
-    QImageWriter writer(&file, format);
-    // At the default quality 75 a mask's edges come back with dozens of grey levels, and a
-    // reader that tests "== 255" or "> 0" gets another mask than the one painted.
-    if (format == "jpg" || format == "jpeg")
-        writer.setQuality(100);
-    for (auto it = texts.cbegin(); it != texts.cend(); ++it)
-        writer.setText(it.key(), it.value());
+    // One-channel PNGs without texts go through our own encoder, several times faster on
+    // big masks; the rest through Qt's.
+    bool encoded = false;
+    if (format == "png" && texts.isEmpty() && PngWriter::handles(gray)) {
+        encoded = PngWriter::write(gray, &file);
+    } else {
+        QImageWriter writer(&file, format);
+        // At the default quality 75 a mask's edges come back with dozens of grey levels, and
+        // a reader that tests "== 255" or "> 0" gets another mask than the one painted.
+        if (format == "jpg" || format == "jpeg")
+            writer.setQuality(100);
+        for (auto it = texts.cbegin(); it != texts.cend(); ++it)
+            writer.setText(it.key(), it.value());
+        encoded = writer.write(gray);
+    }
     // A small file can sit whole in QSaveFile's buffer until commit(), which flushes it
     // without looking at the result and then renames a truncated file over the old one. So
     // the buffer is flushed here, where a full disk shows as a failed flush.
-    if (!writer.write(gray) || !file.flush() || file.error() != QFileDevice::NoError) {
+    if (!encoded || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }

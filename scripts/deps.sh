@@ -7,6 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     qttools5-dev qttools5-dev-tools   # the English translation: lupdate, lrelease
+    zlib1g-dev   # masks written as PNG
     libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc only
     qt5-image-formats-plugins kimageformat-plugins   # WebP, TIFF, AVIF, HEIF, JPEG XL
     fonts-wqy-microhei   # the interface speaks Chinese

@@ -247,6 +247,54 @@ private slots:
         }
     }
 
+    // Our own PNG encoder: Qt's decoder must read back the very bytes and colours, through
+    // rows of odd widths, row lengths beyond the encoder's buffer, and translucent palettes.
+    void oneChannelPngsReadBackExactly_data()
+    {
+        QTest::addColumn<QImage>("image");
+        const auto pattern = [](QImage image) {
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    image.scanLine(y)[x] = uchar((x / 7 + y * 3) % 5 == 0 ? 0 : (x ^ y) % 4);
+            return image;
+        };
+        QTest::newRow("grey, odd width") << pattern(QImage(33, 17, QImage::Format_Grayscale8));
+        QTest::newRow("grey, long rows") << pattern(QImage(300001, 3, QImage::Format_Grayscale8));
+        QImage palette = pattern(QImage(65, 9, QImage::Format_Indexed8));
+        palette.setColorTable({qRgb(0, 0, 0), qRgb(128, 0, 0), qRgb(0, 128, 0), qRgb(1, 2, 3)});
+        QTest::newRow("palette") << palette;
+        QImage translucent = palette;
+        translucent.setColor(0, qRgba(0, 0, 0, 0));
+        QTest::newRow("translucent palette") << translucent;
+    }
+
+    void oneChannelPngsReadBackExactly()
+    {
+        QFETCH(QImage, image);
+        const QString path = dir.filePath(QStringLiteral("own_mask.png"));
+        QVERIFY(MaskFile::write(image, path));
+        const QImage back(path);
+        QCOMPARE(back.size(), image.size());
+        QCOMPARE(back.format(), image.format());
+        for (int y = 0; y < image.height(); ++y)
+            QVERIFY(memcmp(back.constScanLine(y), image.constScanLine(y), size_t(image.width())) ==
+                    0);
+        if (image.format() == QImage::Format_Indexed8)
+            QCOMPARE(back.colorTable().mid(0, image.colorCount()), image.colorTable());
+
+        // A disk that fills half-way leaves the file before it in place.
+        const QByteArray before = TestSupport::contents(path);
+        QImage big(3000, 3000, QImage::Format_Grayscale8);
+        for (int y = 0; y < big.height(); ++y)
+            for (int x = 0; x < big.width(); ++x)
+                big.scanLine(y)[x] = uchar(x * 7 + y * 13);
+        bool written = true;
+        TestSupport::withFileSizeLimit(before.size() + 1000,
+                                       [&] { written = MaskFile::write(big, path); });
+        QVERIFY(!written);
+        QCOMPARE(TestSupport::contents(path), before);
+    }
+
 private:
     QTemporaryDir dir;
 };
