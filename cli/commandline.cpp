@@ -101,18 +101,34 @@ QStringList picturesOf(const QString &folder)
     return paths;
 }
 
-// One picture's analysis, as Qt 5's mapped() wants it.
+// What is written for each picture on its own (a VOC or YOLO file), beside the analysis.
+using Output = std::function<bool(const MaskAnalysis::Picture &)>;
+
+// One picture's analysis, as Qt 5's mapped() wants it. The picture's own file is written
+// by the worker that analysed it, and what it alone needed (the class numbers, the outlines)
+// is dropped there: a folder's worth of them would not fit in memory.
 struct Analyse
 {
     using result_type = MaskAnalysis::Picture;
     int needs;
-    result_type operator()(const QString &path) const { return MaskAnalysis::analyse(path, needs); }
+    Output output;
+    result_type operator()(const QString &path) const
+    {
+        MaskAnalysis::Picture picture = MaskAnalysis::analyse(path, needs);
+        if (output && picture.problem.isEmpty() && !output(picture))
+            picture.problem = tr("无法写入输出");
+        picture.numbers = QImage();
+        for (MaskAnalysis::Piece &piece : picture.pieces)
+            piece.outline.clear();
+        return picture;
+    }
 };
 
 // Analyses every picture on a pool of workers, telling the progress on `err` for long runs.
-QVector<MaskAnalysis::Picture> analyseAll(const QStringList &paths, int needs, QTextStream &err)
+QVector<MaskAnalysis::Picture> analyseAll(const QStringList &paths, int needs, QTextStream &err,
+                                          const Output &output = Output())
 {
-    QFuture<MaskAnalysis::Picture> work = QtConcurrent::mapped(paths, Analyse{needs});
+    QFuture<MaskAnalysis::Picture> work = QtConcurrent::mapped(paths, Analyse{needs, output});
     QElapsedTimer shown;
     shown.start();
     while (!work.isFinished()) {
@@ -219,10 +235,29 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
     for (const QString &path : picturesOf(options.folder))
         if (QFileInfo::exists(MaskFile::pathFor(path)))
             withMask << path;
-    const QVector<MaskAnalysis::Picture> pictures = analyseAll(withMask, needs, err);
+    const bool coco = options.format == QLatin1String("coco");
+    if (!coco && !QDir().mkpath(options.output)) {
+        err << tr("无法创建文件夹: %1").arg(options.output) << '\n';
+        return someFailed;
+    }
+    const QDir target(options.output);
+    Output output;
+    if (options.format == QLatin1String("yolo"))
+        output = [target](const MaskAnalysis::Picture &picture) {
+            return writeFile(target.filePath(QFileInfo(picture.path).completeBaseName() +
+                                             QStringLiteral(".txt")),
+                             yoloOf(picture));
+        };
+    else if (options.format == QLatin1String("voc"))
+        output = [target](const MaskAnalysis::Picture &picture) {
+            return MaskFile::write(picture.numbers,
+                                   target.filePath(QFileInfo(picture.path).completeBaseName() +
+                                                   QStringLiteral(".png")));
+        };
+    const QVector<MaskAnalysis::Picture> pictures = analyseAll(withMask, needs, err, output);
     int failed = reportFailures(pictures, err);
 
-    if (options.format == QLatin1String("coco")) {
+    if (coco) {
         const QByteArray json = QJsonDocument(cocoOf(pictures)).toJson(QJsonDocument::Compact);
         if (options.output.isEmpty()) {
             out << QString::fromUtf8(json) << '\n';
@@ -230,31 +265,12 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
             err << tr("无法写入: %1").arg(options.output) << '\n';
             return someFailed;
         }
-    } else {
-        if (!QDir().mkpath(options.output)) {
-            err << tr("无法创建文件夹: %1").arg(options.output) << '\n';
-            return someFailed;
-        }
-        const QDir target(options.output);
-        if (options.format == QLatin1String("yolo") &&
-            !writeFile(target.filePath(QStringLiteral("classes.txt")),
-                       (classesOf(pictures).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()))
-            ++failed;
-        for (const MaskAnalysis::Picture &picture : pictures) {
-            if (!picture.problem.isEmpty())
-                continue;
-            const QString base = QFileInfo(picture.path).completeBaseName();
-            const bool written =
-                options.format == QLatin1String("yolo")
-                    ? writeFile(target.filePath(base + QStringLiteral(".txt")), yoloOf(picture))
-                    : MaskFile::write(ClassFiles::toIndexed(picture.numbers),
-                                      target.filePath(base + QStringLiteral(".png")));
-            if (!written) {
-                err << tr("失败: %1: 无法写入输出").arg(QDir::toNativeSeparators(picture.path))
-                    << '\n';
-                ++failed;
-            }
-        }
+    } else if (options.format == QLatin1String("yolo") &&
+               !writeFile(
+                   target.filePath(QStringLiteral("classes.txt")),
+                   (classesOf(pictures).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8())) {
+        err << tr("无法写入: %1").arg(target.filePath(QStringLiteral("classes.txt"))) << '\n';
+        ++failed;
     }
     err << tr("已导出 %1 张图片").arg(pictures.size() - failed) << '\n';
     err.flush();

@@ -126,12 +126,15 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
         <translation>Cannot make the folder: %1</translation>
     </message>
     <message>
-        <source>失败: %1: 无法写入输出</source>
-        <translation>Failed: %1: cannot write the output</translation>
-    </message>
-    <message>
         <source>已导出 %1 张图片</source>
         <translation>Exported %1 pictures</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine::Analyse</name>
+    <message>
+        <source>无法写入输出</source>
+        <translation>cannot write the output</translation>
     </message>
 </context>
 <context>
