@@ -56,6 +56,7 @@ int main(int argc, char **argv)
     if (CommandLine::isCommand(argumentList(argc, argv))) {
         QCoreApplication terminal(argc, argv);
         Platform::useStartingConsole();
+        Platform::keepBigBlocksForReuse();
         const QSettings settings(WindowConstants::organization(), WindowConstants::application());
         Language::install(Language::speaksEnglish(
             Language::fromSetting(settings.value(QStringLiteral("Language")).toString()),

@@ -8,6 +8,7 @@
 
 #include "cli/commandline.h"
 #include "files/maskfile.h"
+#include "platform/memory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,6 +40,7 @@ double timed(const std::function<void()> &step)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    Platform::keepBigBlocksForReuse(); // as the program's command line does
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5000;
     QTemporaryDir folder;
     const QSize size(4000, 3000);

@@ -90,6 +90,16 @@ void returnBigBlocksWhenFreed()
 #endif
 }
 
+void keepBigBlocksForReuse()
+{
+#if defined(Q_OS_LINUX)
+    // glibc's highest threshold; heaps shrink only past a quarter gigabyte left free on top.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_TOP_PAD, 64 << 20);
+#endif
+}
+
 void *blockToFill(size_t bytes)
 {
 #if defined(Q_OS_LINUX)

@@ -24,6 +24,11 @@ qint64 memoryForNewData();
 // process. Called once, first thing.
 void returnBigBlocksWhenFreed();
 
+// The opposite, for a process that works through many pictures of one size in turn (the
+// command line): freed blocks of picture size stay with the process for the next picture,
+// instead of going back to the system and being faulted in again, page by page.
+void keepBigBlocksForReuse();
+
 // A block of `bytes` that is about to be written whole, freed with std::free; null when the
 // memory can't be had. Where the system offers it, a big block comes in huge pages, so
 // filling it takes a fraction of the page faults.
