@@ -233,7 +233,7 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
     // Only pictures with a mask file; one that can't be read is reported, never skipped.
     QStringList withMask;
     for (const QString &path : picturesOf(options.folder))
-        if (QFileInfo::exists(MaskFile::pathFor(path)))
+        if (QFileInfo::exists(MaskFile::pathFor(path)) && !MaskFile::maskNameTaken(path))
             withMask << path;
     const bool coco = options.format == QLatin1String("coco");
     if (!coco && !QDir().mkpath(options.output)) {

@@ -154,6 +154,21 @@ QString pathFor(const QString &imagePath)
              own.contains(suffix.toLower()) ? suffix : QStringLiteral("png"));
 }
 
+QString ownerOf(const QString &imagePath)
+{
+    const QFileInfo picture(imagePath);
+    const QString maskSuffix = QFileInfo(pathFor(imagePath)).suffix();
+    if (picture.suffix() == maskSuffix)
+        return imagePath;
+    return QStringLiteral("%1/%2.%3").arg(picture.path(), picture.completeBaseName(), maskSuffix);
+}
+
+bool maskNameTaken(const QString &imagePath)
+{
+    const QString owner = ownerOf(imagePath);
+    return owner != imagePath && QFileInfo::exists(owner);
+}
+
 namespace {
 
 // A file that announced the right size and still gave no picture either is damaged or
@@ -247,6 +262,11 @@ QImage readLayer(const QString &maskPath, QSize size, Reading *reading,
 QImage readLayerBeside(const QString &picturePath, QSize size, Reading *reading,
                        const std::atomic_bool *cancelled)
 {
+    if (maskNameTaken(picturePath)) {
+        if (reading)
+            *reading = {ReadStatus::Absent, stampOf(pathFor(picturePath))};
+        return newLayer(size);
+    }
     const QString maskPath = pathFor(picturePath);
     const Platform::FileIdentity mask = Platform::identityOf(maskPath);
     if (!mask.valid || mask != Platform::identityOf(picturePath))

@@ -26,6 +26,12 @@ constexpr uchar layerInside = 255;
 // Reading and saving both use this, so a saved mask is always found again.
 QString pathFor(const QString &imagePath);
 
+// The picture whose mask pathFor(imagePath) names: imagePath itself, except for a format
+// with no mask of its own: cat.heic's mask name cat_mask.png is the mask of cat.png. So
+// where that picture exists, cat.heic has no mask file, and never takes cat.png's.
+QString ownerOf(const QString &imagePath);
+bool maskNameTaken(const QString &imagePath);
+
 // What became of the mask file when a picture was opened. Every status but Absent and Read
 // means a file is there that the mask does not show; such a file is never replaced or
 // removed without asking.

@@ -124,7 +124,10 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
     for (const QString &name : qAsConst(pictures)) {
         if (masks.contains(name))
             continue;
-        const bool hasMask = masks.contains(maskName(folder, name));
+        const QString owner =
+            QFileInfo(MaskFile::ownerOf(folder + QLatin1Char('/') + name)).fileName();
+        const bool hasMask =
+            masks.contains(maskName(folder, name)) && (owner == name || !names.contains(owner));
         FolderEntry entry;
         entry.name = name;
         entry.hasMask = hasMask;
@@ -223,7 +226,8 @@ void PictureFolder::refreshMask(const QString &path)
     if (index < 0)
         return;
     FolderEntry entry = list.at(index);
-    entry.hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index)));
+    entry.hasMask = PictureFile::isRegularFile(MaskFile::pathFor(pathAt(index))) &&
+                    !MaskFile::maskNameTaken(pathAt(index));
     applyStatus(entry);
     const FolderEntry &was = list.at(index);
     if (entry.hasMask == was.hasMask && entry.maskStatus == was.maskStatus &&

@@ -193,6 +193,22 @@ private slots:
         // The picture of the mask's own format saves it.
         const QString png = dir->filePath(QStringLiteral("cat.png"));
         QVERIFY(SaveTarget::check(MaskFile::pathFor(png), png).kind == SaveTarget::Kind::Free);
+
+        // Once saved, it is cat.png's alone: cat.webp opens without it, and the folder does
+        // not count cat.webp as done.
+        QImage saved(96, 64, QImage::Format_Grayscale8);
+        saved.fill(255);
+        QVERIFY(saved.save(MaskFile::pathFor(png)));
+        probe->view()->undo();
+        QVERIFY(!probe->view()->isModified());
+        window->openPicture(png);
+        QCOMPARE(probe->view()->getImagePath(), png);
+        QVERIFY(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())) > 0);
+        window->openPicture(webp);
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
+        for (const FolderEntry &entry : PictureFolder::read(dir->path()))
+            if (entry.name.startsWith(QLatin1String("cat.")))
+                QCOMPARE(entry.hasMask, entry.name == QLatin1String("cat.png"));
     }
 
     // The open dialog offers every format at once first.
