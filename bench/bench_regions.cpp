@@ -2,7 +2,8 @@
 // outline is known exactly, the colour wand on a big picture, and the changes of a whole
 // mask. Each time is printed beside a floor measured in the same run.
 //
-//   velmora_bench_regions [PHOTO ...]   default: the photos of /usr/share/backgrounds/mate/nature
+//   velmora_bench_regions [--carry] [PHOTO ...]
+//       default: the photos of /usr/share/backgrounds/mate/nature; --carry: carrying alone
 //
 // Objects are cut out of one photo along a smooth random outline and pasted into another
 // with a soft edge about 1.5 pixels wide; the object is where that edge is at least half.
@@ -289,10 +290,110 @@ void measureWholeMask(int megapixels)
 
 } // namespace
 
+// IoU of the class numbers' pixels (above 0) with the truth's.
+double iouOf(const QImage &numbers, const QImage &truth)
+{
+    return iou(Region::Piece{numbers, QPoint()}, truth);
+}
+
+// Carrying a mask along a sequence of 12-megapixel frames: three objects cut from one photo
+// move over another, each 3 to 12 pixels and by up to 3% in size a frame. The mask carried is
+// the last frame's truth; fitted, it is compared with the new frame's truth, beside the
+// plain copy. Then the fitted masks are carried on frame after frame, as Shift+D does.
+void measureCarry(const QList<QImage> &photos)
+{
+    const QSize size(4000, 3000);
+    constexpr int frames = 5;
+    std::vector<double> snapped, plain, chained, times;
+    double worstLead = 1.0, worstWhereFar = 1.0;
+    for (int pair = 0; pair + 1 < photos.size() && pair < 4; ++pair) {
+        const QImage background = scaledTo(photos.at(pair), size);
+        const QImage source = scaledTo(photos.at(pair + 1), size);
+        QRandomGenerator random(quint32(pair + 7));
+        struct Mover
+        {
+            QPointF centre, step;
+            double radius, growth;
+            quint32 seed;
+        };
+        std::vector<Mover> movers;
+        for (int k = 0; k < 3; ++k) {
+            const double angle = random.bounded(2 * M_PI);
+            const double distance = 3 + random.bounded(9.0);
+            movers.push_back(
+                {QPointF(600 + k * 1300 + random.bounded(300), 700 + random.bounded(1500)),
+                 distance * QPointF(std::cos(angle), std::sin(angle)), 45 + random.bounded(90.0),
+                 0.97 + random.bounded(0.06), quint32(pair * 10 + k)});
+        }
+        QImage truths[frames], pictures[frames];
+        for (int t = 0; t < frames; ++t) {
+            QImage picture = background;
+            QImage truth(size, QImage::Format_Grayscale8);
+            truth.fill(0);
+            for (const Mover &mover : movers) {
+                const QPointF at = mover.centre + t * mover.step;
+                // The object's texture moves with it.
+                QImage moved(size, QImage::Format_RGB32);
+                QPainter(&moved).drawImage(at - mover.centre, source);
+                QImage known;
+                picture = composite(
+                    picture, moved,
+                    blob(at, mover.radius * std::pow(mover.growth, t), mover.seed, 0, 0), &known);
+                for (int y = 0; y < size.height(); ++y) {
+                    const uchar *from = known.constScanLine(y);
+                    uchar *to = truth.scanLine(y);
+                    for (int x = 0; x < size.width(); ++x)
+                        to[x] |= from[x];
+                }
+            }
+            pictures[t] = picture;
+            truths[t] = truth;
+            // As the mask layer carries it: class numbers, the one class being 1.
+            truths[t].setColorTable({});
+            for (int y = 0; y < size.height(); ++y) {
+                uchar *row = truths[t].scanLine(y);
+                for (int x = 0; x < size.width(); ++x)
+                    row[x] = row[x] ? 1 : 0;
+            }
+        }
+        QImage carried = truths[0];
+        for (int t = 1; t < frames; ++t) {
+            Region::Carried fitted;
+            times.push_back(
+                elapsedMs([&] { fitted = Region::snappedCarry(pictures[t], truths[t - 1]); }));
+            const double s = iouOf(fitted.numbers, truths[t]);
+            const double p = iouOf(truths[t - 1], truths[t]);
+            snapped.push_back(s);
+            plain.push_back(p);
+            worstLead = std::min(worstLead, s - p);
+            if (p <= 0.90)
+                worstWhereFar = std::min(worstWhereFar, s);
+            carried = Region::snappedCarry(pictures[t], carried).numbers;
+            chained.push_back(iouOf(carried, truths[t]));
+        }
+    }
+    if (snapped.empty())
+        return;
+    out << QString::asprintf("carry to the next frame (%d frames): IoU fitted %.4f (min %.4f), "
+                             "plain %.4f (min %.4f)\n",
+                             int(snapped.size()), mean(snapped),
+                             *std::min_element(snapped.begin(), snapped.end()), mean(plain),
+                             *std::min_element(plain.begin(), plain.end()));
+    out << QString::asprintf("  where the plain copy is at most 0.90: fitted at least %.4f; "
+                             "worst lead over plain %+.4f\n",
+                             worstWhereFar, worstLead);
+    out << QString::asprintf("  carried on frame after frame: IoU %.4f (min %.4f)\n", mean(chained),
+                             *std::min_element(chained.begin(), chained.end()));
+    row(QStringLiteral("carry and fit, 12 MP, 3 pieces, median"), median(times), 0);
+    row(QStringLiteral("carry and fit, 12 MP, 3 pieces, slowest"),
+        *std::max_element(times.begin(), times.end()), 0);
+}
+
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     QStringList paths = app.arguments().mid(1);
+    paths.removeAll(QStringLiteral("--carry"));
     if (paths.isEmpty()) {
         const QDir nature(QStringLiteral("/usr/share/backgrounds/mate/nature"));
         for (const QString &name : nature.entryList({QStringLiteral("*.jpg")}, QDir::Files))
@@ -309,6 +410,9 @@ int main(int argc, char **argv)
         return 1;
     }
     out << "step                                               figure          floor    ratio\n";
+    measureCarry(photos);
+    if (app.arguments().contains(QStringLiteral("--carry")))
+        return 0;
     measureSnapping(photos);
     measureWand(photos.first());
     for (int megapixels : {24, 144})

@@ -114,6 +114,10 @@ public:
     void transformMask(std::function<QImage(const QImage &)> change);
     // Swaps the inside and the outside of the mask in one step of the history.
     void invertMask();
+    // Puts the pieces of `numbers` (8-bit class numbers, 0 the background, the picture's
+    // size) on the mask, over what it has, as one step. With `snap` each piece is first
+    // fitted to this picture's edges, off the UI thread; Esc meanwhile puts them as they are.
+    void carryMask(const QImage &numbers, bool snap);
     // True while a region is being computed; no other change of the mask starts meanwhile.
     bool isWorking() const { return working; }
     // Drops the region being computed; the mask stays as it is.
@@ -127,6 +131,10 @@ signals:
     void busyChanged(bool busy);
     // The snapping lasso found no object and filled the plain outline instead.
     void snapFellBack();
+    // A carried mask was put on: its pieces, and how many of them went on as they were
+    // because fitting would have lost them. `snapped` is false when no fitting was asked for
+    // or Esc stopped it.
+    void maskCarried(int pieces, int unchanged, bool snapped);
     // The wand's drag shows this tolerance.
     void wandToleranceShown(int tolerance);
     // Ctrl or Shift went down or up over the view; the window shows what they do.
@@ -205,9 +213,12 @@ private:
         bool replace = false;
         bool fellBack = false;
         bool failed = false; // no memory for the result
+        QImage numbers;      // class numbers for the whole layer, when not a piece
+        int carriedPieces = -1, carriedUnchanged = 0; // a carried mask's
     };
     QImage picture() const;
     void runMaskWork(std::function<MaskWork()> work);
+    void putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped);
     void snapLasso(const QPolygonF &outline);
     void beginWand(const QPointF &scenePos, QPoint viewPos);
     void dragWand(QPoint viewPos);
@@ -254,6 +265,8 @@ private:
     Region::Piece wandPreview; // in the preview copy's pixels
     bool working = false;
     int workTicket = 0; // a result is applied only while its ticket is current
+    std::shared_ptr<std::atomic_bool> workCancelled; // tells the work under way to stop
+    QImage carryAsIs; // what Esc puts on while a carried mask is fitted
 };
 
 #endif

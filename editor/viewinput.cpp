@@ -123,8 +123,12 @@ void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
 void VelmoraView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && (wanding || working)) {
+        // A carried mask being fitted goes on as it was carried.
+        const QImage asIs = carryAsIs;
         endWand(false);
         cancelMaskWork();
+        if (!asIs.isNull())
+            putCarried(asIs, -1, 0, false);
         event->accept();
         return;
     }

@@ -64,9 +64,13 @@ void VelmoraView::runMaskWork(std::function<MaskWork()> work)
         working = false;
         applyModeCursor();
         emit busyChanged(false);
+        carryAsIs = QImage();
+        workCancelled.reset();
         const MaskWork done = watcher->result();
         if (done.failed)
             emit regionOutOfMemory();
+        else if (!done.numbers.isNull())
+            putCarried(done.numbers, done.carriedPieces, done.carriedUnchanged, true);
         else if (done.replace && !applyMask(done.piece.mask))
             emit regionOutOfMemory();
         else if (!done.replace)
@@ -82,6 +86,10 @@ void VelmoraView::cancelMaskWork()
     if (!isWorking())
         return;
     ++workTicket;
+    if (workCancelled)
+        workCancelled->store(true);
+    workCancelled.reset();
+    carryAsIs = QImage();
     drawing = false;
     working = false;
     applyModeCursor();
@@ -115,6 +123,66 @@ void VelmoraView::invertMask()
     const bool done = document->invert();
     applyModeCursor();
     if (!done)
+        emit regionOutOfMemory();
+}
+
+namespace {
+
+// `carried` (class numbers) over `under`: the carried pieces win where they are.
+QImage carriedOver(const QImage &under, const QImage &carried)
+{
+    QImage merged = under;
+    if (merged.isNull() || carried.size() != merged.size())
+        return QImage();
+    const int width = merged.width();
+    for (int y = 0; y < merged.height(); ++y) {
+        const uchar *from = carried.constScanLine(y);
+        uchar *to = merged.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            if (from[x])
+                to[x] = from[x];
+    }
+    return merged;
+}
+
+} // namespace
+
+void VelmoraView::carryMask(const QImage &numbers, bool snap)
+{
+    if (document->isNull() || drawing || numbers.size() != document->mask().size())
+        return;
+    const QImage under = document->exportClasses();
+    const QImage asIs = carriedOver(under, numbers);
+    if (asIs.isNull()) {
+        emit regionOutOfMemory();
+        return;
+    }
+    if (!snap) {
+        putCarried(asIs, -1, 0, false);
+        return;
+    }
+    const QImage shown = picture();
+    const auto cancelled = std::make_shared<std::atomic_bool>(false);
+    runMaskWork([shown, numbers, under, cancelled] {
+        MaskWork work;
+        const Region::Carried carried =
+            Region::snappedCarry(shown, numbers, Region::carriedMove, cancelled.get());
+        work.numbers = carriedOver(under, carried.numbers);
+        work.failed = work.numbers.isNull() && !cancelled->load();
+        work.carriedPieces = carried.pieces;
+        work.carriedUnchanged = carried.unchanged;
+        return work;
+    });
+    // Set once the work is under way: starting it drops what an earlier one left.
+    workCancelled = cancelled;
+    carryAsIs = asIs;
+}
+
+void VelmoraView::putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped)
+{
+    if (document->applyClasses(numbers))
+        emit maskCarried(pieces, unchanged, snapped);
+    else
         emit regionOutOfMemory();
 }
 

@@ -144,6 +144,10 @@ private:
     void changeClassColour(int number);
     bool writeClassList(const QStringList &names);
     void onExportClasses();
+    void addCarryNavigation(QMenu *fileMenu);
+    void addCarryCommands(QMenu *maskMenu);
+    void goCarrying(bool forward);
+    void carryFromLast();
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;
@@ -198,6 +202,15 @@ private:
     MaskWatch *maskWatch = nullptr;
     Recovery *recovery = nullptr;
     bool endingOnRequest = false; // closing without questions
+    // The mask of the picture shown before this one, as it was when it was left, for
+    // 从上一张带入. Holding it costs nothing: the document's layer is replaced, not copied.
+    struct LastShown
+    {
+        QString path;
+        QImage layer;
+        bool classes = false;
+    } lastShown;
+    QAction *carrySnapsAction = nullptr;
     ClassPanel *classPanel = nullptr;
     QDockWidget *classDock = nullptr;
     QLabel *classLabel = nullptr; // the current class, in the status bar

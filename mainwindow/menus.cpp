@@ -66,6 +66,7 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     nextAction->setToolTip(tr("下一张 (D, Page Down)"));
     nextAction->setEnabled(false);
     connect(nextAction, &QAction::triggered, this, &MainWindow::onNextPicture);
+    addCarryNavigation(fileMenu);
     fileMenu->addSeparator();
     // A checkable command remembered under `key`.
     const auto addSetting = [&](const QString &text, const QString &whatsThis, const QString &key,

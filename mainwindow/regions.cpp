@@ -61,6 +61,7 @@ void MainWindow::createMaskMenu()
             view->transformMask(
                 [pixels](const QImage &mask) { return Region::cleaned(mask, pixels); });
     });
+    addCarryCommands(maskMenu);
     for (QAction *action : maskMenu->actions())
         maskActions << action;
 }

@@ -6,6 +6,8 @@
 #include <QPolygonF>
 #include <QRect>
 
+#include <atomic>
+
 // Regions of a picture and changes to a whole mask, without widgets. A binary mask is a
 // QImage::Format_Grayscale8 image, 255 inside and 0 outside. Functions that take one read
 // nothing but 0 and non-0, and give null images when the memory can't be had.
@@ -43,6 +45,24 @@ Piece wand(const QImage &picture, QPoint seed, int tolerance);
 Piece snappedLasso(const QImage &picture, const QPolygonF &outline, bool *snapped = nullptr);
 // The outline's plain fill, as the lasso paints it: pixels whose centre is inside.
 Piece filledOutline(const QPolygonF &outline, const QSize &pictureSize);
+
+// A mask carried to the next frame of a sequence, fitted to it.
+struct Carried
+{
+    QImage numbers;    // 8-bit class numbers, 0 the background; null without memory
+    int pieces = 0;    // the pieces carried
+    int unchanged = 0; // of them, those carried as they were: fitting would have lost them
+};
+
+// The pieces of `numbers` (8-bit class numbers, 0 the background: each class's 8-connected
+// pieces), each fitted to the edges of `picture` (32-bit, the same size) as the snapping
+// lasso fits an outline: an object that moved or changed size by up to `moved` pixels is
+// followed. A piece that fitting would mostly lose is carried as it was. Stops early, giving
+// a null result, once `cancelled` is set.
+// How far, in picture pixels, a carried object may have moved for fitting to follow it.
+constexpr int carriedMove = 14;
+Carried snappedCarry(const QImage &picture, const QImage &numbers, int moved = carriedMove,
+                     const std::atomic_bool *cancelled = nullptr);
 
 } // namespace Region
 

@@ -5,6 +5,7 @@
 #include "region/regionops.h"
 
 #include "region/matview.h"
+#include "region/snapedge.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -17,14 +18,8 @@ namespace Region {
 
 namespace {
 
-// grabCut works on a copy whose long side is about this many pixels, in two rounds. Measured
-// on photos with pasted objects (bench/bench_regions), 320 finds clear objects as well as 400
-// does, camouflaged ones better, and in about half the time; 250, 300 or a third round lose
-// camouflaged objects.
-constexpr double workingSide = 320.0;
 // Fewer kept pixels than this share of the outline means grabCut found no object.
 constexpr double smallestShare = 0.3;
-constexpr int iterations = 2;
 
 // Tiles of the band along the found boundary are worked on one at a time, with this much of
 // the picture around them.
@@ -79,10 +74,9 @@ void decideTile(const cv::Mat &picture, const cv::Mat &sure, const cv::Mat &mayb
     }
 }
 
-// The found object at full size. Away from the reduced result's boundary its answer stands;
-// in the band along the boundary (a reduced pixel either side) the picture's own colours
-// decide. Only the band's tiles are looked at, so the cost follows the outline's length.
-cv::Mat refined(const cv::Mat &picture, const cv::Mat &found, const cv::Mat &outline)
+} // namespace
+
+cv::Mat refinedEdge(const cv::Mat &picture, const cv::Mat &found, const cv::Mat &outline)
 {
     const cv::Mat step = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::Mat smallSure, smallMaybe;
@@ -120,8 +114,6 @@ cv::Mat refined(const cv::Mat &picture, const cv::Mat &found, const cv::Mat &out
     return result;
 }
 
-} // namespace
-
 Piece snappedLasso(const QImage &picture, const QPolygonF &outline, bool *snapped)
 {
     if (snapped)
@@ -156,11 +148,11 @@ Piece snappedLasso(const QImage &picture, const QPolygonF &outline, bool *snappe
         // the same mask.
         cv::theRNG().state = 0x5eed;
         cv::Mat backgroundModel, objectModel;
-        cv::grabCut(smallColour, labels, cv::Rect(), backgroundModel, objectModel, iterations,
+        cv::grabCut(smallColour, labels, cv::Rect(), backgroundModel, objectModel, grabCutRounds,
                     cv::GC_INIT_WITH_MASK);
         cv::Mat found = (labels == cv::GC_FGD) | (labels == cv::GC_PR_FGD);
 
-        cv::Mat result = refined(area, found, inOutline);
+        cv::Mat result = refinedEdge(area, found, inOutline);
         if (cv::countNonZero(result) < smallestShare * outlinePixels)
             return plain;
 
