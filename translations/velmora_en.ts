@@ -1207,6 +1207,70 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
         <source>数位板的笔压决定笔刷或橡皮擦的大小（最轻时十分之一，最重时完整大小）；关闭时总是完整大小。笔的橡皮擦一端总是擦除</source>
         <translation>A tablet pen&apos;s pressure sets the brush&apos;s or the eraser&apos;s size (a tenth at the lightest touch, the whole size at the firmest); when off, always the whole size. The pen&apos;s eraser end always erases</translation>
     </message>
+    <message>
+        <source>上一张并带入掩膜</source>
+        <translation>Previous, Carrying the Mask</translation>
+    </message>
+    <message>
+        <source>打开上一张图片，并把刚离开的图片的掩膜带入（可撤销）</source>
+        <translation>Opens the previous picture and brings the mask of the picture just left onto it (can be undone)</translation>
+    </message>
+    <message>
+        <source>下一张并带入掩膜</source>
+        <translation>Next, Carrying the Mask</translation>
+    </message>
+    <message>
+        <source>打开下一张图片，并把刚离开的图片的掩膜带入（可撤销）</source>
+        <translation>Opens the next picture and brings the mask of the picture just left onto it (can be undone)</translation>
+    </message>
+    <message>
+        <source>从上一张带入</source>
+        <translation>Carry from the Last Picture</translation>
+    </message>
+    <message>
+        <source>把上一张看过的图片的掩膜（尺寸相同时）加到这张图片上，作为一步可撤销</source>
+        <translation>Adds the mask of the picture shown before (when it has the same size) to this picture, as one step that can be undone</translation>
+    </message>
+    <message>
+        <source>带入后贴合</source>
+        <translation>Fit Carried Masks</translation>
+    </message>
+    <message>
+        <source>开启时（默认），带入的每一块掩膜都贴合到这张图片的边缘，跟上移动或变大变小的对象</source>
+        <translation>When on (the default), each piece of a carried mask is fitted to this picture&apos;s edges, following an object that moved or changed size</translation>
+    </message>
+    <message>
+        <source>已从上一张带入掩膜（未贴合）</source>
+        <translation>Mask carried from the last picture (not fitted)</translation>
+    </message>
+    <message>
+        <source>已从上一张带入掩膜并贴合（%1 块）</source>
+        <translation>Mask carried from the last picture and fitted (%1 pieces)</translation>
+    </message>
+    <message>
+        <source>已从上一张带入掩膜：%1 块中有 %2 块无法贴合，按原样带入</source>
+        <translation>Mask carried from the last picture: %2 of %1 pieces could not be fitted and were carried as they were</translation>
+    </message>
+    <message>
+        <source>没有可带入的掩膜：还没有看过别的图片</source>
+        <translation>No mask to carry: no other picture was shown yet</translation>
+    </message>
+    <message>
+        <source>%1 的尺寸（%2×%3）与这张图片（%4×%5）不同，掩膜未带入</source>
+        <translation>%1 is %2×%3 and this picture is %4×%5: the mask was not carried</translation>
+    </message>
+    <message>
+        <source>内存不足，掩膜未带入</source>
+        <translation>Not enough memory: the mask was not carried</translation>
+    </message>
+    <message>
+        <source>%1 没有掩膜，没有可带入的</source>
+        <translation>%1 has no mask: nothing to carry</translation>
+    </message>
+    <message>
+        <source>正在把带入的掩膜贴合到这张图片…（Esc 按原样带入）</source>
+        <translation>Fitting the carried mask to this picture… (Esc carries it as it was)</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>

@@ -1,0 +1,256 @@
+// Carrying a mask to the next frame: between pictures of the same and of other sizes, as one
+// step undo takes back, with classes; fitting on frames whose truth is known exactly, the
+// fallback for pieces fitting would lose, and Esc.
+
+#include "document/maskdocument.h"
+#include "region/regionops.h"
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A frame: a background of fine stripes, and a disc of blotches of its own at `centre`.
+// `truth` gets the disc as class 1.
+QImage frame(QSize size, QPointF centre, double radius, QImage *truth)
+{
+    QImage picture(size, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            row[x] = ((x + y) / 3) % 2 ? qRgb(40, 110, 60) : qRgb(70, 140, 80);
+    }
+    *truth = QImage(size, QImage::Format_Grayscale8);
+    truth->fill(0);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const double dx = x + 0.5 - centre.x(), dy = y + 0.5 - centre.y();
+            if (dx * dx + dy * dy > radius * radius)
+                continue;
+            // The object's texture moves with it.
+            const int u = int(dx + 1000) / 5, v = int(dy + 1000) / 5;
+            picture.setPixel(x, y, (u * 7 + v * 3) % 4 ? qRgb(200, 60, 40) : qRgb(230, 180, 40));
+            truth->scanLine(y)[x] = 1;
+        }
+    return picture;
+}
+
+double iou(const QImage &a, const QImage &b)
+{
+    qint64 both = 0, either = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const bool in = a.constScanLine(y)[x], known = b.constScanLine(y)[x];
+            both += in && known;
+            either += in || known;
+        }
+    return either ? double(both) / either : 1.0;
+}
+
+QAction *actionNamed(MainWindow &window, const QString &menu, const QString &text)
+{
+    for (QAction *action : menuNamed(window, menu)->actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+class TestCarry : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        QVERIFY(showNewWindow(window, probe));
+        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
+            ->setChecked(false);
+    }
+    void cleanup()
+    {
+        probe.reset();
+        window.reset();
+    }
+
+    // An object that moved and grew a little is followed; the plain copy is not as close.
+    void fittingFollowsAMovedObject_data()
+    {
+        QTest::addColumn<QPointF>("move");
+        QTest::addColumn<double>("growth");
+        QTest::newRow("moved 8 px") << QPointF(8, 0) << 1.0;
+        QTest::newRow("moved diagonally, grown 3%") << QPointF(6, -7) << 1.03;
+        QTest::newRow("moved 3 px, shrunk 3%") << QPointF(0, 3) << 0.97;
+    }
+    void fittingFollowsAMovedObject()
+    {
+        QFETCH(QPointF, move);
+        QFETCH(double, growth);
+        const QSize size(400, 300);
+        QImage before, after;
+        frame(size, QPointF(200, 150), 60, &before);
+        const QImage next = frame(size, QPointF(200, 150) + move, 60 * growth, &after);
+        const Region::Carried carried = Region::snappedCarry(next, before);
+        QCOMPARE(carried.pieces, 1);
+        QCOMPARE(carried.unchanged, 0);
+        QVERIFY2(iou(carried.numbers, after) >= 0.97,
+                 qPrintable(QString::number(iou(carried.numbers, after))));
+        QVERIFY(iou(carried.numbers, after) > iou(before, after));
+    }
+
+    // Pieces too small to fit go as they were, keeping their class; a cancelled fit gives
+    // nothing.
+    void smallPiecesAndCancelling()
+    {
+        QImage truth;
+        const QImage picture = frame(QSize(200, 150), QPointF(100, 75), 40, &truth);
+        QImage numbers(picture.size(), QImage::Format_Grayscale8);
+        numbers.fill(0);
+        for (int y = 10; y < 15; ++y)
+            for (int x = 10; x < 15; ++x)
+                numbers.scanLine(y)[x] = 3;
+        const Region::Carried carried = Region::snappedCarry(picture, numbers);
+        QCOMPARE(carried.pieces, 1);
+        QCOMPARE(carried.unchanged, 1);
+        QCOMPARE(carried.numbers, numbers);
+        const std::atomic_bool cancelled{true};
+        QVERIFY(
+            Region::snappedCarry(picture, truth, Region::carriedMove, &cancelled).numbers.isNull());
+    }
+
+    // Shift+D brings the mask along as one step; undo takes it back. Other sizes, or nothing
+    // to bring, change nothing and say why.
+    void carryingBetweenPictures_data()
+    {
+        QTest::addColumn<QSize>("nextSize");
+        QTest::addColumn<bool>("paint");
+        QTest::addColumn<bool>("carried");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("same size")
+            << QSize(120, 80) << true << true << QStringLiteral("已从上一张带入掩膜（未贴合）");
+        QTest::newRow("other size")
+            << QSize(121, 80) << true << false
+            << QStringLiteral("a.png 的尺寸（120×80）与这张图片（121×80）不同，掩膜未带入");
+        QTest::newRow("nothing painted")
+            << QSize(120, 80) << false << false << QStringLiteral("a.png 没有掩膜，没有可带入的");
+    }
+    void carryingBetweenPictures()
+    {
+        QFETCH(QSize, nextSize);
+        QFETCH(bool, paint);
+        QFETCH(bool, carried);
+        QFETCH(QString, status);
+        QVERIFY(TestSupport::makePicture(120, 80).save(dir->filePath(QStringLiteral("a.png"))));
+        QVERIFY(TestSupport::makePicture(nextSize.width(), nextSize.height())
+                    .save(dir->filePath(QStringLiteral("b.png"))));
+        window->openPicture(dir->filePath(QStringLiteral("a.png")));
+        VelmoraView *view = probe->view();
+        view->setMode(EditorMode::Doodle);
+        if (paint) {
+            VelmoraViewProbe::stroke(*view, QPointF(20, 20), QPointF(60, 40));
+            probe->quietSaveAction()->setChecked(true);
+            probe->saveMask();
+        }
+        const QImage painted = view->getDocument()->exportMask();
+        actionNamed(*window, QStringLiteral("文件"), QStringLiteral("下一张并带入掩膜"))->trigger();
+        QCOMPARE(view->getImagePath(), dir->filePath(QStringLiteral("b.png")));
+        QCOMPARE(window->statusBar()->currentMessage(), status);
+        QCOMPARE(view->isModified(), carried);
+        if (!carried)
+            return;
+        QCOMPARE(view->getDocument()->exportMask(), painted);
+        view->undo();
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), 0);
+        QVERIFY(!view->isModified());
+        // 从上一张带入 brings it again, from the picture last shown.
+        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("从上一张带入"))->trigger();
+        QCOMPARE(view->getDocument()->exportMask(), painted);
+    }
+
+    // Classes come along as they were.
+    void classesComeAlong()
+    {
+        QFile list(dir->filePath(QStringLiteral("labels.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("road\ncar\n");
+        list.close();
+        for (const char *name : {"a.png", "b.png"})
+            QVERIFY(TestSupport::makePicture(120, 80).save(dir->filePath(QLatin1String(name))));
+        window->openPicture(dir->filePath(QStringLiteral("a.png")));
+        VelmoraView *view = probe->view();
+        view->setMode(EditorMode::Doodle);
+        probe->classKeys().at(1)->trigger();
+        VelmoraViewProbe::stroke(*view, QPointF(20, 20), QPointF(60, 40));
+        const QImage classes = view->getDocument()->exportClasses();
+        probe->quietSaveAction()->setChecked(true);
+        probe->saveMask();
+        actionNamed(*window, QStringLiteral("文件"), QStringLiteral("下一张并带入掩膜"))->trigger();
+        QCOMPARE(view->getImagePath(), dir->filePath(QStringLiteral("b.png")));
+        QCOMPARE(view->getDocument()->exportClasses(), classes);
+        QVERIFY(view->getDocument()->classPixels()[2] > 0);
+    }
+
+    // With fitting on, the fit runs off the UI thread; Esc meanwhile puts the mask on as it
+    // was carried, as one step.
+    void fittingAndEsc_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("fitted") << false;
+        QTest::newRow("Esc") << true;
+    }
+    void fittingAndEsc()
+    {
+        QFETCH(bool, escape);
+        QImage before, after;
+        frame(QSize(400, 300), QPointF(200, 150), 60, &before);
+        QVERIFY(frame(QSize(400, 300), QPointF(200, 150), 60, &after)
+                    .save(dir->filePath(QStringLiteral("a.png"))));
+        QVERIFY(frame(QSize(400, 300), QPointF(208, 150), 60, &after)
+                    .save(dir->filePath(QStringLiteral("b.png"))));
+        QImage saved = before.copy();
+        for (int y = 0; y < saved.height(); ++y)
+            for (int x = 0; x < saved.width(); ++x)
+                saved.scanLine(y)[x] *= 255;
+        QVERIFY(saved.save(dir->filePath(QStringLiteral("a_mask.png"))));
+        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
+            ->setChecked(true);
+        window->openPicture(dir->filePath(QStringLiteral("a.png")));
+        VelmoraView *view = probe->view();
+        QSignalSpy done(view, &VelmoraView::maskCarried);
+        actionNamed(*window, QStringLiteral("文件"), QStringLiteral("下一张并带入掩膜"))->trigger();
+        QVERIFY(view->isWorking());
+        if (escape)
+            QTest::keyClick(view->viewport(), Qt::Key_Escape);
+        QVERIFY(done.count() == 1 || done.wait(10000));
+        QCOMPARE(done.first().at(2).toBool(), !escape);
+        QImage shown = view->getDocument()->exportClasses();
+        QVERIFY(iou(shown, escape ? before : after) > (escape ? 0.999 : 0.97));
+        QCOMPARE(view->getDocument()->historyCount(), 1);
+        view->undo();
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), 0);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+};
+
+QTEST_MAIN(TestCarry)
+#include "tst_carry.moc"
