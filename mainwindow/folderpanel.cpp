@@ -4,6 +4,7 @@
 #include "mainwindow/windowconstants.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -53,6 +54,11 @@ FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         buttons->addWidget(button);
     }
+    // The filter sits beside the buttons, so the panel takes no more height than it did.
+    onlyFlagged = new QCheckBox(tr("只看需复查"), this);
+    onlyFlagged->setToolTip(tr("只列出标记为需复查的图片（F 标记，R 标记为已复查）"));
+    connect(onlyFlagged, &QCheckBox::toggled, this, &FolderPanel::applyFilter);
+    buttons->addWidget(onlyFlagged);
     layout->addLayout(buttons);
     progress = new QLabel(this);
     layout->addWidget(progress);
@@ -73,6 +79,7 @@ FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next
 
 void FolderPanel::rebuild()
 {
+    marks = ReviewMarks::read(folder->folder());
     list->clear();
     for (const FolderEntry &entry : folder->entries()) {
         auto *item = new QListWidgetItem;
@@ -80,7 +87,29 @@ void FolderPanel::rebuild()
         list->addItem(item);
     }
     showProgress();
+    applyFilter();
     setCurrent(current);
+}
+
+void FolderPanel::reloadMarks()
+{
+    marks = ReviewMarks::read(folder->folder());
+    for (int index = 0; index < list->count(); ++index)
+        showMark(index);
+    applyFilter();
+}
+
+ReviewMarks::Mark FolderPanel::markOf(const QString &name) const
+{
+    return marks.byName.value(name, ReviewMarks::Mark::None);
+}
+
+void FolderPanel::applyFilter()
+{
+    const bool only = onlyFlagged->isChecked();
+    for (int index = 0; index < list->count(); ++index)
+        list->item(index)->setHidden(only && markOf(folder->entries().at(index).name) !=
+                                                 ReviewMarks::Mark::Flagged);
 }
 
 void FolderPanel::showMark(int index)
@@ -104,9 +133,14 @@ void FolderPanel::describe(QListWidgetItem *item, const FolderEntry &entry) cons
                           : unread);
         item->setText(QStringLiteral("%1  %2").arg(entry.name, problem));
     }
+    const ReviewMarks::Mark mark = markOf(entry.name);
+    if (mark != ReviewMarks::Mark::None)
+        item->setText(item->text() + QStringLiteral("  ") + WindowConstants::reviewText(mark));
     QStringList tip;
     if (!problem.isEmpty())
         tip << problem;
+    if (mark != ReviewMarks::Mark::None)
+        tip << WindowConstants::reviewText(mark);
     if (!entry.classes.isEmpty())
         tip << tr("类别：%1").arg(entry.classes.join(tr("、")));
     item->setToolTip(tip.join(QLatin1Char('\n')));

@@ -1,19 +1,23 @@
 #ifndef VELMORA_MAINWINDOW_FOLDERPANEL_H
 #define VELMORA_MAINWINDOW_FOLDERPANEL_H
 
+#include "folder/reviewmarks.h"
+
 #include <QIcon>
 #include <QString>
 #include <QWidget>
 
 class PictureFolder;
 class QAction;
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
 struct FolderEntry;
 
 // The side panel of the current folder: buttons to the previous and the next picture, how
-// many pictures have a mask, and the list of pictures with a mark on those that have one.
+// many pictures have a mask, and the list of pictures with a mark on those that have one and
+// their marks of review, all of them or only those flagged.
 class FolderPanel : public QWidget
 {
     Q_OBJECT
@@ -23,6 +27,10 @@ public:
 
     // Highlights the picture at `path`, when it is listed.
     void setCurrent(const QString &path);
+    // Reads the folder's marks of review again and shows them.
+    void reloadMarks();
+    ReviewMarks::Mark markOf(const QString &name) const;
+    bool marksReadable() const { return marks.readable; }
 
 signals:
     // A row was clicked.
@@ -34,10 +42,13 @@ private:
     void describe(QListWidgetItem *item, const FolderEntry &entry) const;
     void showProgress();
     void onItemClicked(QListWidgetItem *item);
+    void applyFilter();
 
     PictureFolder *folder;
     QLabel *progress = nullptr;
     QListWidget *list = nullptr;
+    QCheckBox *onlyFlagged = nullptr; // 只看需复查
+    ReviewMarks::Marks marks;
     QString current;
     QIcon done;
     QIcon notDone;

@@ -5,6 +5,7 @@
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "folder/readahead.h"
+#include "folder/reviewmarks.h"
 #include "platform/files.h"
 
 #include <QFuture>
@@ -148,6 +149,8 @@ private:
     void addCarryCommands(QMenu *maskMenu);
     void goCarrying(bool forward);
     void carryFromLast();
+    void addReviewCommands(QMenu *fileMenu);
+    void markForReview(ReviewMarks::Mark mark);
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;

@@ -67,6 +67,7 @@ void MainWindow::createMenus(QAction *openAction, QAction *saveAction, QAction *
     nextAction->setEnabled(false);
     connect(nextAction, &QAction::triggered, this, &MainWindow::onNextPicture);
     addCarryNavigation(fileMenu);
+    addReviewCommands(fileMenu);
     fileMenu->addSeparator();
     // A checkable command remembered under `key`.
     const auto addSetting = [&](const QString &text, const QString &whatsThis, const QString &key,

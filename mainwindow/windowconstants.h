@@ -2,6 +2,7 @@
 #define VELMORA_MAINWINDOW_WINDOWCONSTANTS_H
 
 #include "files/maskfile.h"
+#include "folder/reviewmarks.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -50,6 +51,20 @@ inline QString unreadMaskText(MaskFile::ReadStatus status)
         return QString();
     }
     return QCoreApplication::translate("MaskStatus", "掩膜文件未能读取（%1）").arg(reason);
+}
+
+// A mark of review as the picture list and the status bar say it.
+inline QString reviewText(ReviewMarks::Mark mark)
+{
+    switch (mark) {
+    case ReviewMarks::Mark::Flagged:
+        return QCoreApplication::translate("Review", "需复查");
+    case ReviewMarks::Mark::Reviewed:
+        return QCoreApplication::translate("Review", "已复查");
+    case ReviewMarks::Mark::None:
+        break;
+    }
+    return QString();
 }
 
 } // namespace WindowConstants

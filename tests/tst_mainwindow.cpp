@@ -341,10 +341,10 @@ private slots:
         QStringList fileTexts;
         for (QAction *action : file)
             fileTexts << (action->isSeparator() ? QStringLiteral("|") : action->text());
-        QCOMPARE(fileTexts,
-                 QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…", "导出类别图…",
-                              "上一张", "下一张", "上一张并带入掩膜", "下一张并带入掩膜", "|",
-                              "自动保存", "安静保存", "保存后显示文件", "|", "退出"}));
+        QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…",
+                                         "导出类别图…", "上一张", "下一张", "上一张并带入掩膜",
+                                         "下一张并带入掩膜", "标记需复查", "标记已复查", "|",
+                                         "自动保存", "安静保存", "保存后显示文件", "|", "退出"}));
         QCOMPARE(file.at(0), tools.at(0));
         QCOMPARE(file.at(2), tools.at(1));
         QCOMPARE(file.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
@@ -359,9 +359,11 @@ private slots:
         QCOMPARE(file.at(7)->shortcut(), QKeySequence(Qt::SHIFT + Qt::Key_A));
         QCOMPARE(file.at(8)->shortcut(), QKeySequence(Qt::SHIFT + Qt::Key_D));
         QVERIFY(!file.at(7)->isEnabled() && !file.at(8)->isEnabled());
-        QVERIFY(file.at(10)->isCheckable());
-        QVERIFY(file.at(11)->isCheckable() && !file.at(11)->isChecked()); // quiet, off by default
-        QVERIFY(file.at(12)->isCheckable() && file.at(12)->isChecked());  // reveal, on by default
+        QCOMPARE(file.at(9)->shortcut(), QKeySequence(Qt::Key_F));
+        QCOMPARE(file.at(10)->shortcut(), QKeySequence(Qt::Key_R));
+        QVERIFY(file.at(12)->isCheckable());
+        QVERIFY(file.at(13)->isCheckable() && !file.at(13)->isChecked()); // quiet, off by default
+        QVERIFY(file.at(14)->isCheckable() && file.at(14)->isChecked());  // reveal, on by default
         const QList<QKeySequence> quitKeys = file.last()->shortcuts();
         QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
         for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Quit))

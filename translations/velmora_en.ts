@@ -155,6 +155,14 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
         <source>、</source>
         <translation>, </translation>
     </message>
+    <message>
+        <source>只看需复查</source>
+        <translation>Flagged only</translation>
+    </message>
+    <message>
+        <source>只列出标记为需复查的图片（F 标记，R 标记为已复查）</source>
+        <translation>List only the pictures flagged for review (F flags, R marks reviewed)</translation>
+    </message>
 </context>
 <context>
     <name>HelpWindow</name>
@@ -1209,7 +1217,7 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     </message>
     <message>
         <source>上一张并带入掩膜</source>
-        <translation>Previous, Carrying the Mask</translation>
+        <translation>Previous picture, carrying the mask</translation>
     </message>
     <message>
         <source>打开上一张图片，并把刚离开的图片的掩膜带入（可撤销）</source>
@@ -1217,7 +1225,7 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     </message>
     <message>
         <source>下一张并带入掩膜</source>
-        <translation>Next, Carrying the Mask</translation>
+        <translation>Next picture, carrying the mask</translation>
     </message>
     <message>
         <source>打开下一张图片，并把刚离开的图片的掩膜带入（可撤销）</source>
@@ -1225,7 +1233,7 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     </message>
     <message>
         <source>从上一张带入</source>
-        <translation>Carry from the Last Picture</translation>
+        <translation>Carry from the last picture</translation>
     </message>
     <message>
         <source>把上一张看过的图片的掩膜（尺寸相同时）加到这张图片上，作为一步可撤销</source>
@@ -1233,7 +1241,7 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     </message>
     <message>
         <source>带入后贴合</source>
-        <translation>Fit Carried Masks</translation>
+        <translation>Fit carried masks</translation>
     </message>
     <message>
         <source>开启时（默认），带入的每一块掩膜都贴合到这张图片的边缘，跟上移动或变大变小的对象</source>
@@ -1270,6 +1278,46 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     <message>
         <source>正在把带入的掩膜贴合到这张图片…（Esc 按原样带入）</source>
         <translation>Fitting the carried mask to this picture… (Esc carries it as it was)</translation>
+    </message>
+    <message>
+        <source>标记需复查</source>
+        <translation>Flag for review</translation>
+    </message>
+    <message>
+        <source>把这张图片标记为需复查（再按一次取消）；标记存在文件夹中，同伴也能看到</source>
+        <translation>Flag this picture for review (again to take the flag off); the marks are kept in the folder, where others see them too</translation>
+    </message>
+    <message>
+        <source>标记已复查</source>
+        <translation>Mark reviewed</translation>
+    </message>
+    <message>
+        <source>把这张图片标记为已复查（再按一次取消）</source>
+        <translation>Mark this picture reviewed (again to take the mark off)</translation>
+    </message>
+    <message>
+        <source>已取消 %1 的复查标记</source>
+        <translation>Review mark taken off %1</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>复查标记未保存</source>
+        <translation>Review mark not saved</translation>
+    </message>
+    <message>
+        <source>%1
+不是可以读取的复查记录。为了不丢失其中的内容，标记没有保存，文件保持原样。</source>
+        <translation>%1
+is not a review record that can be read. So as not to lose what it holds, the mark was not saved and the file was left as it is.</translation>
+    </message>
+    <message>
+        <source>无法写入 %1
+请检查文件夹的权限。</source>
+        <translation>Cannot write %1
+Please check the folder&apos;s permissions.</translation>
     </message>
 </context>
 <context>
@@ -1332,6 +1380,17 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     <message>
         <source>它就是图片本身</source>
         <translation>it is the picture itself</translation>
+    </message>
+</context>
+<context>
+    <name>Review</name>
+    <message>
+        <source>需复查</source>
+        <translation>flagged for review</translation>
+    </message>
+    <message>
+        <source>已复查</source>
+        <translation>reviewed</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,119 @@
+// Marks of review: the folder's file, merged with what others wrote meanwhile and written
+// whole, its refusal to replace a file it can't read; the keys, the picture list and its
+// filter.
+
+#include "folder/reviewmarks.h"
+#include "mainwindow/folderpanel.h"
+#include "support/testsupport.h"
+#include "support/windowprobe.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using ReviewMarks::Mark;
+
+class TestReview : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+    }
+
+    // Another person's marks, written between two of ours, are kept; taking a mark off
+    // leaves the others.
+    void setMergesWithTheFileAsItIsNow()
+    {
+        const QString folder = dir->path();
+        QCOMPARE(ReviewMarks::set(folder, "a.jpg", Mark::Flagged), ReviewMarks::Outcome::Written);
+        // Someone else's program, with its own idea of the file.
+        QFile file(ReviewMarks::fileFor(folder));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray theirs = file.readAll();
+        file.close();
+        theirs.replace("\"a.jpg\"", "\"b.jpg\": {\"mark\": \"reviewed\"}, \"a.jpg\"");
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(theirs);
+        file.close();
+        QCOMPARE(ReviewMarks::set(folder, "c.jpg", Mark::Reviewed), ReviewMarks::Outcome::Written);
+        QCOMPARE(ReviewMarks::set(folder, "a.jpg", Mark::None), ReviewMarks::Outcome::Written);
+        const ReviewMarks::Marks marks = ReviewMarks::read(folder);
+        QVERIFY(marks.readable);
+        QCOMPARE(marks.byName,
+                 (QHash<QString, Mark>{{"b.jpg", Mark::Reviewed}, {"c.jpg", Mark::Reviewed}}));
+        QVERIFY(!QFile::exists(ReviewMarks::fileFor(folder) + ".lock"));
+    }
+
+    // A file that is not a list of marks is left as it is, and so is a folder that refuses
+    // writing; nothing half-written stays behind.
+    void unreadableOrUnwritableFilesAreLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("damaged") << QByteArray("{\"marks\": {\"a.jpg\": ");
+        QTest::newRow("not an object") << QByteArray("[1, 2]");
+        QTest::newRow("marks not an object") << QByteArray("{\"marks\": 3}");
+    }
+    void unreadableOrUnwritableFilesAreLeftAlone()
+    {
+        QFETCH(QByteArray, contents);
+        const QString path = ReviewMarks::fileFor(dir->path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+        QVERIFY(!ReviewMarks::read(dir->path()).readable);
+        QCOMPARE(ReviewMarks::set(dir->path(), "a.jpg", Mark::Flagged),
+                 ReviewMarks::Outcome::Unreadable);
+        QCOMPARE(TestSupport::contents(path), contents);
+        // A folder where the file is.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkdir(path));
+        QCOMPARE(ReviewMarks::set(dir->path(), "a.jpg", Mark::Flagged),
+                 ReviewMarks::Outcome::Unreadable);
+    }
+
+    // F and R mark the picture shown, the same key again takes the mark off; the list shows
+    // the marks, and 只看需复查 leaves the flagged pictures alone in it.
+    void keysListAndFilter()
+    {
+        for (const char *name : {"a.png", "b.png", "c.png"})
+            QVERIFY(TestSupport::makePicture(40, 30).save(dir->filePath(QLatin1String(name))));
+        std::unique_ptr<MainWindow> window;
+        std::unique_ptr<MainWindowProbe> probe;
+        QVERIFY(showNewWindow(window, probe, true));
+        window->openPicture(dir->filePath("a.png"));
+        auto *panel = window->findChild<FolderPanel *>();
+        auto *list = panel->findChild<QListWidget *>();
+        auto *only = panel->findChild<QCheckBox *>();
+        QTest::keyClick(window.get(), Qt::Key_F);
+        window->openPicture(dir->filePath("b.png"));
+        QTest::keyClick(window.get(), Qt::Key_R);
+        window->openPicture(dir->filePath("c.png"));
+        QTest::keyClick(window.get(), Qt::Key_F);
+        QTest::keyClick(window.get(), Qt::Key_F); // off again
+        QCOMPARE(ReviewMarks::read(dir->path()).byName,
+                 (QHash<QString, Mark>{{"a.png", Mark::Flagged}, {"b.png", Mark::Reviewed}}));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("a.png  需复查"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("b.png  已复查"));
+        QCOMPARE(list->item(2)->text(), QStringLiteral("c.png"));
+        only->setChecked(true);
+        QVERIFY(!list->item(0)->isHidden() && list->item(1)->isHidden() &&
+                list->item(2)->isHidden());
+        only->setChecked(false);
+        QVERIFY(!list->item(1)->isHidden());
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(TestReview)
+#include "tst_review.moc"
