@@ -58,6 +58,7 @@ FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next
     onlyFlagged = new QCheckBox(tr("只看需复查"), this);
     onlyFlagged->setToolTip(tr("只列出标记为需复查的图片（F 标记，R 标记为已复查）"));
     connect(onlyFlagged, &QCheckBox::toggled, this, &FolderPanel::applyFilter);
+    connect(onlyFlagged, &QCheckBox::toggled, this, &FolderPanel::filterChanged);
     buttons->addWidget(onlyFlagged);
     layout->addLayout(buttons);
     progress = new QLabel(this);

@@ -35,6 +35,8 @@ public:
 signals:
     // A row was clicked.
     void pictureChosen(const QString &path);
+    // 只看需复查 was turned on or off.
+    void filterChanged(bool onlyFlagged);
 
 private:
     void rebuild();

@@ -138,6 +138,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createFolderPanel();
     createSelectionPanel();
     createClassPanel();
+    createOverview(menuBar()->actions().last()->menu());
     // Last in 视图, after the panels.
     createLanguageMenu(menuBar()->actions().last()->menu());
     createHelpMenu();

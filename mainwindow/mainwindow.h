@@ -7,6 +7,7 @@
 #include "folder/readahead.h"
 #include "folder/reviewmarks.h"
 #include "platform/files.h"
+#include "thumbs/thumbnails.h"
 
 #include <QFuture>
 #include <QMainWindow>
@@ -17,6 +18,7 @@
 class ClassPanel;
 class MaskDocument;
 class FolderPanel;
+class Overview;
 class MaskWatch;
 class PictureFolder;
 class Recovery;
@@ -151,6 +153,9 @@ private:
     void carryFromLast();
     void addReviewCommands(QMenu *fileMenu);
     void markForReview(ReviewMarks::Mark mark);
+    void createOverview(QMenu *viewMenu);
+    void showOverview(bool shown);
+    Thumbnails::Colours thumbnailColours() const;
 
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;
@@ -214,6 +219,8 @@ private:
         bool classes = false;
     } lastShown;
     QAction *carrySnapsAction = nullptr;
+    Overview *overview = nullptr; // 总览, in the view's place while shown
+    QAction *overviewAction = nullptr;
     ClassPanel *classPanel = nullptr;
     QDockWidget *classDock = nullptr;
     QLabel *classLabel = nullptr; // the current class, in the status bar

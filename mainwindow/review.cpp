@@ -5,6 +5,7 @@
 
 #include "folder/picturefolder.h"
 #include "mainwindow/folderpanel.h"
+#include "mainwindow/overview.h"
 #include "mainwindow/windowconstants.h"
 
 #include <QAction>
@@ -36,7 +37,8 @@ void MainWindow::addReviewCommands(QMenu *fileMenu)
 
 void MainWindow::markForReview(ReviewMarks::Mark mark)
 {
-    const QString path = view->getImagePath();
+    // In the overview, the picture of the current cell.
+    const QString path = overview->isVisible() ? overview->currentPath() : view->getImagePath();
     if (view->isDrawing() || path.isEmpty() || folder->indexOf(path) < 0)
         return;
     const QString name = QFileInfo(path).fileName();
@@ -47,6 +49,7 @@ void MainWindow::markForReview(ReviewMarks::Mark mark)
     switch (ReviewMarks::set(folder->folder(), name, now)) {
     case ReviewMarks::Outcome::Written:
         folderPanel->reloadMarks();
+        overview->marksChanged();
         statusBar()->showMessage(now == ReviewMarks::Mark::None
                                      ? tr("已取消 %1 的复查标记").arg(name)
                                      : tr("%1：%2").arg(name, WindowConstants::reviewText(now)),

@@ -397,7 +397,7 @@ private slots:
             viewKeys << (action->isSeparator() ? QStringLiteral("|") : action->text());
         QCOMPARE(viewKeys, QStringList({"1:1显示", "适应窗口", "放大", "缩小", "|", "隐藏掩膜",
                                         "掩膜颜色…", "按保存结果显示", "图片列表", "类别", "选区",
-                                        "|", "语言 / Language"}));
+                                        "总览", "|", "语言 / Language"}));
         QVERIFY(tools.contains(viewMenu.at(0)));
         QCOMPARE(viewMenu.at(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+1")));
         QCOMPARE(viewMenu.at(0)->toolTip(), QStringLiteral("恢复原图大小"));

@@ -1319,6 +1319,18 @@ is not a review record that can be read. So as not to lose what it holds, the ma
         <translation>Cannot write %1
 Please check the folder&apos;s permissions.</translation>
     </message>
+    <message>
+        <source>总览</source>
+        <translation>Overview</translation>
+    </message>
+    <message>
+        <source>文件夹中所有图片的缩略图和掩膜；方向键和滚轮移动，回车或双击打开，F 和 R 标记复查，G 或 Esc 返回</source>
+        <translation>Thumbnails of every picture of the folder with their masks; arrows and the wheel move, Enter or a double click opens, F and R set review marks, G or Esc goes back</translation>
+    </message>
+    <message>
+        <source>总览显示文件夹中的图片：先打开一张图片或一个文件夹</source>
+        <translation>The overview shows a folder&apos;s pictures: open a picture or a folder first</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>

@@ -1,0 +1,237 @@
+#include "thumbs/thumbnails.h"
+
+#include "files/classfiles.h"
+#include "files/filestamp.h"
+#include "files/maskfile.h"
+#include "files/picturefile.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QRunnable>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace Thumbnails {
+
+namespace {
+
+std::atomic_int onUiThread{0};
+
+// The size `original` takes inside the box, proportions kept.
+QSize fitted(QSize original)
+{
+    return original.scaled(box(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+// The class numbers (or the plain mask as 1) at the thumbnail's size: each thumbnail pixel
+// takes the layer value at its centre, so classes are never blended into one another.
+QImage numbersAt(const QString &picturePath, QSize pictureSize, QSize size)
+{
+    const ClassFiles::List list = ClassFiles::readList(ClassFiles::listPathFor(picturePath));
+    if (list.names.isEmpty()) {
+        // A plain mask is read reduced, as the picture is: what is above half is inside.
+        const QString maskPath = MaskFile::pathFor(picturePath);
+        if (MaskFile::maskNameTaken(picturePath) || !PictureFile::isRegularFile(maskPath))
+            return QImage();
+        QImageReader reader(maskPath);
+        if (reader.size() != pictureSize)
+            return QImage(); // not this picture's: the editor shows none either
+        reader.setScaledSize(size);
+        QImage small = reader.read().convertToFormat(QImage::Format_Grayscale8);
+        if (small.size() != size)
+            return QImage();
+        for (int y = 0; y < size.height(); ++y) {
+            uchar *row = small.scanLine(y);
+            for (int x = 0; x < size.width(); ++x)
+                row[x] = row[x] > 128 ? 1 : 0;
+        }
+        return small;
+    }
+    MaskFile::Reading reading;
+    QImage layer = MaskFile::readLayerBeside(picturePath, pictureSize, &reading);
+    if (reading.status != MaskFile::ReadStatus::Read || layer.isNull())
+        return QImage();
+    ClassFiles::MapStatus status;
+    const QImage numbers =
+        ClassFiles::readMap(ClassFiles::mapPathFor(picturePath), pictureSize, &status);
+    const bool classes = !numbers.isNull();
+    if (classes)
+        ClassFiles::joinMap(layer, numbers);
+    QImage small(size, QImage::Format_Grayscale8);
+    for (int y = 0; y < size.height(); ++y) {
+        const uchar *row = layer.constScanLine(
+            qMin(pictureSize.height() - 1, int((y + 0.5) * pictureSize.height() / size.height())));
+        uchar *out = small.scanLine(y);
+        for (int x = 0; x < size.width(); ++x) {
+            const uchar value = row[qMin(pictureSize.width() - 1,
+                                         int((x + 0.5) * pictureSize.width() / size.width()))];
+            // Without a class map the layer is coverage: class 1 wherever it is above 0.
+            out[x] = classes ? value : (value ? 1 : 0);
+        }
+    }
+    return small;
+}
+
+QByteArray stampText(const QString &path)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    if (!stamp.exists)
+        return QByteArrayLiteral("-");
+    return QByteArray::number(stamp.size) + '@' +
+           QByteArray::number(stamp.modified.toMSecsSinceEpoch());
+}
+
+class Job : public QRunnable
+{
+public:
+    Job(Maker *maker, QString path, Colours colours, std::shared_ptr<std::atomic_int> generation)
+        : maker(maker), path(std::move(path)), colours(std::move(colours)),
+          generation(std::move(generation)), asked(this->generation->load())
+    {
+    }
+
+    void run() override
+    {
+        if (generation->load() != asked)
+            return; // the folder changed meanwhile
+        const QByteArray key = keyOf(path, colours);
+        QImage thumbnail = cached(key);
+        if (thumbnail.isNull()) {
+            thumbnail = make(path, colours);
+            if (!thumbnail.isNull())
+                store(key, thumbnail);
+        }
+        QMetaObject::invokeMethod(maker, "made", Qt::QueuedConnection, Q_ARG(QString, path),
+                                  Q_ARG(QImage, thumbnail));
+    }
+
+private:
+    Maker *maker;
+    QString path;
+    Colours colours;
+    std::shared_ptr<std::atomic_int> generation;
+    int asked;
+};
+
+} // namespace
+
+QSize box()
+{
+    return QSize(192, 144);
+}
+
+QByteArray keyOf(const QString &picturePath, const Colours &colours)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(QFileInfo(picturePath).absoluteFilePath().toUtf8());
+    hash.addData(stampText(picturePath));
+    hash.addData(stampText(MaskFile::pathFor(picturePath)));
+    hash.addData(stampText(ClassFiles::mapPathFor(picturePath)));
+    hash.addData(stampText(ClassFiles::listPathFor(picturePath)));
+    for (const QRgb colour : colours)
+        hash.addData(QByteArray::number(colour));
+    hash.addData(QByteArray::number(box().width()));
+    return hash.result().toHex();
+}
+
+QString cacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+           QStringLiteral("/thumbnails");
+}
+
+QImage cached(const QByteArray &key)
+{
+    const QString path =
+        cacheFolder() + QLatin1Char('/') + QString::fromLatin1(key) + QStringLiteral(".jpg");
+    if (!QFileInfo::exists(path))
+        return QImage();
+    return QImageReader(path, "jpeg").read();
+}
+
+bool store(const QByteArray &key, const QImage &thumbnail)
+{
+    if (!QDir().mkpath(cacheFolder()))
+        return false;
+    QSaveFile file(cacheFolder() + QLatin1Char('/') + QString::fromLatin1(key) +
+                   QStringLiteral(".jpg"));
+    return file.open(QIODevice::WriteOnly) && thumbnail.save(&file, "JPEG", 85) && file.commit();
+}
+
+QImage make(const QString &picturePath, const Colours &colours)
+{
+    if (QCoreApplication::instance() &&
+        QThread::currentThread() == QCoreApplication::instance()->thread())
+        ++onUiThread;
+    if (!PictureFile::isRegularFile(picturePath))
+        return QImage();
+    QImageReader reader(picturePath);
+    reader.setAutoTransform(true);
+    const QSize original = reader.size();
+    if (!original.isValid())
+        return QImage();
+    // Decoders that can decode reduced (JPEG) do so at the size asked for.
+    const QSize size = fitted(original);
+    reader.setScaledSize(size);
+    QImage picture = reader.read();
+    if (picture.isNull())
+        return QImage();
+    picture = picture.convertToFormat(QImage::Format_RGB32);
+    const QImage numbers = numbersAt(picturePath, original, picture.size());
+    if (!numbers.isNull()) {
+        const int width = picture.width();
+        for (int y = 0; y < picture.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            const uchar *value = numbers.constScanLine(y);
+            for (int x = 0; x < width; ++x) {
+                if (!value[x] || value[x] >= colours.size())
+                    continue;
+                const QRgb over = colours.at(value[x]);
+                const int a = qAlpha(over);
+                const auto mix = [a](int under, int top) {
+                    return (under * (255 - a) + top * a) / 255;
+                };
+                row[x] = qRgb(mix(qRed(row[x]), qRed(over)), mix(qGreen(row[x]), qGreen(over)),
+                              mix(qBlue(row[x]), qBlue(over)));
+            }
+        }
+    }
+    return picture;
+}
+
+int madeOnUiThread()
+{
+    return onUiThread.load();
+}
+
+Maker::Maker(QObject *parent) : QObject(parent)
+{
+    pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
+}
+
+Maker::~Maker()
+{
+    clearPending();
+    pool.waitForDone();
+}
+
+void Maker::request(const QString &picturePath)
+{
+    // The latest request first: the pictures just scrolled to come before those passed by.
+    pool.start(new Job(this, picturePath, drawn, generation), ++priority);
+}
+
+void Maker::clearPending()
+{
+    ++*generation;
+    pool.clear();
+}
+
+} // namespace Thumbnails
