@@ -30,8 +30,25 @@ public:
     OverviewModel(PictureFolder *folder, Thumbnails::Maker *maker, QObject *parent)
         : QAbstractListModel(parent), folder(folder), maker(maker)
     {
+        for (const FolderEntry &entry : folder->entries())
+            names << entry.name;
         connect(folder, &PictureFolder::listChanged, this, [this] {
+            // The same pictures (a file changed or a mask was saved): every cell is drawn
+            // again and asks for its thumbnail, which a changed file's key makes anew, while
+            // the grid keeps its place. Other pictures: the grid starts over.
+            QStringList now;
+            for (const FolderEntry &entry : this->folder->entries())
+                now << entry.name;
+            if (now == names) {
+                // The thumbnails shown stay until their new ones arrive.
+                this->maker->clearPending();
+                asked.clear();
+                if (!names.isEmpty())
+                    emit dataChanged(index(0), index(names.size() - 1));
+                return;
+            }
             beginResetModel();
+            names = now;
             forgetAll();
             endResetModel();
         });
@@ -96,6 +113,7 @@ public:
 
     PictureFolder *folder;
     Thumbnails::Maker *maker;
+    QStringList names; // the pictures the grid shows
     QHash<QString, QImage> thumbnails;
     mutable QSet<QString> asked;
 };
@@ -179,8 +197,8 @@ Overview::Overview(PictureFolder *folder, MarkOf markOf, QWidget *parent)
     : QListView(parent), folder(folder), thumbnails(new Thumbnails::Maker(this)),
       markOf(std::move(markOf))
 {
-    model = new OverviewModel(folder, thumbnails, this);
-    setModel(model);
+    cells = new OverviewModel(folder, thumbnails, this);
+    setModel(cells);
     setItemDelegate(new CellDelegate(folder, this->markOf, this));
     setViewMode(QListView::IconMode);
     setMovement(QListView::Static);
@@ -208,7 +226,7 @@ void Overview::setColours(const Thumbnails::Colours &colours)
     if (colours == thumbnails->colours())
         return;
     thumbnails->setColours(colours);
-    model->refreshAll();
+    cells->refreshAll();
     applyFilter();
 }
 
@@ -217,8 +235,8 @@ void Overview::showCurrent(const QString &path)
     const int row = folder->indexOf(path);
     if (row < 0)
         return;
-    setCurrentIndex(model->index(row));
-    scrollTo(model->index(row), QAbstractItemView::PositionAtCenter);
+    setCurrentIndex(cells->index(row));
+    scrollTo(cells->index(row), QAbstractItemView::PositionAtCenter);
 }
 
 QString Overview::currentPath() const

@@ -47,7 +47,7 @@ private:
 
     PictureFolder *folder;
     Thumbnails::Maker *thumbnails;
-    OverviewModel *model;
+    OverviewModel *cells;
     MarkOf markOf;
     bool onlyFlagged = false;
 };

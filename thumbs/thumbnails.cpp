@@ -9,7 +9,9 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -17,6 +19,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <mutex>
 
 namespace Thumbnails {
 
@@ -120,6 +124,22 @@ private:
     int asked;
 };
 
+// Removes the cache's thumbnails made more than 90 days ago.
+class Pruning : public QRunnable
+{
+public:
+    void run() override
+    {
+        const QDateTime oldest = QDateTime::currentDateTimeUtc().addDays(-90);
+        QDirIterator it(cacheFolder(), {QStringLiteral("*.jpg")}, QDir::Files);
+        while (it.hasNext()) {
+            it.next();
+            if (it.fileInfo().lastModified().toUTC() < oldest)
+                QFile::remove(it.filePath());
+        }
+    }
+};
+
 } // namespace
 
 QSize box()
@@ -214,6 +234,9 @@ int madeOnUiThread()
 Maker::Maker(QObject *parent) : QObject(parent)
 {
     pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
+    // The cache keeps what was made in the last 90 days; older thumbnails go, once a run.
+    static std::once_flag pruned;
+    std::call_once(pruned, [this] { pool.start(new Pruning, -1); });
 }
 
 Maker::~Maker()
