@@ -1,0 +1,153 @@
+// The overview: thumbnails and their cache keys, thumbnails never made on the UI thread, and
+// the grid's order, marks and keys.
+
+#include "folder/picturefolder.h"
+#include "folder/reviewmarks.h"
+#include "mainwindow/overview.h"
+#include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestOverview : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        QVERIFY(dir->isValid());
+        picture = dir->filePath(QStringLiteral("cat.jpg"));
+        QVERIFY(TestSupport::makePicture(800, 600).save(picture, "JPEG"));
+    }
+
+    // A thumbnail shows the picture and its files as they are now: any change, or other
+    // colours, is another key.
+    void keysFollowTheFiles_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("newKey");
+        QTest::newRow("nothing") << QString() << false;
+        QTest::newRow("picture rewritten") << QStringLiteral("picture") << true;
+        QTest::newRow("mask saved") << QStringLiteral("mask") << true;
+        QTest::newRow("class map saved") << QStringLiteral("map") << true;
+        QTest::newRow("other colours") << QStringLiteral("colours") << true;
+    }
+    void keysFollowTheFiles()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, newKey);
+        const Thumbnails::Colours colours{0, qRgba(255, 0, 0, 140)};
+        const QByteArray before = Thumbnails::keyOf(picture, colours);
+        QTest::qWait(20); // a newer time, where the file system keeps milliseconds
+        Thumbnails::Colours now = colours;
+        if (change == QLatin1String("picture"))
+            QVERIFY(TestSupport::makePicture(800, 601).save(picture, "JPEG"));
+        else if (change == QLatin1String("mask"))
+            QVERIFY(TestSupport::makePicture(800, 600).save(dir->filePath("cat_mask.jpg")));
+        else if (change == QLatin1String("map"))
+            QVERIFY(TestSupport::makePicture(800, 600).save(dir->filePath("cat_labels.png")));
+        else if (change == QLatin1String("colours"))
+            now[1] = qRgba(0, 0, 255, 140);
+        QCOMPARE(Thumbnails::keyOf(picture, now) != before, newKey);
+    }
+
+    // Made on the maker's pool, the mask drawn over the picture, small in the cache, and
+    // served from it the second time.
+    void thumbnailsAreMadeInTheBackground()
+    {
+        QImage mask(800, 600, QImage::Format_Grayscale8);
+        mask.fill(0);
+        for (int y = 0; y < 300; ++y)
+            memset(mask.scanLine(y), 255, 400);
+        QVERIFY(mask.save(dir->filePath("cat_mask.jpg"), "JPEG", 100));
+        const Thumbnails::Colours colours{0, qRgba(0, 0, 255, 255)};
+        Thumbnails::Maker maker;
+        maker.setColours(colours);
+        QSignalSpy made(&maker, &Thumbnails::Maker::made);
+        maker.request(picture);
+        QVERIFY(made.wait(5000));
+        const QImage thumbnail = made.first().at(1).value<QImage>();
+        QCOMPARE(thumbnail.size(), QSize(192, 144));
+        QCOMPARE(thumbnail.pixel(10, 10), qRgb(0, 0, 255)); // inside the mask
+        QVERIFY(thumbnail.pixel(150, 120) != qRgb(0, 0, 255));
+        QCOMPARE(Thumbnails::madeOnUiThread(), 0);
+        const QByteArray key = Thumbnails::keyOf(picture, colours);
+        const QFileInfo file(Thumbnails::cacheFolder() + '/' + key + ".jpg");
+        QVERIFY(file.exists() && file.size() <= 40 * 1024);
+        QCOMPARE(Thumbnails::cached(key).size(), thumbnail.size());
+        // A damaged picture gives no thumbnail and no crash.
+        QFile damaged(dir->filePath("broken.jpg"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QByteArray("\xff\xd8\xff\xe0 not really", 16));
+        damaged.close();
+        maker.request(damaged.fileName());
+        QVERIFY(made.wait(5000));
+        QVERIFY(made.last().at(1).value<QImage>().isNull());
+    }
+
+    // The grid lists the folder in natural order, follows new files, takes the keys, and
+    // opens the chosen picture.
+    void gridOrderMarksAndKeys()
+    {
+        for (const char *name : {"img10.jpg", "img2.jpg", "img1.jpg"})
+            QVERIFY(TestSupport::makePicture(80, 60).save(dir->filePath(QLatin1String(name))));
+        std::unique_ptr<MainWindow> window;
+        std::unique_ptr<MainWindowProbe> probe;
+        QVERIFY(showNewWindow(window, probe, true));
+        window->openPicture(dir->filePath("img1.jpg"));
+        QTest::keyClick(window.get(), Qt::Key_G);
+        auto *grid = window->findChild<Overview *>();
+        QVERIFY(grid->isVisible() && !probe->view()->isVisible());
+        QStringList names;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            names << grid->model()->index(row, 0).data().toString();
+        QCOMPARE(names, QStringList({"cat.jpg", "img1.jpg", "img2.jpg", "img10.jpg"}));
+        QCOMPARE(grid->currentPath(), dir->filePath("img1.jpg"));
+        QTest::keyClick(grid, Qt::Key_Right);
+        QCOMPARE(grid->currentPath(), dir->filePath("img2.jpg"));
+        QTest::keyClick(grid, Qt::Key_F);
+        QCOMPARE(ReviewMarks::read(dir->path()).byName.value("img2.jpg"),
+                 ReviewMarks::Mark::Flagged);
+        // A mask saved meanwhile shows in its picture's thumbnail.
+        QSignalSpy made(grid->maker(), &Thumbnails::Maker::made);
+        QImage mask(80, 60, QImage::Format_Grayscale8);
+        mask.fill(255);
+        QVERIFY(mask.save(dir->filePath("img1_mask.jpg"), "JPEG", 100));
+        window->findChild<PictureFolder *>()->rescan();
+        grid->viewport()->repaint();
+        QTRY_VERIFY(std::any_of(made.cbegin(), made.cend(), [&](const QList<QVariant> &one) {
+            const QImage thumbnail = one.at(1).value<QImage>();
+            return one.at(0).toString() == dir->filePath("img1.jpg") && !thumbnail.isNull() &&
+                   qRed(thumbnail.pixel(5, 5)) > 2 * qBlue(thumbnail.pixel(5, 5));
+        }));
+        // A new file joins the grid.
+        QVERIFY(TestSupport::makePicture(80, 60).save(dir->filePath("img3.jpg")));
+        window->findChild<PictureFolder *>()->rescan();
+        QCOMPARE(grid->model()->rowCount(), 5);
+        grid->showCurrent(dir->filePath("img3.jpg"));
+        QTest::keyClick(grid, Qt::Key_Return);
+        QCOMPARE(probe->view()->getImagePath(), dir->filePath("img3.jpg"));
+        QVERIFY(!grid->isVisible() && probe->view()->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_G);
+        QVERIFY(grid->isVisible());
+        QTest::keyClick(grid, Qt::Key_Escape);
+        QVERIFY(!grid->isVisible());
+        QCOMPARE(Thumbnails::madeOnUiThread(), 0);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString picture;
+};
+
+QTEST_MAIN(TestOverview)
+#include "tst_overview.moc"
