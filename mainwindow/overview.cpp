@@ -264,6 +264,31 @@ void Overview::applyFilter()
                      onlyFlagged && markOf(entries.at(row).name) != ReviewMarks::Mark::Flagged);
 }
 
+// The grid's own keys come before the window's shortcuts: Page Down scrolls the grid rather
+// than opening the next picture behind it, and a letter jumps to a name rather than changing
+// the editor's tool. G, F and R stay the window's: back, and the marks of review.
+bool Overview::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool plain =
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        const int code = key->key();
+        const bool navigation =
+            code == Qt::Key_PageUp || code == Qt::Key_PageDown || code == Qt::Key_Home ||
+            code == Qt::Key_End || code == Qt::Key_Left || code == Qt::Key_Right ||
+            code == Qt::Key_Up || code == Qt::Key_Down || code == Qt::Key_Return ||
+            code == Qt::Key_Enter || code == Qt::Key_Space;
+        const bool windowKey = code == Qt::Key_G || code == Qt::Key_F || code == Qt::Key_R;
+        if (plain &&
+            (navigation || (!windowKey && !key->text().isEmpty() && key->text().at(0).isPrint()))) {
+            event->accept();
+            return true;
+        }
+    }
+    return QListView::event(event);
+}
+
 void Overview::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {

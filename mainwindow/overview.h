@@ -40,6 +40,7 @@ signals:
     void closeRequested();
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

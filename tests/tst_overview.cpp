@@ -114,6 +114,11 @@ private slots:
         QCOMPARE(grid->currentPath(), dir->filePath("img1.jpg"));
         QTest::keyClick(grid, Qt::Key_Right);
         QCOMPARE(grid->currentPath(), dir->filePath("img2.jpg"));
+        // The grid's keys are its own, not the editor's behind it.
+        QTest::keyClick(grid, Qt::Key_PageDown);
+        QTest::keyClick(grid, Qt::Key_D);
+        QCOMPARE(probe->view()->getImagePath(), dir->filePath("img1.jpg"));
+        grid->showCurrent(dir->filePath("img2.jpg"));
         QTest::keyClick(grid, Qt::Key_F);
         QCOMPARE(ReviewMarks::read(dir->path()).byName.value("img2.jpg"),
                  ReviewMarks::Mark::Flagged);
