@@ -1,7 +1,7 @@
 // Measures the command line on a folder of 12-megapixel pictures with masks, each beside the
 // floor of decoding the same mask files alone in the same run:
 //
-//   velmora_bench_cli [PICTURES]     default: 5000
+//   velmora_bench_cli [PICTURES] [coco|yolo|voc|stats ...]     default: 5000, all four
 //
 // The folder holds one picture and one mask file, linked under every name (hard links), so
 // a big folder takes no disk; every export still reads and analyses every mask file.
@@ -42,6 +42,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     Platform::keepBigBlocksForReuse(); // as the program's command line does
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5000;
+    QStringList chosen = app.arguments().mid(2);
+    if (chosen.isEmpty())
+        chosen = QStringList{"coco", "yolo", "voc", "stats"};
     QTemporaryDir folder;
     const QSize size(4000, 3000);
     QImage picture(size, QImage::Format_RGB32);
@@ -87,6 +90,8 @@ int main(int argc, char **argv)
     QString sink;
     QTextStream quiet(&sink), errors(&sink);
     for (const char *format : {"coco", "yolo", "voc"}) {
+        if (!chosen.contains(QLatin1String(format)))
+            continue;
         const QString target = folder.filePath(QStringLiteral("out-") + QLatin1String(format));
         QStringList arguments{"velmora",
                               "export",
@@ -104,6 +109,8 @@ int main(int argc, char **argv)
         out.flush();
         sink.clear();
     }
+    if (!chosen.contains(QStringLiteral("stats")))
+        return 0;
     int status = -1;
     const double seconds = timed([&] {
         status = CommandLine::run({"velmora", "stats", folder.path()}, quiet, errors);

@@ -260,6 +260,11 @@ private slots:
         };
         QTest::newRow("grey, odd width") << pattern(QImage(33, 17, QImage::Format_Grayscale8));
         QTest::newRow("grey, long rows") << pattern(QImage(300001, 3, QImage::Format_Grayscale8));
+        QImage everyValue(256, 40, QImage::Format_Grayscale8);
+        for (int y = 0; y < everyValue.height(); ++y)
+            for (int x = 0; x < everyValue.width(); ++x)
+                everyValue.scanLine(y)[x] = uchar(y < 20 ? x : (x / 9) * 9); // short, long runs
+        QTest::newRow("grey, every value and run length") << everyValue;
         QImage palette = pattern(QImage(65, 9, QImage::Format_Indexed8));
         palette.setColorTable({qRgb(0, 0, 0), qRgb(128, 0, 0), qRgb(0, 128, 0), qRgb(1, 2, 3)});
         QTest::newRow("palette") << palette;
