@@ -4,6 +4,7 @@
 #include "mainwindow/windowconstants.h"
 
 #include <QAbstractListModel>
+#include <QCache>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -23,7 +24,7 @@ QSize cellSize()
 
 } // namespace
 
-// The folder's pictures; a thumbnail is asked for the first time a cell is drawn.
+// The folder's pictures; a thumbnail is asked for when a cell is drawn without one.
 class OverviewModel : public QAbstractListModel
 {
 public:
@@ -43,6 +44,7 @@ public:
                 // The thumbnails shown stay until their new ones arrive.
                 this->maker->clearPending();
                 asked.clear();
+                fresh.clear();
                 if (!names.isEmpty())
                     emit dataChanged(index(0), index(names.size() - 1));
                 return;
@@ -54,16 +56,18 @@ public:
         });
         connect(folder, &PictureFolder::maskChanged, this, [this](int index) {
             const QString path = this->folder->pathAt(index);
-            thumbnails.remove(path);
+            fresh.remove(path);
             asked.remove(path);
             emit dataChanged(this->index(index), this->index(index));
         });
         connect(maker, &Thumbnails::Maker::made, this,
                 [this](const QString &path, const QImage &thumbnail) {
                     const int row = this->folder->indexOf(path);
-                    if (row < 0 || !asked.contains(path))
+                    if (row < 0 || !asked.remove(path))
                         return;
-                    thumbnails.insert(path, thumbnail);
+                    thumbnails.insert(path, new QImage(thumbnail),
+                                      qMax(1, int(thumbnail.sizeInBytes() / 1024)));
+                    fresh.insert(path);
                     emit dataChanged(index(row), index(row), {ThumbnailRole});
                 });
     }
@@ -73,6 +77,7 @@ public:
         maker->clearPending();
         thumbnails.clear();
         asked.clear();
+        fresh.clear();
     }
 
     void refreshAll()
@@ -100,11 +105,12 @@ public:
             return folder->pathAt(index.row());
         case ThumbnailRole: {
             const QString path = folder->pathAt(index.row());
-            if (!asked.contains(path)) {
+            const QImage *shown = thumbnails.object(path);
+            if ((!shown || !fresh.contains(path)) && !asked.contains(path)) {
                 asked.insert(path);
                 maker->request(path);
             }
-            return thumbnails.value(path);
+            return shown ? *shown : QImage();
         }
         default:
             return QVariant();
@@ -114,8 +120,11 @@ public:
     PictureFolder *folder;
     Thumbnails::Maker *maker;
     QStringList names; // the pictures the grid shows
-    QHash<QString, QImage> thumbnails;
-    mutable QSet<QString> asked;
+    // The thumbnails made, as many as fit in 128 MB (a few screens' worth); those that went
+    // come back from the disk cache when their cells are drawn again.
+    QCache<QString, QImage> thumbnails{128 * 1024};
+    mutable QSet<QString> asked; // requests not answered yet
+    QSet<QString> fresh;         // thumbnails made since their files last changed
 };
 
 namespace {
