@@ -109,6 +109,10 @@ private slots:
                 list->item(2)->isHidden());
         only->setChecked(false);
         QVERIFY(!list->item(1)->isHidden());
+        // A mark another person sets shows by itself.
+        QCOMPARE(ReviewMarks::set(dir->path(), "c.png", Mark::Flagged),
+                 ReviewMarks::Outcome::Written);
+        QTRY_COMPARE(list->item(2)->text(), QStringLiteral("c.png  需复查"));
     }
 
 private:
