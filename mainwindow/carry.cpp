@@ -118,16 +118,16 @@ void MainWindow::carryFromLast()
     if (view->isDrawing() || view->pictureSize().isEmpty())
         return;
     const QSize here = view->pictureSize();
-    if (lastShown.layer.isNull()) {
+    if (lastShown.path.isEmpty() || (lastShown.layer.isNull() && lastShown.size == here)) {
         statusBar()->showMessage(tr("没有可带入的掩膜：还没有看过别的图片"), noticeMs);
         return;
     }
     const QString name = QFileInfo(lastShown.path).fileName();
-    if (lastShown.layer.size() != here) {
+    if (lastShown.size != here) {
         statusBar()->showMessage(tr("%1 的尺寸（%2×%3）与这张图片（%4×%5）不同，掩膜未带入")
                                      .arg(name)
-                                     .arg(lastShown.layer.width())
-                                     .arg(lastShown.layer.height())
+                                     .arg(lastShown.size.width())
+                                     .arg(lastShown.size.height())
                                      .arg(here.width())
                                      .arg(here.height()),
                                  noticeMs);

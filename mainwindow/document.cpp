@@ -174,11 +174,14 @@ void MainWindow::loadPicture(const QString &path)
         mapRead = ready.mapStatus != ClassFiles::MapStatus::Unreadable;
         // The picture is decoded afresh, not served by the pixmap cache, so a file changed
         // on disk shows as it is now.
-        LastShown leaving{view->getImagePath(), view->getDocument()->mask(),
-                          view->getDocument()->hasClasses()};
+        LastShown leaving{view->getImagePath(), view->getDocument()->mask().size(),
+                          view->getDocument()->mask(), view->getDocument()->hasClasses()};
         loaded = view->loadImage(path, std::move(ready));
-        if (loaded && !leaving.layer.isNull() && leaving.path != path)
+        if (loaded && !leaving.layer.isNull() && leaving.path != path) {
             lastShown = std::move(leaving);
+            if (lastShown.size != view->pictureSize())
+                lastShown.layer = QImage();
+        }
     }
     // A picture that could not be shown must not be reported as loaded.
     statusLabel->setText((loaded ? tr("已加载: %1") : tr("无法加载: %1")).arg(path));

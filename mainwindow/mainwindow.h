@@ -212,9 +212,11 @@ private:
     bool endingOnRequest = false; // closing without questions
     // The mask of the picture shown before this one, as it was when it was left, for
     // 从上一张带入. Holding it costs nothing: the document's layer is replaced, not copied.
+    // Its pixels are let go when this picture has another size: they could not be carried.
     struct LastShown
     {
         QString path;
+        QSize size;
         QImage layer;
         bool classes = false;
     } lastShown;
