@@ -6,6 +6,7 @@
 // The folder holds one picture and one mask file, linked under every name (hard links), so
 // a big folder takes no disk; every export still reads and analyses every mask file.
 
+#include "bench/timing.h"
 #include "cli/commandline.h"
 #include "files/maskfile.h"
 #include "platform/memory.h"
@@ -26,14 +27,6 @@
 namespace {
 
 QTextStream out(stdout);
-
-double timed(const std::function<void()> &step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e9;
-}
 
 } // namespace
 
@@ -84,9 +77,10 @@ int main(int argc, char **argv)
     for (int i = 0; i < count; ++i)
         masks << MaskFile::pathFor(
             folder.filePath(QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QChar('0'))));
-    const double decode = timed([&] {
-        QtConcurrent::blockingMap(masks, [](const QString &path) { QImageReader(path).read(); });
-    });
+    const double decode = 1e-3 * Timing::elapsedMs([&] {
+                              QtConcurrent::blockingMap(
+                                  masks, [](const QString &path) { QImageReader(path).read(); });
+                          });
     QString sink;
     QTextStream quiet(&sink), errors(&sink);
     for (const char *format : {"coco", "yolo", "voc"}) {
@@ -102,7 +96,8 @@ int main(int argc, char **argv)
                               format == QByteArray("coco") ? target + QStringLiteral(".json")
                                                            : target};
         int status = -1;
-        const double seconds = timed([&] { status = CommandLine::run(arguments, quiet, errors); });
+        const double seconds =
+            1e-3 * Timing::elapsedMs([&] { status = CommandLine::run(arguments, quiet, errors); });
         out << QString::asprintf("export %-4s %8.1f s  (decoding the masks alone %6.1f s, %.2fx)"
                                  "  status %d\n",
                                  format, seconds, decode, seconds / decode, status);
@@ -112,9 +107,10 @@ int main(int argc, char **argv)
     if (!chosen.contains(QStringLiteral("stats")))
         return 0;
     int status = -1;
-    const double seconds = timed([&] {
-        status = CommandLine::run({"velmora", "stats", folder.path()}, quiet, errors);
-    });
+    const double seconds =
+        1e-3 * Timing::elapsedMs([&] {
+            status = CommandLine::run({"velmora", "stats", folder.path()}, quiet, errors);
+        });
     out << QString::asprintf("stats       %8.1f s  (decoding the masks alone %6.1f s, %.2fx)"
                              "  status %d\n",
                              seconds, decode, seconds / decode, status);

@@ -11,6 +11,8 @@
 #include "mainwindow/overview.h"
 #include "thumbs/thumbnails.h"
 
+#include "bench/timing.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,27 +30,15 @@
 
 namespace {
 
+using Timing::elapsedMs;
+using Timing::median;
 QTextStream out(stdout);
-
-double elapsedMs(const std::function<void()> &step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e6;
-}
 
 void row(const QString &what, double figure, const QString &unit, const QString &against)
 {
     out << QString::asprintf("%-52s %9.1f %-3s %s\n", qPrintable(what), figure, qPrintable(unit),
                              qPrintable(against));
     out.flush();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 // Objects are cut out of one photo along a smooth random outline and pasted into another
 // with a soft edge about 1.5 pixels wide; the object is where that edge is at least half.
 
+#include "bench/timing.h"
 #include "region/regionops.h"
 
 #include <QDir>
@@ -25,15 +26,9 @@
 
 namespace {
 
+using Timing::elapsedMs;
+using Timing::median;
 QTextStream out(stdout);
-
-double elapsedMs(const std::function<void()> &step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e6;
-}
 
 double medianMs(int runs, const std::function<void()> &step)
 {
@@ -165,12 +160,6 @@ void runTrial(Trials &trials, const QImage &picture, const QImage &truth, const 
     trials.snapped.push_back(s);
     trials.plain.push_back(p);
     trials.worstLead = std::min(trials.worstLead, s - p);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 double mean(const std::vector<double> &values)
