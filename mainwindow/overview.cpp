@@ -289,8 +289,12 @@ bool Overview::event(QEvent *event)
             code == Qt::Key_Up || code == Qt::Key_Down || code == Qt::Key_Return ||
             code == Qt::Key_Enter || code == Qt::Key_Space;
         const bool windowKey = code == Qt::Key_G || code == Qt::Key_F || code == Qt::Key_R;
-        if (plain &&
-            (navigation || (!windowKey && !key->text().isEmpty() && key->text().at(0).isPrint()))) {
+        // Nor does a change to the mask reach the picture hidden behind the grid.
+        const bool changesMask =
+            key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            (key->modifiers() == Qt::ControlModifier && (code == Qt::Key_Y || code == Qt::Key_I));
+        const bool printable = !key->text().isEmpty() && key->text().at(0).isPrint();
+        if (changesMask || (plain && (navigation || (!windowKey && printable)))) {
             event->accept();
             return true;
         }

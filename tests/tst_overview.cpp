@@ -118,6 +118,8 @@ private slots:
         QTest::keyClick(grid, Qt::Key_PageDown);
         QTest::keyClick(grid, Qt::Key_D);
         QCOMPARE(probe->view()->getImagePath(), dir->filePath("img1.jpg"));
+        QTest::keyClick(grid, Qt::Key_I, Qt::ControlModifier); // would invert the mask behind
+        QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
         grid->showCurrent(dir->filePath("img2.jpg"));
         QTest::keyClick(grid, Qt::Key_F);
         QCOMPARE(ReviewMarks::read(dir->path()).byName.value("img2.jpg"),
