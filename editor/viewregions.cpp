@@ -173,7 +173,7 @@ void VelmoraView::carryMask(const QImage &numbers, bool snap)
         work.carriedUnchanged = carried.unchanged;
         return work;
     });
-    // Set once the work is under way: starting it drops what an earlier one left.
+    // From here on, Esc puts `asIs` on and cancelMaskWork() stops the fitting.
     workCancelled = cancelled;
     carryAsIs = asIs;
 }

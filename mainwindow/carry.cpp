@@ -6,6 +6,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "document/maskdocument.h"
+#include "files/maskfile.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/windowconstants.h"
 
@@ -37,17 +38,6 @@ QImage numbersOf(const QImage &layer, bool classes)
             to[x] = classes ? from[x] : uchar(from[x] != 0);
     }
     return numbers;
-}
-
-bool isEmpty(const QImage &numbers)
-{
-    const int width = numbers.width();
-    for (int y = 0; y < numbers.height(); ++y) {
-        const uchar *row = numbers.constScanLine(y);
-        if (std::any_of(row, row + width, [](uchar value) { return value != 0; }))
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -138,7 +128,7 @@ void MainWindow::carryFromLast()
         statusBar()->showMessage(tr("内存不足，掩膜未带入"), noticeMs);
         return;
     }
-    if (isEmpty(numbers)) {
+    if (MaskFile::isEmpty(numbers)) {
         statusBar()->showMessage(tr("%1 没有掩膜，没有可带入的").arg(name), noticeMs);
         return;
     }
