@@ -1,6 +1,8 @@
 #include "cli/maskanalysis.h"
 
 #include "files/classfiles.h"
+#include "files/picturefile.h"
+#include "platform/memory.h"
 #include "region/matview.h"
 
 #include <opencv2/imgproc.hpp>
@@ -8,6 +10,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLocale>
 
 #include <array>
 #include <cstring>
@@ -22,6 +25,10 @@ QString tr(const char *text)
 {
     return QCoreApplication::translate("MaskAnalysis", text);
 }
+
+// Bytes a pixel of the picture takes while its mask is read: the layer, the mask file
+// decoded, the class map decoded, and the class numbers kept for an export.
+constexpr qint64 bytesPerPixel = 4;
 
 QString problemOf(MaskFile::ReadStatus status)
 {
@@ -257,10 +264,28 @@ Picture analyse(const QString &picturePath, int needs)
 {
     Picture result;
     result.path = picturePath;
+    // A fifo would wait for a writer forever, a device would never end.
+    if (!PictureFile::isRegularFile(picturePath)) {
+        result.problem = tr("图片不是普通文件（可能是管道或设备），没有打开");
+        return result;
+    }
     QImageReader header(picturePath);
     result.size = header.size();
     if (!result.size.isValid()) {
         result.problem = tr("无法读取图片");
+        return result;
+    }
+    // A small file can declare billions of pixels; its mask would take them all. Several
+    // pictures are read side by side, so one may take a quarter of what is left.
+    const qint64 needed = qint64(result.size.width()) * result.size.height() * bytesPerPixel;
+    const qint64 available = Platform::memoryForNewData();
+    if (available >= 0 && needed > available / 4) {
+        const QLocale locale;
+        result.problem =
+            tr("图片有 %1 × %2 像素，读取掩膜需要约 %3 内存，超过可用内存 %4 的四分之一")
+                .arg(result.size.width())
+                .arg(result.size.height())
+                .arg(locale.formattedDataSize(needed), locale.formattedDataSize(available));
         return result;
     }
     MaskFile::Reading reading;
@@ -274,28 +299,16 @@ Picture analyse(const QString &picturePath, int needs)
 
     // Classes as the editor reads them: the folder's list, joined with the class map.
     const ClassFiles::List list = ClassFiles::readList(ClassFiles::listPathFor(picturePath));
-    if (!list.names.isEmpty()) {
-        ClassFiles::MapStatus mapStatus;
-        const QImage numbers =
-            ClassFiles::readMap(ClassFiles::mapPathFor(picturePath), result.size, &mapStatus);
-        if (mapStatus == ClassFiles::MapStatus::Unreadable) {
-            result.problem = tr("类别图无法读取");
-            return result;
-        }
-        int highest = 0;
-        const int numbersWidth = numbers.width(); // not read again for each pixel
-        for (int y = 0; y < numbers.height(); ++y) {
-            const uchar *row = numbers.constScanLine(y);
-            for (int x = 0; x < numbersWidth; ++x)
-                highest = qMax(highest, int(row[x]));
-        }
-        if (qMax(int(list.names.size()), highest) >= 2) {
-            result.classNames = list.names;
-            for (int number = list.names.size() + 1; number <= highest; ++number)
-                result.classNames.append(QString::number(number));
-            ClassFiles::joinMap(layer, numbers);
-        }
+    ClassFiles::MapStatus mapStatus;
+    const QImage numbers =
+        ClassFiles::readMap(ClassFiles::mapPathFor(picturePath), result.size, &mapStatus);
+    if (mapStatus == ClassFiles::MapStatus::Unreadable && !list.names.isEmpty()) {
+        result.problem = tr("类别图无法读取");
+        return result;
     }
+    result.classNames = ClassFiles::classNames(list.names, ClassFiles::highestOf(numbers));
+    if (!result.classNames.isEmpty())
+        ClassFiles::joinMap(layer, numbers);
     // Pixels of each class: without classes every byte above 0 is class 1, counted at once.
     const bool oneMask = result.classNames.isEmpty();
     const int layerWidth = layer.width(); // not read again for each pixel

@@ -114,8 +114,11 @@ void MaskDocument::countAll()
 void MaskDocument::setClassNames(const QStringList &newNames)
 {
     const bool had = hasClasses();
-    // A class is a byte of the layer: 255 classes at most.
-    names = newNames.mid(0, mostClasses);
+    // A class is a byte of the layer: 255 classes at most. Numbers of 2 or more in the
+    // layer keep it a layer of classes, whatever the list says.
+    const QStringList kept = newNames.mid(0, mostClasses);
+    const QStringList withNumbers = ClassFiles::classNames(kept, had ? highestClass() : 0);
+    names = withNumbers.isEmpty() ? kept : withNumbers;
     if (!maskImage.isNull() && had != hasClasses()) {
         // Coverage becomes the first class, or any class becomes full coverage.
         std::array<uchar, 256> map;
@@ -135,6 +138,19 @@ void MaskDocument::setClassNames(const QStringList &newNames)
             names.append(QString::number(number));
     current = qBound(1, current, qMax(1, int(names.size())));
     emit classesChanged();
+}
+
+void MaskDocument::renumberClasses(const std::array<uchar, 256> &numbers,
+                                   const QStringList &newNames)
+{
+    if (!hasClasses())
+        return;
+    remapLayer(numbers);
+    current = qMax(1, int(numbers[size_t(qBound(0, current, 255))]));
+    maskLevels.setReduced(Display::Pyramid::reduce(maskImage, nullptr, maskLevels.reductionUsed()));
+    countAll();
+    setClassNames(newNames);
+    emit maskChanged(QRect());
 }
 
 void MaskDocument::remapLayer(const std::array<uchar, 256> &map)

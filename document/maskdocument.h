@@ -55,6 +55,9 @@ public:
     void setClassNames(const QStringList &names);
     QStringList classNames() const { return names; }
     bool hasClasses() const { return names.size() >= 2; }
+    // The classes get other numbers: `numbers` maps each layer value to its new one, in the
+    // layer and in every step of the history alike, and `newNames` names the new numbers.
+    void renumberClasses(const std::array<uchar, 256> &numbers, const QStringList &newNames);
     // 1 is the first class.
     void setCurrentClass(int number);
     int currentClass() const { return current; }

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
+#include <QTextCodec>
 
 namespace ClassFiles {
 
@@ -36,7 +36,8 @@ QVector<bool> nameLines(const QStringList &lines)
 
 QStringList parseList(const QByteArray &text)
 {
-    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    const QStringList lines =
+        QString::fromUtf8(text.constData(), text.size()).split(QLatin1Char('\n'));
     const QVector<bool> isName = nameLines(lines);
     QStringList names;
     for (int i = 0; i < lines.size(); ++i)
@@ -47,7 +48,8 @@ QStringList parseList(const QByteArray &text)
 
 QByteArray rewrittenList(const QByteArray &original, const QStringList &names)
 {
-    QStringList lines = QString::fromUtf8(original).split(QLatin1Char('\n'));
+    QStringList lines =
+        QString::fromUtf8(original.constData(), original.size()).split(QLatin1Char('\n'));
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the final line break
     const QVector<bool> isName = nameLines(lines);
@@ -76,23 +78,44 @@ List readList(const QString &path)
     }
     list.text = file.readAll();
     list.names = parseList(list.text);
+    list.rewritable = isPlainText(list.text);
     return list;
 }
 
-bool writeList(const QString &path, const QByteArray &text)
+bool isPlainText(const QByteArray &text)
 {
-    const QFileInfo existing(path);
-    if (existing.exists() && !existing.isFile())
+    if (text.contains('\0'))
         return false;
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(text) != text.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(text.constData(), text.size(), &state);
+    return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+AtomicFile::Failure writeList(const QString &path, const QByteArray &text)
+{
+    return AtomicFile::writeBytes(path, text);
+}
+
+QStringList classNames(const QStringList &list, int highest)
+{
+    if (qMax(int(list.size()), highest) < 2)
+        return QStringList();
+    QStringList names = list;
+    for (int number = list.size() + 1; number <= highest; ++number)
+        names.append(QString::number(number));
+    return names;
+}
+
+int highestOf(const QImage &numbers)
+{
+    uchar highest = 0;
+    const int width = numbers.width(); // not read again for each pixel
+    for (int y = 0; y < numbers.height(); ++y) {
+        const uchar *row = numbers.constScanLine(y);
+        for (int x = 0; x < width; ++x)
+            highest = qMax(highest, row[x]);
     }
-    return file.commit();
+    return highest;
 }
 
 QString mapPathFor(const QString &picturePath)

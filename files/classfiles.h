@@ -1,6 +1,7 @@
 #ifndef VELMORA_FILES_CLASSFILES_H
 #define VELMORA_FILES_CLASSFILES_H
 
+#include "files/atomicfile.h"
 #include "files/filestamp.h"
 
 #include <QByteArray>
@@ -28,7 +29,13 @@ struct List
     QByteArray text; // the file as read
     FileStamp stamp; // taken before reading: a change made meanwhile shows as a change
     bool readable = true;
+    // False for a list that is not plain UTF-8 text (another encoding, a NUL byte): it is
+    // shown as read, but rewriting it would lose the names decoding could not give back.
+    bool rewritable = true;
 };
+
+// Whether `text` is UTF-8 without NUL bytes, so its lines come back as they were.
+bool isPlainText(const QByteArray &text);
 
 // The list at `path`; no names when there is none or it can't be read (`readable` false).
 List readList(const QString &path);
@@ -38,8 +45,18 @@ List readList(const QString &path);
 // follow at the end.
 QByteArray rewrittenList(const QByteArray &original, const QStringList &names);
 
-// Writes `text`, replacing the file only once the whole new one is written.
-bool writeList(const QString &path, const QByteArray &text);
+// Writes `text` through the program's one writer.
+AtomicFile::Failure writeList(const QString &path, const QByteArray &text);
+
+// The one rule for whether a picture has classes, used wherever masks are read: it has them
+// when the list names two or more, or its class map (or layer) holds a number of 2 or
+// more; a map without a list still gives classes, named by their numbers. Returns the
+// class names, the list's first and a number for each class beyond it; empty without
+// classes.
+QStringList classNames(const QStringList &list, int highest);
+
+// The highest value of an 8-bit image; 0 for a null one.
+int highestOf(const QImage &numbers);
 
 // cat.jpg -> <folder>/cat_labels.png: always PNG, a lossless format whatever the picture's.
 QString mapPathFor(const QString &picturePath);

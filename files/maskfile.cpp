@@ -10,8 +10,6 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QRgba64>
-#include <QSaveFile>
-#include <QTemporaryFile>
 #include <QVector>
 
 #include <algorithm>
@@ -312,82 +310,46 @@ bool isEmpty(const QImage &gray)
 }
 
 bool write(const QImage &gray, const QString &maskPath, const QMap<QString, QString> &texts,
-           QFileDevice::Permissions widest)
+           const AtomicFile::Options &options, AtomicFile::Failure *why)
 {
-    if (gray.isNull())
-        return false;
+    AtomicFile::Failure failure = AtomicFile::Failure::WriteFailed;
     // The encoder is chosen from the suffix, as QImage::save(path) would choose it.
     const QByteArray format = QFileInfo(maskPath).suffix().toLower().toLatin1();
-    if (!QImageWriter::supportedImageFormats().contains(format))
-        return false;
-    // Only a regular file (or nothing) is replaced. Through a fifo, a device or a link to one
-    // the bytes would go somewhere else, or the write would wait for a reader forever.
-    const QFileInfo existing(maskPath);
-    if (existing.exists() && !existing.isFile())
-        return false;
-
-    // The complete file is written beside the old one and only then put in its place, so a
-    // failure half-way (full disk, encoder error, the process killed) never leaves a
-    // truncated mask behind. QSaveFile's fallback of rewriting the file in place when the
-    // folder refuses new files is left off: that rewrite destroys the old bytes first.
-    QSaveFile file(maskPath);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QFileDevice::Permissions permissions = file.permissions();
-    if ((permissions & widest) != permissions && !file.setPermissions(permissions & widest)) {
-        file.cancelWriting();
-        return false;
+    if (!gray.isNull() && QImageWriter::supportedImageFormats().contains(format)) {
+        failure = AtomicFile::write(
+            maskPath,
+            [&](QIODevice &file) {
+                // One-channel PNGs without texts go through our own encoder, several times
+                // faster on big masks; the rest through Qt's.
+                if (format == "png" && texts.isEmpty() && PngWriter::handles(gray))
+                    return PngWriter::write(gray, &file);
+                QImageWriter writer(&file, format);
+                // At the default quality 75 a mask's edges come back with dozens of grey
+                // levels, and a reader that tests "== 255" or "> 0" gets another mask than
+                // the one painted.
+                if (format == "jpg" || format == "jpeg")
+                    writer.setQuality(100);
+                for (auto it = texts.cbegin(); it != texts.cend(); ++it)
+                    writer.setText(it.key(), it.value());
+                return writer.write(gray);
+            },
+            options);
     }
-    // One-channel PNGs without texts go through our own encoder, several times faster on
-    // big masks; the rest through Qt's.
-    bool encoded = false;
-    if (format == "png" && texts.isEmpty() && PngWriter::handles(gray)) {
-        encoded = PngWriter::write(gray, &file);
-    } else {
-        QImageWriter writer(&file, format);
-        // At the default quality 75 a mask's edges come back with dozens of grey levels, and
-        // a reader that tests "== 255" or "> 0" gets another mask than the one painted.
-        if (format == "jpg" || format == "jpeg")
-            writer.setQuality(100);
-        for (auto it = texts.cbegin(); it != texts.cend(); ++it)
-            writer.setText(it.key(), it.value());
-        encoded = writer.write(gray);
-    }
-    // A small file can sit whole in QSaveFile's buffer until commit(), which flushes it
-    // without looking at the result and then renames a truncated file over the old one. So
-    // the buffer is flushed here, where a full disk shows as a failed flush.
-    if (!encoded || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (why)
+        *why = failure;
+    return failure == AtomicFile::Failure::None;
 }
 
-QFileDevice::Permissions widestFor(const QString &maskPath, const QString &picturePath)
+StoreOutcome store(const QImage &gray, const QString &maskPath, const AtomicFile::Options &options,
+                   AtomicFile::Failure *why)
 {
-    if (QFileInfo::exists(Platform::finalPath(maskPath)))
-        return allPermissions();
-    constexpr QFileDevice::Permissions ownerReadWrite =
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-        QFileDevice::WriteUser;
-    return QFile::permissions(picturePath) | ownerReadWrite;
-}
-
-bool folderRefusesNewFiles(const QString &maskPath)
-{
-    QTemporaryFile probe(QFileInfo(Platform::finalPath(maskPath)).absolutePath() +
-                         QStringLiteral("/.velmora-XXXXXX"));
-    return !probe.open();
-}
-
-StoreOutcome store(const QImage &gray, const QString &maskPath, QFileDevice::Permissions widest)
-{
+    if (why)
+        *why = AtomicFile::Failure::WriteFailed;
     if (gray.isNull())
         return StoreOutcome::WriteFailed;
     if (!isEmpty(gray))
-        return write(gray, maskPath, {}, widest) ? StoreOutcome::Written
-                                                 : StoreOutcome::WriteFailed;
+        return write(gray, maskPath, {}, options, why) ? StoreOutcome::Written
+                                                       : StoreOutcome::WriteFailed;
     if (!QFile::exists(maskPath))
         return StoreOutcome::NothingToRemove;
     return QFile::remove(maskPath) ? StoreOutcome::Removed : StoreOutcome::RemoveFailed;

@@ -1,6 +1,7 @@
 #ifndef VELMORA_FILES_MASKFILE_H
 #define VELMORA_FILES_MASKFILE_H
 
+#include "files/atomicfile.h"
 #include "files/filestamp.h"
 
 #include <QFileDevice>
@@ -81,31 +82,17 @@ QImage toGray(const QImage &mask);
 // True when the 8-bit mask holds no byte other than 0.
 bool isEmpty(const QImage &gray);
 
-// Every permission bit: no limit.
-constexpr QFileDevice::Permissions allPermissions()
-{
-    return QFileDevice::Permissions(QFlag(0x7777));
-}
-
 // Encodes `gray` in the format the path's suffix names and replaces the file only once the
 // complete file is written. Returns false, leaving any earlier file untouched, on failure,
 // and for a null image. JPEG is written at its best quality, so the grey levels between 0
 // and 255 that its compression adds stay few and close to the mask's edges.
-// `texts` go into the file's text chunks where the format has them (PNG). The file never has
-// more permissions than `widest`. A file is never rewritten in place: where no new file can
-// be made beside it, the write fails and the old file stays whole.
+// `texts` go into the file's text chunks where the format has them (PNG). Written through
+// the program's one writer (AtomicFile) with `options`; `why`, when given, receives why a
+// write failed.
 bool write(const QImage &gray, const QString &maskPath,
            const QMap<QString, QString> &texts = QMap<QString, QString>(),
-           QFileDevice::Permissions widest = allPermissions());
-
-// The widest permissions a mask file for the picture at `picturePath` gets at `maskPath`:
-// a new file no wider than its picture (a mask beside a private picture is private too),
-// always readable and writable by its owner; an existing file keeps its own.
-QFileDevice::Permissions widestFor(const QString &maskPath, const QString &picturePath);
-
-// True when a save to `maskPath` fails because no new file can be made in the folder it
-// writes to (the folder is read-only, or not the user's).
-bool folderRefusesNewFiles(const QString &maskPath);
+           const AtomicFile::Options &options = AtomicFile::Options(),
+           AtomicFile::Failure *why = nullptr);
 
 enum class StoreOutcome { Written, WriteFailed, Removed, RemoveFailed, NothingToRemove };
 
@@ -114,7 +101,8 @@ enum class StoreOutcome { Written, WriteFailed, Removed, RemoveFailed, NothingTo
 // Removed and NothingToRemove leave the file matching the mask. A null image is a mask that
 // could not be exported, never an empty one: it fails and touches nothing.
 StoreOutcome store(const QImage &gray, const QString &maskPath,
-                   QFileDevice::Permissions widest = allPermissions());
+                   const AtomicFile::Options &options = AtomicFile::Options(),
+                   AtomicFile::Failure *why = nullptr);
 
 } // namespace MaskFile
 

@@ -42,19 +42,6 @@ struct LayerRead
     bool disagreed = false;
 };
 
-// The highest value of an 8-bit image.
-int highestOf(const QImage &image)
-{
-    uchar highest = 0;
-    const int imageWidth = image.width(); // not read again for each pixel
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar *row = image.constScanLine(y);
-        for (int x = 0; x < imageWidth; ++x)
-            highest = qMax(highest, row[x]);
-    }
-    return highest;
-}
-
 // The mask's reduced copies are made here too, beside the picture's decoding, and the
 // classes are joined in when the folder has them.
 LayerRead readLayer(const QString &picturePath, QSize size, const std::atomic_bool *cancelled)
@@ -63,14 +50,12 @@ LayerRead readLayer(const QString &picturePath, QSize size, const std::atomic_bo
     read.layer = MaskFile::readLayerBeside(picturePath, size, &read.reading, cancelled);
     const ClassFiles::List list = ClassFiles::readList(ClassFiles::listPathFor(picturePath));
     Display::Reduction reduction = Display::Reduction::Mean;
-    if (!list.names.isEmpty() && !read.layer.isNull()) {
+    if (!read.layer.isNull()) {
+        // Read with or without a list: a class map whose list went away is still classes.
         const QImage numbers = ClassFiles::readMap(ClassFiles::mapPathFor(picturePath), size,
                                                    &read.mapStatus, cancelled);
-        const int classes = qMax(int(list.names.size()), highestOf(numbers));
-        if (classes >= 2) {
-            read.classNames = list.names;
-            for (int number = list.names.size() + 1; number <= classes; ++number)
-                read.classNames.append(QString::number(number));
+        read.classNames = ClassFiles::classNames(list.names, ClassFiles::highestOf(numbers));
+        if (!read.classNames.isEmpty()) {
             read.disagreed = ClassFiles::joinMap(read.layer, numbers);
             reduction = Display::Reduction::Highest;
         }

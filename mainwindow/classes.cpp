@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -170,6 +171,9 @@ void MainWindow::readClassList(const QString &picturePath)
     classList = ClassFiles::readList(path);
     if (!classList.readable)
         statusBar()->showMessage(tr("无法读取类别列表: %1").arg(path), noticeMs);
+    else if (!classList.rewritable)
+        statusBar()->showMessage(tr("类别列表不是 UTF-8 文本，只显示不改写: %1").arg(path),
+                                 noticeMs);
     view->getDocument()->setClassNames(classList.names);
 }
 
@@ -221,6 +225,14 @@ bool MainWindow::writeClassList(const QStringList &names)
 {
     if (classListPath.isEmpty())
         return false;
+    if (!classList.rewritable) {
+        QMessageBox::warning(
+            this, tr("类别列表未改动"),
+            tr("%1\n不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，"
+               "因此没有改动。请先把它另存为 UTF-8 文本。")
+                .arg(QDir::toNativeSeparators(classListPath)));
+        return false;
+    }
     const FileStamp now = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
     if (now != classList.stamp) {
         QMessageBox box(QMessageBox::Warning, tr("类别列表已被修改"),
@@ -235,9 +247,11 @@ bool MainWindow::writeClassList(const QStringList &names)
     }
     // Comments and labelme's first lines stay as they were.
     const QByteArray text = ClassFiles::rewrittenList(classList.text, names);
-    if (!ClassFiles::writeList(classListPath, text)) {
-        QMessageBox::critical(this, tr("错误"),
-                              tr("无法写入类别列表，请检查权限:\n%1").arg(classListPath));
+    const AtomicFile::Failure failure = ClassFiles::writeList(classListPath, text);
+    if (failure != AtomicFile::Failure::None) {
+        QMessageBox::critical(
+            this, tr("错误"),
+            tr("无法写入类别列表:\n%1").arg(AtomicFile::describe(failure, classListPath)));
         return false;
     }
     classList.names = names;
@@ -245,6 +259,65 @@ bool MainWindow::writeClassList(const QStringList &names)
     classList.stamp = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
     classList.readable = true;
     view->getDocument()->setClassNames(names);
+    return true;
+}
+
+// labels.txt may have changed on disk since it was read, giving the numbers other names.
+// Before numbers are written, each class of the picture takes the number its name has in
+// the list as it is now, so a saved number always means the class the user saw. A class
+// whose name left the list keeps its name, added at the end of the list. Returns false,
+// saving nothing, when that can't be done (the user is told why).
+bool MainWindow::matchClassList()
+{
+    MaskDocument *document = view->getDocument();
+    if (classListPath.isEmpty() || !document->hasClasses())
+        return true;
+    ClassFiles::List now = ClassFiles::readList(classListPath);
+    if (now.stamp == classList.stamp || !now.readable)
+        return true;
+    const QStringList shown = document->classNames();
+    QStringList names = now.names;
+    QStringList gone;
+    std::array<uchar, 256> numbers{};
+    for (int number = 1; number <= shown.size(); ++number) {
+        int index = names.indexOf(shown.at(number - 1));
+        if (index < 0 && document->classPixels()[size_t(number)] > 0) {
+            names.append(shown.at(number - 1));
+            gone.append(shown.at(number - 1));
+            index = names.size() - 1;
+        }
+        numbers[size_t(number)] =
+            uchar(index < 0 || index >= MaskDocument::mostClasses ? 0 : index + 1);
+    }
+    const QString list = QDir::toNativeSeparators(classListPath);
+    if (names.size() > MaskDocument::mostClasses) {
+        QMessageBox::critical(
+            this, tr("类别列表已被修改"),
+            tr("%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。")
+                .arg(list)
+                .arg(MaskDocument::mostClasses));
+        return false;
+    }
+    if (!gone.isEmpty()) {
+        const AtomicFile::Failure failure =
+            now.rewritable
+                ? ClassFiles::writeList(classListPath, ClassFiles::rewrittenList(now.text, names))
+                : AtomicFile::Failure::WriteFailed;
+        if (failure != AtomicFile::Failure::None) {
+            QMessageBox::critical(this, tr("类别列表已被修改"),
+                                  tr("%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。"
+                                     "为了不让编号指向别的类别，掩膜没有保存。")
+                                      .arg(list, gone.join(tr("、"))));
+            return false;
+        }
+        now = ClassFiles::readList(classListPath);
+        QMessageBox::information(
+            this, tr("类别列表已被修改"),
+            tr("%1 在打开图片后被修改，不再有类别 %2。这些类别保留原名，已加到列表末尾。")
+                .arg(list, gone.join(tr("、"))));
+    }
+    classList = now;
+    document->renumberClasses(numbers, names);
     return true;
 }
 
@@ -341,6 +414,8 @@ void MainWindow::onExportClasses()
         refuseWritingOnPicture(path, target.file);
         return;
     }
+    if (!matchClassList())
+        return;
     if (QFileInfo(path).absoluteFilePath() ==
             QFileInfo(MaskFile::pathFor(imagePath)).absoluteFilePath() &&
         QFileInfo::exists(path)) {
@@ -353,14 +428,16 @@ void MainWindow::onExportClasses()
                                QFileInfo(ClassFiles::mapPathFor(imagePath)).absoluteFilePath();
     if (besidePicture && !mayReplaceClassMap(path, false))
         return;
-    const QFileDevice::Permissions widest = MaskFile::widestFor(path, imagePath);
+    const AtomicFile::Options options{AtomicFile::widestFor(path, imagePath), QString()};
+    AtomicFile::Failure failure = AtomicFile::Failure::WriteFailed;
     bool written = false;
     {
         BusyCursor busy;
         const MaskDocument *document = view->getDocument();
-        const QFuture<bool> work = QtConcurrent::run([document, path, widest] {
+        AtomicFile::Failure *why = &failure;
+        const QFuture<bool> work = QtConcurrent::run([document, path, options, why] {
             return MaskFile::write(ClassFiles::toIndexed(document->exportClasses()), path, {},
-                                   widest);
+                                   options, why);
         });
         waitShowingProgress(work, this, tr("导出类别图"),
                             tr("正在保存 %1…").arg(QFileInfo(path).fileName()), false);
@@ -373,5 +450,5 @@ void MainWindow::onExportClasses()
     if (written)
         statusBar()->showMessage(tr("类别图已导出: %1").arg(path), noticeMs);
     else
-        showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path);
+        showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path, failure);
 }

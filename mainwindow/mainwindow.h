@@ -121,14 +121,16 @@ private:
     bool maybeSave();
     bool hasPictureToSave();
     bool saveQuietly(bool pictureChangeSeen = false);
-    bool storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictureChangeSeen);
+    bool storeBesidePicture(MaskFile::StoreOutcome &outcome, AtomicFile::Failure &failure,
+                            bool pictureChangeSeen);
     bool pictureStillThere(const QString &imagePath);
     bool pictureUnchanged(const QString &imagePath);
     bool mayWriteThrough(const QString &maskPath, const QString &imagePath);
     void refuseWritingOnPicture(const QString &maskPath, const QString &picture);
     bool mayReplaceMaskFile(const QString &maskPath, bool removing);
     bool mayReplaceClassMap(const QString &mapPath, bool removing);
-    void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath);
+    void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath,
+                         AtomicFile::Failure failure);
     void loadPicture(const QString &path);
     bool mayDecode(const QString &path);
     void rememberMaskFile(const MaskFile::Reading &reading);
@@ -146,6 +148,7 @@ private:
     void renameClass(int number);
     void changeClassColour(int number);
     bool writeClassList(const QStringList &names);
+    bool matchClassList();
     void onExportClasses();
     void addCarryNavigation(QMenu *fileMenu);
     void addCarryCommands(QMenu *maskMenu);
@@ -153,6 +156,8 @@ private:
     void carryFromLast();
     void addReviewCommands(QMenu *fileMenu);
     void markForReview(ReviewMarks::Mark mark);
+    void showReviewFailure(const QString &folder, ReviewMarks::Outcome outcome,
+                           AtomicFile::Failure why);
     void createOverview(QMenu *viewMenu);
     void showOverview(bool shown);
     Thumbnails::Colours thumbnailColours() const;
@@ -197,6 +202,7 @@ private:
     QDockWidget *selectionDock = nullptr;
     PictureFolder *folder = nullptr;
     FolderPanel *folderPanel = nullptr;
+    ReviewMarks::Keeper *reviewMarks = nullptr; // the folder's marks, read and written aside
     QDockWidget *folderDock = nullptr;
     ReadAhead readAhead;
     // The mask file beside the open picture as it was read or last written here; a save asks

@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -84,7 +85,8 @@ bool MainWindow::maybeSave()
 bool MainWindow::saveQuietly(bool pictureChangeSeen)
 {
     MaskFile::StoreOutcome outcome;
-    if (!storeBesidePicture(outcome, pictureChangeSeen))
+    AtomicFile::Failure failure;
+    if (!storeBesidePicture(outcome, failure, pictureChangeSeen))
         return false;
     const QString maskPath = MaskFile::pathFor(view->getImagePath());
     switch (outcome) {
@@ -98,7 +100,7 @@ bool MainWindow::saveQuietly(bool pictureChangeSeen)
         return true;
     case MaskFile::StoreOutcome::WriteFailed:
     case MaskFile::StoreOutcome::RemoveFailed:
-        showSaveFailure(outcome, maskPath);
+        showSaveFailure(outcome, maskPath, failure);
         return false;
     }
     return false;
@@ -136,7 +138,8 @@ void MainWindow::onSaveMask()
         quietSaveAction->setChecked(true);
 
     MaskFile::StoreOutcome outcome;
-    if (!storeBesidePicture(outcome, false))
+    AtomicFile::Failure failure;
+    if (!storeBesidePicture(outcome, failure, false))
         return;
     const QString maskPath = MaskFile::pathFor(view->getImagePath());
     switch (outcome) {
@@ -148,7 +151,7 @@ void MainWindow::onSaveMask()
         break;
     case MaskFile::StoreOutcome::WriteFailed:
     case MaskFile::StoreOutcome::RemoveFailed:
-        showSaveFailure(outcome, maskPath);
+        showSaveFailure(outcome, maskPath, failure);
         break;
     case MaskFile::StoreOutcome::NothingToRemove:
         QMessageBox::information(this, tr("提示"),
@@ -169,11 +172,13 @@ void MainWindow::onSaveMask()
 // not the one last read or written here and the user does not agree to replace it. Returns
 // false when it stopped before touching the file, the user told or asked; otherwise
 // `outcome` says what became of the file.
-bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictureChangeSeen)
+bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, AtomicFile::Failure &failure,
+                                    bool pictureChangeSeen)
 {
     const QString imagePath = view->getImagePath();
     const QString maskPath = MaskFile::pathFor(imagePath);
-    if (!pictureStillThere(imagePath) || (!pictureChangeSeen && !pictureUnchanged(imagePath)))
+    if (!pictureStillThere(imagePath) || (!pictureChangeSeen && !pictureUnchanged(imagePath)) ||
+        !matchClassList())
         return false;
     const QString label = tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName());
     // With classes, the class map is written beside the binary mask.
@@ -211,8 +216,16 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictur
     if (classes &&
         ((!empty && !mayWriteThrough(mapPath, imagePath)) || !mayReplaceClassMap(mapPath, empty)))
         return false;
-    const QFileDevice::Permissions widest = MaskFile::widestFor(maskPath, imagePath);
-    const QFileDevice::Permissions widestMap = MaskFile::widestFor(mapPath, imagePath);
+    // A class map left beside a mask without classes would give erased pixels back as a
+    // class the next time both are read: it goes, so the two files never disagree.
+    const bool staleMap =
+        !classes && (QFileInfo::exists(mapPath) || QFileInfo(mapPath).isSymLink());
+    if (staleMap && !mayReplaceClassMap(mapPath, true))
+        return false;
+    // A link out of the folder the user agreed to write through is the only one followed.
+    const AtomicFile::Options options{AtomicFile::widestFor(maskPath, imagePath), linkAgreed};
+    const AtomicFile::Options mapOptions{AtomicFile::widestFor(mapPath, imagePath), linkAgreed};
+    failure = AtomicFile::Failure::None;
     {
         // Encoded and written on a worker; a long save shows its progress. Meanwhile the
         // watch on the mask file must not take this very write for another program's. The
@@ -220,16 +233,19 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictur
         // pixels in the first class.
         BusyCursor busy;
         storing = true;
+        AtomicFile::Failure *why = &failure;
         const QFuture<MaskFile::StoreOutcome> stored =
-            QtConcurrent::run([mask, maskPath, widest, map, mapPath, widestMap] {
+            QtConcurrent::run([mask, maskPath, options, map, mapPath, mapOptions, why, staleMap] {
+                if (staleMap && !QFile::remove(mapPath))
+                    return MaskFile::StoreOutcome::WriteFailed;
                 if (!map.isNull()) {
                     const MaskFile::StoreOutcome mapOutcome =
-                        MaskFile::store(map, mapPath, widestMap);
+                        MaskFile::store(map, mapPath, mapOptions, why);
                     if (mapOutcome == MaskFile::StoreOutcome::WriteFailed ||
                         mapOutcome == MaskFile::StoreOutcome::RemoveFailed)
                         return mapOutcome;
                 }
-                return MaskFile::store(mask, maskPath, widest);
+                return MaskFile::store(mask, maskPath, options, why);
             });
         waitShowingProgress(stored, this, tr("保存掩膜"), label, false);
         outcome = stored.result();
@@ -237,7 +253,7 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, bool pictur
     }
     mask = QImage();
     map = QImage();
-    if (classes) {
+    if (classes || staleMap) {
         mapOnDisk = MaskFile::stampOf(mapPath);
         mapUnread = false;
         folder->setClasses(imagePath, classesPresent(*document), false);
@@ -375,17 +391,20 @@ bool MainWindow::mayReplaceClassMap(const QString &mapPath, bool removing)
     return agreed;
 }
 
-void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath)
+void MainWindow::showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath,
+                                 AtomicFile::Failure failure)
 {
     if (outcome == MaskFile::StoreOutcome::RemoveFailed)
         QMessageBox::critical(this, tr("错误"),
                               tr("掩膜为空，但删除旧文件失败，请检查权限:\n%1").arg(maskPath));
-    else if (MaskFile::folderRefusesNewFiles(maskPath))
+    else if (failure == AtomicFile::Failure::LinkOutOfFolder)
+        QMessageBox::critical(this, tr("错误"), AtomicFile::describe(failure, maskPath));
+    else if (failure == AtomicFile::Failure::CannotCreate)
         // The file is never rewritten in place, where a crash half-way would destroy it.
         QMessageBox::critical(
             this, tr("错误"),
             tr("无法在文件夹 %1 中新建文件（文件夹不可写），掩膜文件没有改动，修改仍未保存。")
-                .arg(QFileInfo(Platform::finalPath(maskPath)).absolutePath()));
+                .arg(QFileInfo(AtomicFile::targetOf(maskPath)).absolutePath()));
     else
         QMessageBox::critical(this, tr("错误"), tr("保存失败，请检查权限！"));
 }
@@ -419,14 +438,16 @@ void MainWindow::onSaveMaskAs()
         refuseWritingOnPicture(path, target.file);
         return;
     }
-    const QFileDevice::Permissions widest = MaskFile::widestFor(path, imagePath);
+    const AtomicFile::Options options{AtomicFile::widestFor(path, imagePath), QString()};
+    AtomicFile::Failure failure = AtomicFile::Failure::WriteFailed;
     bool written = false;
     {
         // Exported, encoded and written on a worker, as the file beside the picture is.
         BusyCursor busy;
         const VelmoraView *shown = view;
-        const QFuture<bool> work = QtConcurrent::run([shown, path, widest] {
-            return MaskFile::write(shown->exportMask(), path, {}, widest);
+        AtomicFile::Failure *why = &failure;
+        const QFuture<bool> work = QtConcurrent::run([shown, path, options, why] {
+            return MaskFile::write(shown->exportMask(), path, {}, options, why);
         });
         waitShowingProgress(work, this, tr("掩膜另存为"),
                             tr("正在保存 %1…").arg(QFileInfo(path).fileName()), false);
@@ -435,5 +456,5 @@ void MainWindow::onSaveMaskAs()
     if (written)
         QMessageBox::information(this, tr("成功"), tr("掩膜已保存至:\n%1").arg(path));
     else
-        showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path);
+        showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path, failure);
 }

@@ -30,9 +30,7 @@ constexpr int daysKept = 30;
 constexpr int unheldLockSeconds = 3600;
 
 // A copy names the picture and holds the mask: the user's alone.
-constexpr QFileDevice::Permissions copyPermissions = QFileDevice::ReadOwner |
-                                                     QFileDevice::WriteOwner |
-                                                     QFileDevice::ReadUser | QFileDevice::WriteUser;
+constexpr QFileDevice::Permissions copyPermissions = AtomicFile::ownerOnly();
 
 const QString pictureKey = QStringLiteral("VelmoraPicture");
 const QString sizeKey = QStringLiteral("VelmoraPictureSize");
@@ -113,7 +111,7 @@ QString writeCopy(const QImage &gray, const QStringList &files, const QMap<QStri
         const QString folder = QFileInfo(files.at(i)).absolutePath();
         if (!Platform::makePrivateFolder(folder) ||
             !locks->at(size_t(i))->hold(lockFile(folder, owner)) ||
-            !MaskFile::write(gray, files.at(i), texts, copyPermissions))
+            !MaskFile::write(gray, files.at(i), texts, {copyPermissions, QString()}))
             continue;
         for (int j = 0; j < files.size(); ++j) {
             if (j != i)
