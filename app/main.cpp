@@ -14,7 +14,6 @@
 #include <QLocale>
 #include <QMetaObject>
 #include <QSettings>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -54,16 +53,15 @@ int main(int argc, char **argv)
 
     // `velmora export` and `velmora stats` run without a display and without a window.
     if (CommandLine::isCommand(argumentList(argc, argv))) {
-        QCoreApplication terminal(argc, argv);
+        // First of all, so no file opened before takes the place of a closed standard stream.
         Platform::useStartingConsole();
+        QCoreApplication terminal(argc, argv);
         Platform::keepBigBlocksForReuse();
         const QSettings settings(WindowConstants::organization(), WindowConstants::application());
         Language::install(Language::speaksEnglish(
             Language::fromSetting(settings.value(QStringLiteral("Language")).toString()),
             QLocale::system().uiLanguages()));
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return CommandLine::run(terminal.arguments(), out, err);
+        return CommandLine::runInTerminal(terminal.arguments());
     }
 
     // --help and --version answer in a terminal without a display, so they are looked for

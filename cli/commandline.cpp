@@ -1,21 +1,26 @@
 #include "cli/commandline.h"
 
 #include "cli/maskanalysis.h"
+#include "files/atomicfile.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 #include "folder/picturefolder.h"
+#include "folder/reviewmarks.h"
+#include "platform/console.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTextStream>
 #include <QtConcurrent>
+
+#include <cstdio>
 
 namespace CommandLine {
 
@@ -53,6 +58,61 @@ struct Options
     QString output;
 };
 
+// `path` spelled the one way the system knows it: its longest existing part with links and
+// dots resolved, and the rest (not made yet) appended.
+QString realPath(const QString &path)
+{
+    QString existing = QFileInfo(path).absoluteFilePath();
+    QString rest;
+    while (!QFileInfo::exists(existing) && !QFileInfo(existing).isSymLink()) {
+        const QFileInfo info(existing);
+        rest = rest.isEmpty() ? info.fileName() : info.fileName() + QLatin1Char('/') + rest;
+        const QString parent = info.absolutePath();
+        if (parent == existing)
+            break;
+        existing = parent;
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    const QString base = canonical.isEmpty() ? QDir::cleanPath(existing) : canonical;
+    return rest.isEmpty() ? base : QDir::cleanPath(base + QLatin1Char('/') + rest);
+}
+
+bool isInside(const QString &path, const QString &folder)
+{
+    return path == folder ||
+           path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
+// Whether a file of this name in the input folder is part of the input: a picture, a mask
+// or class map (all pictures by their names), the class list or the review file.
+bool isInputFileName(const QString &name)
+{
+    return PictureFile::hasPictureSuffix(name) ||
+           name.compare(QStringLiteral("labels.txt"), Qt::CaseInsensitive) == 0 ||
+           name.compare(QFileInfo(ReviewMarks::fileFor(QStringLiteral("."))).fileName(),
+                        Qt::CaseInsensitive) == 0;
+}
+
+// Why the output would be written onto the input, or empty: nothing is written then.
+QString touchesInput(const Options &options)
+{
+    if (options.output.isEmpty())
+        return QString();
+    const QString input = realPath(options.folder);
+    if (options.command != QLatin1String("export") || options.format != QLatin1String("coco")) {
+        if (isInside(realPath(options.output), input))
+            return tr("输出文件夹 %1 是输入文件夹或在其中，导出会写到图片和掩膜之间")
+                .arg(QDir::toNativeSeparators(options.output));
+        return QString();
+    }
+    // Through links too: what is written is the file the last link leads to.
+    const QString target = realPath(AtomicFile::targetOf(options.output));
+    if (QFileInfo(target).absolutePath() == input && isInputFileName(QFileInfo(target).fileName()))
+        return tr("输出文件 %1 是输入文件夹中的图片、掩膜、类别图、labels.txt 或复查记录")
+            .arg(QDir::toNativeSeparators(options.output));
+    return QString();
+}
+
 // The options, or a message why they are wrong.
 QString parse(const QStringList &arguments, Options &options)
 {
@@ -88,7 +148,7 @@ QString parse(const QStringList &arguments, Options &options)
     } else if (!options.output.isEmpty() || !options.format.isEmpty()) {
         return tr("stats 没有选项");
     }
-    return QString();
+    return touchesInput(options);
 }
 
 // The pictures of the folder, in the list's order.
@@ -101,8 +161,9 @@ QStringList picturesOf(const QString &folder)
     return paths;
 }
 
-// What is written for each picture on its own (a VOC or YOLO file), beside the analysis.
-using Output = std::function<bool(const MaskAnalysis::Picture &)>;
+// What is written for each picture on its own (a VOC or YOLO file), beside the analysis:
+// why it could not be written, or empty.
+using Output = std::function<QString(const MaskAnalysis::Picture &)>;
 
 // One picture's analysis, as Qt 5's mapped() wants it. The picture's own file is written
 // by the worker that analysed it, and what it alone needed (the class numbers, the outlines)
@@ -115,8 +176,8 @@ struct Analyse
     result_type operator()(const QString &path) const
     {
         MaskAnalysis::Picture picture = MaskAnalysis::analyse(path, needs);
-        if (output && picture.problem.isEmpty() && !output(picture))
-            picture.problem = tr("无法写入输出");
+        if (output && picture.problem.isEmpty())
+            picture.problem = output(picture);
         picture.numbers = QImage();
         for (MaskAnalysis::Piece &piece : picture.pieces)
             piece.outline.clear();
@@ -152,11 +213,14 @@ QStringList classesOf(const QVector<MaskAnalysis::Picture> &pictures)
     return names.isEmpty() ? QStringList{QStringLiteral("mask")} : names;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
+// A file the export writes for the folder as a whole: no more open to others than the
+// folder it comes from, and never executable.
+AtomicFile::Failure writeFile(const QString &path, const QByteArray &bytes, const QString &folder)
 {
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    constexpr QFileDevice::Permissions executable = QFileDevice::ExeOwner | QFileDevice::ExeUser |
+                                                    QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    return AtomicFile::writeBytes(path, bytes,
+                                  {AtomicFile::widestFor(path, folder) & ~executable, QString()});
 }
 
 QJsonObject cocoOf(const QVector<MaskAnalysis::Picture> &pictures)
@@ -221,6 +285,49 @@ int reportFailures(const QVector<MaskAnalysis::Picture> &pictures, QTextStream &
     return failed;
 }
 
+// The file each picture's own output goes to in `target` (a VOC PNG or a YOLO text).
+QString outputOf(const QDir &target, const QString &picturePath, const QString &suffix)
+{
+    return target.filePath(QFileInfo(picturePath).completeBaseName() + suffix);
+}
+
+// Pictures whose outputs would share one file (cat.png and cat.jpg both give cat.txt; and
+// in a folder that tells no case apart, Cat.png too), each with why it is not exported. A
+// YOLO picture named classes would take the place of the list of classes.
+QVector<MaskAnalysis::Picture> sharingOutputs(QStringList &paths, const QDir &target,
+                                              const QString &suffix, const QString &reserved)
+{
+    QHash<QString, QStringList> byOutput;
+    for (const QString &path : qAsConst(paths))
+        byOutput[outputOf(target, path, suffix).toLower()].append(path);
+    QVector<MaskAnalysis::Picture> refused;
+    QStringList kept;
+    for (const QString &path : qAsConst(paths)) {
+        const QString output = outputOf(target, path, suffix);
+        const QStringList sharing = byOutput.value(output.toLower());
+        MaskAnalysis::Picture picture;
+        picture.path = path;
+        if (sharing.size() > 1) {
+            QStringList names;
+            for (const QString &other : sharing)
+                names << QFileInfo(other).fileName();
+            picture.problem =
+                tr("%1 会导出到同一个文件 %2，都没有导出")
+                    .arg(names.join(QStringLiteral("、")), QDir::toNativeSeparators(output));
+        } else if (!reserved.isEmpty() &&
+                   QFileInfo(output).fileName().compare(reserved, Qt::CaseInsensitive) == 0) {
+            picture.problem =
+                tr("导出文件 %1 与类别列表同名，没有导出").arg(QDir::toNativeSeparators(output));
+        }
+        if (picture.problem.isEmpty())
+            kept << path;
+        else
+            refused << picture;
+    }
+    paths = kept;
+    return refused;
+}
+
 int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
 {
     int needs = MaskAnalysis::Counts;
@@ -236,43 +343,59 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
         if (QFileInfo::exists(MaskFile::pathFor(path)) && !MaskFile::maskNameTaken(path))
             withMask << path;
     const bool coco = options.format == QLatin1String("coco");
+    const bool yolo = options.format == QLatin1String("yolo");
     if (!coco && !QDir().mkpath(options.output)) {
         err << tr("无法创建文件夹: %1").arg(options.output) << '\n';
         return someFailed;
     }
     const QDir target(options.output);
+    const QString classesFile = QStringLiteral("classes.txt");
+    QVector<MaskAnalysis::Picture> refused;
     Output output;
-    if (options.format == QLatin1String("yolo"))
+    if (yolo) {
+        refused = sharingOutputs(withMask, target, QStringLiteral(".txt"), classesFile);
         output = [target](const MaskAnalysis::Picture &picture) {
-            return writeFile(target.filePath(QFileInfo(picture.path).completeBaseName() +
-                                             QStringLiteral(".txt")),
-                             yoloOf(picture));
+            const QString path = outputOf(target, picture.path, QStringLiteral(".txt"));
+            const AtomicFile::Failure failure = AtomicFile::writeBytes(
+                path, yoloOf(picture), {AtomicFile::widestFor(path, picture.path), QString()});
+            return AtomicFile::describe(failure, path);
         };
-    else if (options.format == QLatin1String("voc"))
+    } else if (!coco) {
+        refused = sharingOutputs(withMask, target, QStringLiteral(".png"), QString());
         output = [target](const MaskAnalysis::Picture &picture) {
-            return MaskFile::write(picture.numbers,
-                                   target.filePath(QFileInfo(picture.path).completeBaseName() +
-                                                   QStringLiteral(".png")));
+            const QString path = outputOf(target, picture.path, QStringLiteral(".png"));
+            AtomicFile::Failure failure = AtomicFile::Failure::None;
+            MaskFile::write(picture.numbers, path, {},
+                            {AtomicFile::widestFor(path, picture.path), QString()}, &failure);
+            return AtomicFile::describe(failure, path);
         };
-    const QVector<MaskAnalysis::Picture> pictures = analyseAll(withMask, needs, err, output);
-    int failed = reportFailures(pictures, err);
+    }
+    QVector<MaskAnalysis::Picture> pictures = analyseAll(withMask, needs, err, output);
+    int failed = reportFailures(refused + pictures, err);
 
     if (coco) {
         const QByteArray json = QJsonDocument(cocoOf(pictures)).toJson(QJsonDocument::Compact);
         if (options.output.isEmpty()) {
             out << QString::fromUtf8(json) << '\n';
-        } else if (!writeFile(options.output, json + '\n')) {
-            err << tr("无法写入: %1").arg(options.output) << '\n';
-            return someFailed;
+        } else {
+            const AtomicFile::Failure failure =
+                writeFile(options.output, json + '\n', options.folder);
+            if (failure != AtomicFile::Failure::None) {
+                err << AtomicFile::describe(failure, options.output) << '\n';
+                return someFailed;
+            }
         }
-    } else if (options.format == QLatin1String("yolo") &&
-               !writeFile(
-                   target.filePath(QStringLiteral("classes.txt")),
-                   (classesOf(pictures).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8())) {
-        err << tr("无法写入: %1").arg(target.filePath(QStringLiteral("classes.txt"))) << '\n';
-        ++failed;
+    } else if (yolo) {
+        const QString path = target.filePath(classesFile);
+        const AtomicFile::Failure failure = writeFile(
+            path, (classesOf(pictures).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(),
+            options.folder);
+        if (failure != AtomicFile::Failure::None) {
+            err << AtomicFile::describe(failure, path) << '\n';
+            ++failed;
+        }
     }
-    err << tr("已导出 %1 张图片").arg(pictures.size() - failed) << '\n';
+    err << tr("已导出 %1 张图片").arg(pictures.size() + refused.size() - failed) << '\n';
     err.flush();
     return failed > 0 ? someFailed : allWell;
 }
@@ -335,6 +458,23 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     }
     return options.command == QLatin1String("export") ? exportFolder(options, out, err)
                                                       : stats(options, out, err);
+}
+
+int runInTerminal(const QStringList &arguments)
+{
+    int status = allWell;
+    {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        status = run(arguments, out, err);
+    }
+    // A pipeline must not take a cut-off CSV or JSON for the whole.
+    if (!Platform::standardOutputWritten()) {
+        QTextStream err(stderr);
+        err << "velmora: " << tr("无法写入标准输出（已关闭或磁盘已满）") << '\n';
+        status = qMax(status, someFailed);
+    }
+    return status;
 }
 
 } // namespace CommandLine

@@ -21,6 +21,11 @@ bool isCommand(const QStringList &arguments);
 // status.
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
+// Runs the command on the terminal's standard output and error (after
+// Platform::useStartingConsole()); output that could not be
+// written (standard output closed, a full disk) makes the status at least someFailed.
+int runInTerminal(const QStringList &arguments);
+
 } // namespace CommandLine
 
 #endif

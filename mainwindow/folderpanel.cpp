@@ -41,8 +41,9 @@ QIcon markIcon(bool filled, const QColor &colour = doneColour)
 
 } // namespace
 
-FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next, QWidget *parent)
-    : QWidget(parent), folder(folder), done(markIcon(true)), notDone(markIcon(false)),
+FolderPanel::FolderPanel(PictureFolder *folder, ReviewMarks::Keeper *marks, QAction *previous,
+                         QAction *next, QWidget *parent)
+    : QWidget(parent), folder(folder), marks(marks), done(markIcon(true)), notDone(markIcon(false)),
       unread(markIcon(true, unreadColour))
 {
     auto *layout = new QVBoxLayout(this);
@@ -71,6 +72,7 @@ FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next
 
     connect(list, &QListWidget::itemClicked, this, &FolderPanel::onItemClicked);
     connect(folder, &PictureFolder::listChanged, this, &FolderPanel::rebuild);
+    connect(marks, &ReviewMarks::Keeper::changed, this, &FolderPanel::showMarks);
     connect(folder, &PictureFolder::maskChanged, this, [this](int index) {
         showMark(index);
         showProgress();
@@ -80,7 +82,9 @@ FolderPanel::FolderPanel(PictureFolder *folder, QAction *previous, QAction *next
 
 void FolderPanel::rebuild()
 {
-    marks = ReviewMarks::read(folder->folder());
+    // The review file may have changed with the folder: read again off the UI thread, the
+    // rows follow when it is read.
+    marks->setFolder(folder->folder());
     list->clear();
     for (const FolderEntry &entry : folder->entries()) {
         auto *item = new QListWidgetItem;
@@ -92,9 +96,8 @@ void FolderPanel::rebuild()
     setCurrent(current);
 }
 
-void FolderPanel::reloadMarks()
+void FolderPanel::showMarks()
 {
-    marks = ReviewMarks::read(folder->folder());
     for (int index = 0; index < list->count(); ++index)
         showMark(index);
     applyFilter();
@@ -102,7 +105,7 @@ void FolderPanel::reloadMarks()
 
 ReviewMarks::Mark FolderPanel::markOf(const QString &name) const
 {
-    return marks.byName.value(name, ReviewMarks::Mark::None);
+    return marks->markOf(name);
 }
 
 void FolderPanel::applyFilter()

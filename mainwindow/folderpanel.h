@@ -23,14 +23,12 @@ class FolderPanel : public QWidget
     Q_OBJECT
 
 public:
-    FolderPanel(PictureFolder *folder, QAction *previous, QAction *next, QWidget *parent);
+    FolderPanel(PictureFolder *folder, ReviewMarks::Keeper *marks, QAction *previous, QAction *next,
+                QWidget *parent);
 
     // Highlights the picture at `path`, when it is listed.
     void setCurrent(const QString &path);
-    // Reads the folder's marks of review again and shows them.
-    void reloadMarks();
     ReviewMarks::Mark markOf(const QString &name) const;
-    bool marksReadable() const { return marks.readable; }
 
 signals:
     // A row was clicked.
@@ -40,6 +38,7 @@ signals:
 
 private:
     void rebuild();
+    void showMarks();
     void showMark(int index);
     void describe(QListWidgetItem *item, const FolderEntry &entry) const;
     void showProgress();
@@ -50,7 +49,7 @@ private:
     QLabel *progress = nullptr;
     QListWidget *list = nullptr;
     QCheckBox *onlyFlagged = nullptr; // 只看需复查
-    ReviewMarks::Marks marks;
+    ReviewMarks::Keeper *marks;
     QString current;
     QIcon done;
     QIcon notDone;

@@ -321,7 +321,7 @@ void MainWindow::stepToolSize(int direction)
 // The folder's pictures in a panel at the right, shown unless the user closed it last time.
 void MainWindow::createFolderPanel()
 {
-    folderPanel = new FolderPanel(folder, previousAction, nextAction, this);
+    folderPanel = new FolderPanel(folder, reviewMarks, previousAction, nextAction, this);
     connect(folderPanel, &FolderPanel::pictureChosen, this, &MainWindow::openPicture);
     folderDock = new QDockWidget(tr("图片列表"), this);
     folderDock->setObjectName(QStringLiteral("PictureList"));

@@ -15,7 +15,7 @@ namespace {
 
 constexpr int nameHeight = 22;
 constexpr int padding = 6;
-enum Role { PathRole = Qt::UserRole + 1, EntryRole, ThumbnailRole };
+enum Role { PathRole = Qt::UserRole + 1, EntryRole, ThumbnailRole, TooBigRole };
 
 QSize cellSize()
 {
@@ -61,10 +61,14 @@ public:
             emit dataChanged(this->index(index), this->index(index));
         });
         connect(maker, &Thumbnails::Maker::made, this,
-                [this](const QString &path, const QImage &thumbnail) {
+                [this](const QString &path, const QImage &thumbnail, bool big) {
                     const int row = this->folder->indexOf(path);
                     if (row < 0 || !asked.remove(path))
                         return;
+                    if (big)
+                        tooBig.insert(path);
+                    else
+                        tooBig.remove(path);
                     thumbnails.insert(path, new QImage(thumbnail),
                                       qMax(1, int(thumbnail.sizeInBytes() / 1024)));
                     fresh.insert(path);
@@ -78,6 +82,7 @@ public:
         thumbnails.clear();
         asked.clear();
         fresh.clear();
+        tooBig.clear();
     }
 
     void refreshAll()
@@ -112,6 +117,8 @@ public:
             }
             return shown ? *shown : QImage();
         }
+        case TooBigRole:
+            return tooBig.contains(folder->pathAt(index.row()));
         default:
             return QVariant();
         }
@@ -125,6 +132,7 @@ public:
     QCache<QString, QImage> thumbnails{128 * 1024};
     mutable QSet<QString> asked; // requests not answered yet
     QSet<QString> fresh;         // thumbnails made since their files last changed
+    QSet<QString> tooBig;        // pictures too big to decode for a thumbnail
 };
 
 namespace {
@@ -159,6 +167,11 @@ public:
         const QImage thumbnail = index.data(ThumbnailRole).value<QImage>();
         if (thumbnail.isNull()) {
             painter->fillRect(frame, QColor(205, 205, 205));
+            if (index.data(TooBigRole).toBool()) {
+                painter->setPen(QColor(90, 90, 90));
+                painter->drawText(frame.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                                  Overview::tr("图片太大，不生成缩略图"));
+            }
         } else {
             const QSize size = thumbnail.size();
             painter->drawImage(QPoint(frame.left() + (frame.width() - size.width()) / 2,

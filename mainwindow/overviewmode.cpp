@@ -15,7 +15,7 @@
 void MainWindow::createOverview(QMenu *viewMenu)
 {
     overview = new Overview(
-        folder, [this](const QString &name) { return folderPanel->markOf(name); }, centralWidget());
+        folder, [this](const QString &name) { return reviewMarks->markOf(name); }, centralWidget());
     centralWidget()->layout()->addWidget(overview);
     overview->hide();
     overviewAction = viewMenu->addAction(tr("总览"));

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -23,6 +24,7 @@ constexpr int noticeMs = 5000;
 
 void MainWindow::addReviewCommands(QMenu *fileMenu)
 {
+    reviewMarks = new ReviewMarks::Keeper(this);
     QAction *flag = fileMenu->addAction(tr("标记需复查"));
     flag->setWhatsThis(
         tr("把这张图片标记为需复查（再按一次取消）；标记存在文件夹中，同伴也能看到"));
@@ -33,8 +35,23 @@ void MainWindow::addReviewCommands(QMenu *fileMenu)
     reviewed->setShortcut(QKeySequence(Qt::Key_R));
     connect(reviewed, &QAction::triggered, this,
             [this] { markForReview(ReviewMarks::Mark::Reviewed); });
+    connect(reviewMarks, &ReviewMarks::Keeper::changed, this, [this] {
+        if (overview)
+            overview->marksChanged();
+    });
+    connect(reviewMarks, &ReviewMarks::Keeper::written, this,
+            [this](const QString &name, ReviewMarks::Mark now) {
+                statusBar()->showMessage(
+                    now == ReviewMarks::Mark::None
+                        ? tr("已取消 %1 的复查标记").arg(name)
+                        : tr("%1：%2").arg(name, WindowConstants::reviewText(now)),
+                    noticeMs);
+            });
+    connect(reviewMarks, &ReviewMarks::Keeper::failed, this, &MainWindow::showReviewFailure);
 }
 
+// The mark shows at once; the file is read and written aside, and the status bar says so
+// once it is written (a box when it could not be).
 void MainWindow::markForReview(ReviewMarks::Mark mark)
 {
     // In the overview, the picture of the current cell.
@@ -42,18 +59,18 @@ void MainWindow::markForReview(ReviewMarks::Mark mark)
     if (view->isDrawing() || path.isEmpty() || folder->indexOf(path) < 0)
         return;
     const QString name = QFileInfo(path).fileName();
-    folderPanel->reloadMarks(); // as others left it
     const ReviewMarks::Mark now =
-        folderPanel->markOf(name) == mark ? ReviewMarks::Mark::None : mark;
-    const QString record = QDir::toNativeSeparators(ReviewMarks::fileFor(folder->folder()));
-    switch (ReviewMarks::set(folder->folder(), name, now)) {
+        reviewMarks->markOf(name) == mark ? ReviewMarks::Mark::None : mark;
+    reviewMarks->set(name, now);
+}
+
+void MainWindow::showReviewFailure(const QString &folder, ReviewMarks::Outcome outcome,
+                                   AtomicFile::Failure why)
+{
+    const QString path = ReviewMarks::fileFor(folder);
+    const QString record = QDir::toNativeSeparators(path);
+    switch (outcome) {
     case ReviewMarks::Outcome::Written:
-        folderPanel->reloadMarks();
-        overview->marksChanged();
-        statusBar()->showMessage(now == ReviewMarks::Mark::None
-                                     ? tr("已取消 %1 的复查标记").arg(name)
-                                     : tr("%1：%2").arg(name, WindowConstants::reviewText(now)),
-                                 noticeMs);
         return;
     case ReviewMarks::Outcome::Unreadable:
         QMessageBox::warning(this, tr("复查标记未保存"),
@@ -61,9 +78,18 @@ void MainWindow::markForReview(ReviewMarks::Mark mark)
                                 "文件保持原样。")
                                  .arg(record));
         return;
-    case ReviewMarks::Outcome::NotWritten:
+    case ReviewMarks::Outcome::TooBig:
+        QMessageBox::warning(
+            this, tr("复查标记未保存"),
+            tr("%1\n会超过复查记录的上限 %2，标记没有保存，文件保持原样。")
+                .arg(record, QLocale().formattedDataSize(ReviewMarks::largestFile)));
+        return;
+    case ReviewMarks::Outcome::Locked:
         QMessageBox::warning(this, tr("复查标记未保存"),
                              tr("无法写入 %1\n请检查文件夹的权限。").arg(record));
+        return;
+    case ReviewMarks::Outcome::NotWritten:
+        QMessageBox::warning(this, tr("复查标记未保存"), AtomicFile::describe(why, path));
         return;
     }
 }

@@ -102,6 +102,8 @@ private slots:
     {
         dir.reset(new QTemporaryDir);
         QVERIFY(dir->isValid());
+        outside.reset(new QTemporaryDir);
+        QVERIFY(outside->isValid());
         QVERIFY(TestSupport::makePicture(60, 40).save(path("a.png")));
         QVERIFY(sampleMask().save(path("a_mask.png")));
         QVERIFY(TestSupport::makePicture(60, 40).save(path("b.jpg"))); // no mask
@@ -145,7 +147,7 @@ private slots:
     // Outlines filled again give each piece with its holes filled.
     void yoloReadsBackExactly()
     {
-        const QString out = path("yolo");
+        const QString out = output("yolo");
         QCOMPARE(velmora({"export", "--format", "yolo", dir->path(), "-o", out}).status,
                  CommandLine::allWell);
         QFile labels(out + QStringLiteral("/a.txt"));
@@ -198,7 +200,7 @@ private slots:
             categories << value.toObject().value("category_id").toInt();
         QCOMPARE(categories, QSet<int>({1, 2}));
 
-        const QString out = path("voc");
+        const QString out = output("voc");
         QCOMPARE(velmora({"export", "--format", "voc", dir->path(), "-o", out}).status,
                  CommandLine::allWell);
         const QImage map(out + QStringLiteral("/a.png"));
@@ -219,7 +221,7 @@ private slots:
     // Without classes, VOC's map holds the mask as class 1.
     void vocWithoutClasses()
     {
-        const QString out = path("voc");
+        const QString out = output("voc");
         QCOMPARE(velmora({"export", "--format", "voc", dir->path(), "-o", out}).status,
                  CommandLine::allWell);
         const QImage map(out + QStringLiteral("/a.png"));
@@ -282,8 +284,11 @@ private slots:
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
+    // Outputs go outside the folder exported: the command refuses to write among its input.
+    QString output(const QString &name) const { return outside->filePath(name); }
 
     std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<QTemporaryDir> outside;
 };
 
 QTEST_MAIN(TestCli)

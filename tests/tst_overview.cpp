@@ -122,8 +122,9 @@ private slots:
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*probe->view())), 0);
         grid->showCurrent(dir->filePath("img2.jpg"));
         QTest::keyClick(grid, Qt::Key_F);
-        QCOMPARE(ReviewMarks::read(dir->path()).byName.value("img2.jpg"),
-                 ReviewMarks::Mark::Flagged);
+        // Written aside, off the UI thread.
+        QTRY_COMPARE(ReviewMarks::read(dir->path()).byName.value("img2.jpg"),
+                     ReviewMarks::Mark::Flagged);
         // A mask saved meanwhile shows in its picture's thumbnail.
         QSignalSpy made(grid->maker(), &Thumbnails::Maker::made);
         QImage mask(80, 60, QImage::Format_Grayscale8);

@@ -1,9 +1,12 @@
 #include "thumbs/thumbnails.h"
 
+#include "files/atomicfile.h"
 #include "files/classfiles.h"
 #include "files/filestamp.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
+#include "platform/files.h"
+#include "platform/memory.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -16,7 +19,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QRunnable>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -27,6 +29,7 @@ namespace Thumbnails {
 namespace {
 
 std::atomic_int onUiThread{0};
+std::atomic_int decodes{0};
 
 // The size `original` takes inside the box, proportions kept.
 QSize fitted(QSize original)
@@ -39,7 +42,7 @@ QSize fitted(QSize original)
 QImage numbersAt(const QString &picturePath, QSize pictureSize, QSize size)
 {
     const ClassFiles::List list = ClassFiles::readList(ClassFiles::listPathFor(picturePath));
-    if (list.names.isEmpty()) {
+    if (list.names.isEmpty() && !QFileInfo::exists(ClassFiles::mapPathFor(picturePath))) {
         // A plain mask is read reduced, as the picture is: what is above half is inside.
         const QString maskPath = MaskFile::pathFor(picturePath);
         if (MaskFile::maskNameTaken(picturePath) || !PictureFile::isRegularFile(maskPath))
@@ -65,7 +68,8 @@ QImage numbersAt(const QString &picturePath, QSize pictureSize, QSize size)
     ClassFiles::MapStatus status;
     const QImage numbers =
         ClassFiles::readMap(ClassFiles::mapPathFor(picturePath), pictureSize, &status);
-    const bool classes = !numbers.isNull();
+    const bool classes =
+        !ClassFiles::classNames(list.names, ClassFiles::highestOf(numbers)).isEmpty();
     if (classes)
         ClassFiles::joinMap(layer, numbers);
     QImage small(size, QImage::Format_Grayscale8);
@@ -83,13 +87,19 @@ QImage numbersAt(const QString &picturePath, QSize pictureSize, QSize size)
     return small;
 }
 
+// What tells a file apart from the one that was there before: a file copied over another
+// with its time kept has the same size and time, but another inode (a new file renamed into
+// place) or a new status-change time (the same file written again), which no program sets.
 QByteArray stampText(const QString &path)
 {
     const FileStamp stamp = FileStamp::of(path);
     if (!stamp.exists)
         return QByteArrayLiteral("-");
+    const Platform::FileIdentity identity = Platform::identityOf(path);
     return QByteArray::number(stamp.size) + '@' +
-           QByteArray::number(stamp.modified.toMSecsSinceEpoch());
+           QByteArray::number(stamp.modified.toMSecsSinceEpoch()) + '#' +
+           QByteArray::number(identity.device) + ':' + QByteArray::number(identity.file) + '^' +
+           QByteArray::number(QFileInfo(path).metadataChangeTime().toMSecsSinceEpoch());
 }
 
 class Job : public QRunnable
@@ -107,13 +117,14 @@ public:
             return; // the folder changed meanwhile
         const QByteArray key = keyOf(path, colours);
         QImage thumbnail = cached(key);
+        bool tooBig = false;
         if (thumbnail.isNull()) {
-            thumbnail = make(path, colours);
+            thumbnail = make(path, colours, &tooBig);
             if (!thumbnail.isNull())
                 store(key, thumbnail);
         }
         QMetaObject::invokeMethod(maker, "made", Qt::QueuedConnection, Q_ARG(QString, path),
-                                  Q_ARG(QImage, thumbnail));
+                                  Q_ARG(QImage, thumbnail), Q_ARG(bool, tooBig));
     }
 
 private:
@@ -178,20 +189,33 @@ QImage cached(const QByteArray &key)
 
 bool store(const QByteArray &key, const QImage &thumbnail)
 {
-    if (!QDir().mkpath(cacheFolder()))
+    // Thumbnails show private pictures: the cache is the user's alone.
+    if (!Platform::makePrivateFolder(cacheFolder()))
         return false;
-    QSaveFile file(cacheFolder() + QLatin1Char('/') + QString::fromLatin1(key) +
-                   QStringLiteral(".jpg"));
-    return file.open(QIODevice::WriteOnly) && thumbnail.save(&file, "JPEG", 85) && file.commit();
+    return AtomicFile::write(
+               cacheFolder() + QLatin1Char('/') + QString::fromLatin1(key) + QStringLiteral(".jpg"),
+               [&thumbnail](QIODevice &file) { return thumbnail.save(&file, "JPEG", 85); },
+               {AtomicFile::ownerOnly(), QString()}) == AtomicFile::Failure::None;
 }
 
-QImage make(const QString &picturePath, const Colours &colours)
+QImage make(const QString &picturePath, const Colours &colours, bool *tooBig)
 {
     if (QCoreApplication::instance() &&
         QThread::currentThread() == QCoreApplication::instance()->thread())
         ++onUiThread;
+    if (tooBig)
+        *tooBig = false;
     if (!PictureFile::isRegularFile(picturePath))
         return QImage();
+    // A PNG can declare 40000 x 40000 pixels in a few kilobytes and is decoded whole whatever
+    // size is asked for: the rule that makes the editor ask first holds here too.
+    if (PictureFile::needsConsent(PictureFile::footprintOf(picturePath),
+                                  Platform::memoryForNewData())) {
+        if (tooBig)
+            *tooBig = true;
+        return QImage();
+    }
+    ++decodes;
     QImageReader reader(picturePath);
     reader.setAutoTransform(true);
     const QSize original = reader.size();
@@ -231,12 +255,14 @@ int madeOnUiThread()
     return onUiThread.load();
 }
 
+int decoded()
+{
+    return decodes.load();
+}
+
 Maker::Maker(QObject *parent) : QObject(parent)
 {
     pool.setMaxThreadCount(qMax(1, QThread::idealThreadCount()));
-    // The cache keeps what was made in the last 90 days; older thumbnails go, once a run.
-    static std::once_flag pruned;
-    std::call_once(pruned, [this] { pool.start(new Pruning, -1); });
 }
 
 Maker::~Maker()
@@ -247,6 +273,10 @@ Maker::~Maker()
 
 void Maker::request(const QString &picturePath)
 {
+    // The cache keeps what was made in the last 90 days; older thumbnails go, once a run,
+    // when thumbnails are first needed: a window that never shows them starts no thread.
+    static std::once_flag pruned;
+    std::call_once(pruned, [this] { pool.start(new Pruning, -1); });
     // The latest request first: the pictures just scrolled to come before those passed by.
     pool.start(new Job(this, picturePath, drawn, generation), ++priority);
 }

@@ -27,7 +27,7 @@ using Colours = QVector<QRgb>;
 // and the colours. A changed file, or other colours, give another key.
 QByteArray keyOf(const QString &picturePath, const Colours &colours);
 
-// The cache's folder: <cache location>/thumbnails.
+// The cache's folder: <cache location>/thumbnails, the user's alone (0700, its files 0600).
 QString cacheFolder();
 QImage cached(const QByteArray &key);
 // Kept as a small JPEG; false when the cache can't take it (the thumbnail still shows).
@@ -35,10 +35,13 @@ bool store(const QByteArray &key, const QImage &thumbnail);
 
 // Makes the thumbnail: the picture decoded reduced where its format can (JPEG decodes at an
 // eighth, a quarter or half its size), the mask and classes beside it drawn over it. Null
-// when the picture can't be read. Counts the thumbnails made on the UI thread (there should
-// be none) in madeOnUiThread().
-QImage make(const QString &picturePath, const Colours &colours);
+// when the picture can't be read, and when it is too big: a picture the editor would ask
+// about before opening it (its size takes much of the memory, or its file is far too small
+// for it) is never decoded here; `tooBig` says so. Counts the thumbnails made on the UI
+// thread (there should be none) in madeOnUiThread(), and the pictures decoded in decoded().
+QImage make(const QString &picturePath, const Colours &colours, bool *tooBig = nullptr);
 int madeOnUiThread();
+int decoded();
 
 // Makes thumbnails on a pool of its own, the latest asked for first (the ones the user
 // scrolled to), from the cache when it has them.
@@ -58,7 +61,8 @@ public:
     void waitForDone() { pool.waitForDone(); }
 
 signals:
-    void made(const QString &picturePath, const QImage &thumbnail);
+    // `tooBig`: no thumbnail, since the picture is too big to decode for one.
+    void made(const QString &picturePath, const QImage &thumbnail, bool tooBig);
 
 private:
     Colours drawn;
