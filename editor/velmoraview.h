@@ -168,6 +168,7 @@ protected:
     void enterEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void drawForeground(QPainter *painter, const QRectF &rect) override;
 

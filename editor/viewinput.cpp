@@ -156,6 +156,14 @@ void VelmoraView::keyPressEvent(QKeyEvent *event)
     QGraphicsView::keyPressEvent(event);
 }
 
+void VelmoraView::focusOutEvent(QFocusEvent *event)
+{
+    // A box that opens while Ctrl or Shift is held takes their release: the keys are over
+    // for the view, and so is their hint.
+    emit modifiersChanged(Qt::NoModifier);
+    QGraphicsView::focusOutEvent(event);
+}
+
 void VelmoraView::keyReleaseEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Control || event->key() == Qt::Key_Shift) {

@@ -217,13 +217,17 @@ bool MainWindow::mayDecode(const QString &path)
     const QString name = QFileInfo(path).fileName();
     const QString needs = locale.formattedDataSize(footprint.bytes);
     const QString left = locale.formattedDataSize(qMax<qint64>(0, available));
-    if (available >= 0 && footprint.bytes + (footprint.bytes >> openingMarginShift) > available) {
+    // The estimate leaves out what decoders and the window take beside the pixels, so an
+    // eighth more is kept free; the box shows the sum that was compared.
+    const qint64 withMargin = footprint.bytes + (footprint.bytes >> openingMarginShift);
+    if (available >= 0 && withMargin > available) {
         QMessageBox::warning(this, tr("图片太大"),
-                             tr("%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。")
+                             tr("%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，"
+                                "另加八分之一的余量），当前可用约 %6。")
                                  .arg(name)
                                  .arg(footprint.size.width())
                                  .arg(footprint.size.height())
-                                 .arg(needs, left));
+                                 .arg(locale.formattedDataSize(withMargin), needs, left));
         return false;
     }
     if (!PictureFile::needsConsent(footprint, available))

@@ -134,8 +134,12 @@ void MainWindow::onSaveMask()
     question.setCheckBox(quietFromNow);
     if (question.exec() != QMessageBox::Yes)
         return;
-    if (quietFromNow->isChecked())
+    if (quietFromNow->isChecked()) {
+        // From this save on: no 成功 box, no file browser.
         quietSaveAction->setChecked(true);
+        saveQuietly();
+        return;
+    }
 
     MaskFile::StoreOutcome outcome;
     AtomicFile::Failure failure;

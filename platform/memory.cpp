@@ -87,6 +87,10 @@ void returnBigBlocksWhenFreed()
 #if defined(Q_OS_LINUX)
     // A fixed threshold: glibc otherwise raises it up to 32 MiB after each big free.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    // Each thread that allocates would otherwise get a heap of its own, 64 MiB of address
+    // space each (up to eight a core): under an address-space limit they take what a big
+    // picture needs. Pixels come from mmap past the threshold, so two heaps serve the rest.
+    mallopt(M_ARENA_MAX, 2);
 #endif
 }
 

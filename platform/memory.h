@@ -21,7 +21,8 @@ qint64 memoryForNewData();
 // Lets every block of picture size go back to the system as soon as it is freed. Without
 // it the allocator may keep serving such blocks from its own heaps after a first one is
 // freed, and memory freed there (a decoded mask file, a closed picture) stays with the
-// process. Called once, first thing.
+// process. Also keeps the allocator to two heaps, whatever the number of threads. Called
+// once, first thing.
 void returnBigBlocksWhenFreed();
 
 // The opposite, for a process that works through many pictures of one size in turn (the

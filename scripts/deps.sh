@@ -24,5 +24,6 @@ done
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "(the package lists are updated first; this can take a few minutes)"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>AtomicFile</name>
+    <message>
+        <source>%1 不是普通文件（可能是管道、设备或文件夹），没有写入。</source>
+        <translation>%1 is not a regular file (it may be a pipe, a device or a folder); nothing was written.</translation>
+    </message>
+    <message>
+        <source>%1 是一个链接，指向所在文件夹之外的文件:
+%2
+为了不改动别处的文件，没有写入。</source>
+        <translation>%1 is a link to a file outside its folder:
+%2
+Nothing was written, so that no file elsewhere is changed.</translation>
+    </message>
+    <message>
+        <source>无法在文件夹 %1 中新建文件（文件夹不存在或不可写），%2 没有改动。</source>
+        <translation>No new file can be made in the folder %1 (it does not exist or is read-only); %2 was not changed.</translation>
+    </message>
+    <message>
+        <source>写入 %1 失败（磁盘可能已满），原来的文件没有改动。</source>
+        <translation>Writing %1 failed (the disk may be full); the old file was not changed.</translation>
+    </message>
+</context>
+<context>
     <name>ClassPanel</name>
     <message>
         <source>类别</source>
@@ -118,10 +141,6 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
         <translation>Failed: %1: %2</translation>
     </message>
     <message>
-        <source>无法写入: %1</source>
-        <translation>Cannot write: %1</translation>
-    </message>
-    <message>
         <source>无法创建文件夹: %1</source>
         <translation>Cannot make the folder: %1</translation>
     </message>
@@ -129,12 +148,25 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
         <source>已导出 %1 张图片</source>
         <translation>Exported %1 pictures</translation>
     </message>
-</context>
-<context>
-    <name>CommandLine::Analyse</name>
     <message>
-        <source>无法写入输出</source>
-        <translation>cannot write the output</translation>
+        <source>输出文件夹 %1 是输入文件夹或在其中，导出会写到图片和掩膜之间</source>
+        <translation>The output folder %1 is the input folder or inside it; the export would write among the pictures and masks</translation>
+    </message>
+    <message>
+        <source>输出文件 %1 是输入文件夹中的图片、掩膜、类别图、labels.txt 或复查记录</source>
+        <translation>The output file %1 is a picture, mask, class map, labels.txt or review file of the input folder</translation>
+    </message>
+    <message>
+        <source>%1 会导出到同一个文件 %2，都没有导出</source>
+        <translation>%1 would be exported to the same file %2; none of them was exported</translation>
+    </message>
+    <message>
+        <source>导出文件 %1 与类别列表同名，没有导出</source>
+        <translation>The export file %1 has the name of the list of classes; not exported</translation>
+    </message>
+    <message>
+        <source>无法写入标准输出（已关闭或磁盘已满）</source>
+        <translation>cannot write to standard output (closed, or the disk is full)</translation>
     </message>
 </context>
 <context>
@@ -590,10 +622,6 @@ Built on Qt %2 (LGPL v3).</translation>
     <message>
         <source>图片太大</source>
         <translation>Picture too large</translation>
-    </message>
-    <message>
-        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存，当前可用约 %5。</source>
-        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory, and about %5 is available now.</translation>
     </message>
     <message>
         <source>保存更改</source>
@@ -1138,12 +1166,6 @@ are one file: saving would overwrite that mask. The mask was not saved.</transla
         <translation>%1 was changed by another program after it was read; overwriting it loses that change.</translation>
     </message>
     <message>
-        <source>无法写入类别列表，请检查权限:
-%1</source>
-        <translation>Cannot write the class list. Please check the permissions:
-%1</translation>
-    </message>
-    <message>
         <source>添加类别</source>
         <translation>Add class</translation>
     </message>
@@ -1331,6 +1353,52 @@ Please check the folder&apos;s permissions.</translation>
         <source>总览显示文件夹中的图片：先打开一张图片或一个文件夹</source>
         <translation>The overview shows a folder&apos;s pictures: open a picture or a folder first</translation>
     </message>
+    <message>
+        <source>类别列表不是 UTF-8 文本，只显示不改写: %1</source>
+        <translation>The list of classes is not UTF-8 text; shown, never rewritten: %1</translation>
+    </message>
+    <message>
+        <source>类别列表未改动</source>
+        <translation>List of classes not changed</translation>
+    </message>
+    <message>
+        <source>%1
+不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，因此没有改动。请先把它另存为 UTF-8 文本。</source>
+        <translation>%1
+is not UTF-8 text (or holds a NUL byte). Rewriting it would lose the class names that could not be decoded, so it was not changed. Save it as UTF-8 text first.</translation>
+    </message>
+    <message>
+        <source>无法写入类别列表:
+%1</source>
+        <translation>Cannot write the list of classes:
+%1</translation>
+    </message>
+    <message>
+        <source>%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。</source>
+        <translation>%1 was changed after the picture was opened; with this picture's classes it would have more than %2. The mask was not saved.</translation>
+    </message>
+    <message>
+        <source>%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。为了不让编号指向别的类别，掩膜没有保存。</source>
+        <translation>%1 was changed after the picture was opened and no longer has the classes %2, and they could not be added back to it. So that no number means another class, the mask was not saved.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>%1 在打开图片后被修改，不再有类别 %2。这些类别保留原名，已加到列表末尾。</source>
+        <translation>%1 was changed after the picture was opened and no longer has the classes %2. They keep their names and were added at the end of the list.</translation>
+    </message>
+    <message>
+        <source>%1
+会超过复查记录的上限 %2，标记没有保存，文件保持原样。</source>
+        <translation>%1
+would grow past the review file's limit of %2; the mark was not saved and the file was left as it is.</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，另加八分之一的余量），当前可用约 %6。</source>
+        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory (%5 for the picture and its mask, plus an eighth to spare), and about %6 is available.</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>
@@ -1366,6 +1434,14 @@ Please check the folder&apos;s permissions.</translation>
         <source>内存不足</source>
         <translation>not enough memory</translation>
     </message>
+    <message>
+        <source>图片不是普通文件（可能是管道或设备），没有打开</source>
+        <translation>the picture is not a regular file (it may be a pipe or a device); not opened</translation>
+    </message>
+    <message>
+        <source>图片有 %1 × %2 像素，读取掩膜需要约 %3 内存，超过可用内存 %4 的四分之一</source>
+        <translation>the picture has %1 × %2 pixels; reading its mask needs about %3 of memory, more than a quarter of the %4 available</translation>
+    </message>
 </context>
 <context>
     <name>MaskStatus</name>
@@ -1392,6 +1468,13 @@ Please check the folder&apos;s permissions.</translation>
     <message>
         <source>它就是图片本身</source>
         <translation>it is the picture itself</translation>
+    </message>
+</context>
+<context>
+    <name>Overview</name>
+    <message>
+        <source>图片太大，不生成缩略图</source>
+        <translation>Too big for a thumbnail</translation>
     </message>
 </context>
 <context>
