@@ -4,11 +4,13 @@
 
 #include "cli/commandline.h"
 #include "files/classfiles.h"
+#include "files/maskfile.h"
 #include "support/testsupport.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <QBuffer>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +18,10 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -281,6 +287,150 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(program.readAllStandardOutput().contains("a.png,60,40,785,0.327083,2,mask"));
     }
+
+    // Nothing of the input is ever written: outputs in or on it are refused before anything
+    // is written, with status 2 and the output named.
+    void neverWritesOntoItsInput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::newRow("VOC into the folder") << QStringList{"--format", "voc", "@", "-o", "@"} << 2;
+        QTest::newRow("YOLO inside the folder")
+            << QStringList{"--format", "yolo", "@", "-o", "@/yolo"} << 2;
+        QTest::newRow("YOLO through a spelling with ..")
+            << QStringList{"--format", "yolo", "@", "-o", "@/yolo/../."} << 2;
+        QTest::newRow("COCO onto a picture")
+            << QStringList{"--format", "coco", "@", "-o", "@/a.png"} << 2;
+        QTest::newRow("COCO onto a mask")
+            << QStringList{"--format", "coco", "@", "-o", "@/a_mask.png"} << 2;
+        QTest::newRow("COCO onto labels.txt")
+            << QStringList{"--format", "coco", "@", "-o", "@/labels.txt"} << 2;
+        QTest::newRow("COCO onto the review file")
+            << QStringList{"--format", "coco", "@", "-o", "@/.velmora-review.json"} << 2;
+        QTest::newRow("COCO through a link to a mask")
+            << QStringList{"--format", "coco", "@", "-o", "link"} << 2;
+        QTest::newRow("COCO beside the pictures")
+            << QStringList{"--format", "coco", "@", "-o", "@/street.json"} << 0;
+    }
+    void neverWritesOntoItsInput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QVERIFY(QFile::link(path("a_mask.png"), output("link")));
+        QFile list(path("labels.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("mask\n");
+        list.close();
+        QHash<QString, QByteArray> before;
+        for (const QString &name : QDir(dir->path()).entryList(QDir::Files | QDir::Hidden))
+            before.insert(name, TestSupport::contents(path(name)));
+        arguments.replaceInStrings(QStringLiteral("@"), dir->path());
+        arguments.replaceInStrings(QStringLiteral("link"), output("link"));
+        const Run run = velmora(QStringList{"export"} + arguments);
+        QCOMPARE(run.status, status);
+        if (status == CommandLine::wrongUsage)
+            QVERIFY2(run.err.contains(QDir::toNativeSeparators(arguments.last())),
+                     qPrintable(run.err));
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QCOMPARE(TestSupport::contents(path(it.key())), it.value());
+        QCOMPARE(QFileInfo::exists(path("yolo")), false);
+    }
+
+    // Pictures whose outputs would share a file are named and left out; the others go on.
+    void outputsSharingANameAreErrors_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("clash");
+        QTest::newRow("VOC, two formats") << "voc" << "a.jpg" << "a.jpg、a.png";
+        QTest::newRow("YOLO, two formats") << "yolo" << "a.bmp" << "a.bmp、a.png";
+        QTest::newRow("YOLO, the list's name") << "yolo" << "classes.png" << "classes.txt";
+    }
+    void outputsSharingANameAreErrors()
+    {
+        QFETCH(QString, format);
+        QFETCH(QString, picture);
+        QFETCH(QString, clash);
+        QVERIFY(TestSupport::makePicture(60, 40).save(path(picture)));
+        QVERIFY(sampleMask().save(MaskFile::pathFor(path(picture))));
+        const QString out = output(format);
+        const Run run = velmora({"export", "--format", format, dir->path(), "-o", out});
+        QCOMPARE(run.status, CommandLine::someFailed);
+        QVERIFY2(run.err.contains(clash), qPrintable(run.err));
+        const QString suffix = format == QLatin1String("voc") ? ".png" : ".txt";
+        // c is exported; a (or classes) is not, and nothing took its place.
+        QVERIFY(QFileInfo::exists(out + "/c" + suffix));
+        if (picture != QLatin1String("classes.png"))
+            QVERIFY(!QFileInfo::exists(out + "/a" + suffix));
+    }
+
+#ifdef Q_OS_LINUX
+    // Files that can't be read as pictures are named and skipped, never opened or decoded:
+    // a fifo (which would wait forever) and a small file that declares 100000 x 100000.
+    void oddPicturesAreSkipped()
+    {
+        QCOMPARE(::mkfifo(QFile::encodeName(path("x.png")).constData(), 0600), 0);
+        QFile huge(path("huge.png"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        huge.write(TestSupport::pngAnnouncing(QSize(100000, 100000)));
+        huge.close();
+        TestSupport::FailIfStuck guard(60);
+        const Run run = velmora({"stats", dir->path()});
+        QCOMPARE(run.status, CommandLine::someFailed);
+        QVERIFY2(run.err.contains(QStringLiteral("x.png: 图片不是普通文件")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("huge.png: 图片有 100000 × 100000 像素")),
+                 qPrintable(run.err));
+        QVERIFY(run.out.contains(QStringLiteral("a.png,60,40,785")));
+    }
+
+    // A full disk or an output that is no file leaves what was there, with status 1.
+    void failedWritesKeepTheOldFile()
+    {
+        const QString json = output("street.json");
+        QFile old(json);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("{\"older\": \"export\"}");
+        old.close();
+        const QByteArray before = TestSupport::contents(json);
+        Run run;
+        TestSupport::withFileSizeLimit(16, [&] {
+            run = velmora({"export", "--format", "coco", dir->path(), "-o", json});
+        });
+        QCOMPARE(run.status, CommandLine::someFailed);
+        QVERIFY2(run.err.contains(QStringLiteral("磁盘可能已满")), qPrintable(run.err));
+        QCOMPARE(TestSupport::contents(json), before);
+
+        const QString fifo = output("pipe.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        TestSupport::FailIfStuck guard(60);
+        run = velmora({"export", "--format", "coco", dir->path(), "-o", fifo});
+        QCOMPARE(run.status, CommandLine::someFailed);
+        QVERIFY(QFileInfo::exists(fifo) && !QFileInfo(fifo).isFile());
+    }
+
+    // Output that never reached standard output is a failure, not a cut-off file taken for
+    // the whole.
+    void standardOutputThatFailsGivesStatusOne_data()
+    {
+        QTest::addColumn<QString>("redirect");
+        QTest::newRow("a full device") << ">/dev/full";
+        QTest::newRow("closed") << ">&-";
+        QTest::newRow("a file") << ">/dev/null";
+    }
+    void standardOutputThatFailsGivesStatusOne()
+    {
+        QFETCH(QString, redirect);
+        QProcess shell;
+        shell.start(QStringLiteral("sh"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("exec %1; exec \"$0\" stats \"$1\"").arg(redirect),
+                     QStringLiteral(VELMORA_BINARY), dir->path()});
+        QVERIFY(shell.waitForFinished(30000));
+        const bool fine = redirect == QLatin1String(">/dev/null");
+        QCOMPARE(shell.exitCode(), fine ? 0 : 1);
+        QCOMPARE(shell.readAllStandardError().contains("标准输出"), !fine);
+    }
+#endif
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }

@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -100,8 +102,9 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_F);
         QTest::keyClick(window.get(), Qt::Key_F); // off again
         // Written aside, in the order pressed.
-        QTRY_COMPARE(ReviewMarks::read(dir->path()).byName,
-                     (QHash<QString, Mark>{{"a.png", Mark::Flagged}, {"b.png", Mark::Reviewed}}));
+        window->findChild<ReviewMarks::Keeper *>()->waitForDone();
+        QCOMPARE(ReviewMarks::read(dir->path()).byName,
+                 (QHash<QString, Mark>{{"a.png", Mark::Flagged}, {"b.png", Mark::Reviewed}}));
         QCOMPARE(list->item(0)->text(), QStringLiteral("a.png  需复查"));
         QCOMPARE(list->item(1)->text(), QStringLiteral("b.png  已复查"));
         QCOMPARE(list->item(2)->text(), QStringLiteral("c.png"));
@@ -114,6 +117,86 @@ private slots:
         QCOMPARE(ReviewMarks::set(dir->path(), "c.png", Mark::Flagged),
                  ReviewMarks::Outcome::Written);
         QTRY_COMPARE(list->item(2)->text(), QStringLiteral("c.png  需复查"));
+    }
+
+    // What the program does not know of the file stays: other keys of the file and of the
+    // entries. The file is written compact and read back whole.
+    void unknownContentIsKeptAndTheFileIsCompact()
+    {
+        const QString path = ReviewMarks::fileFor(dir->path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\n  \"version\": 1,\n  \"team\": {\"lead\": \"mei\"},\n  \"marks\": {\n"
+                   "    \"a.jpg\": {\"mark\": \"reviewed\", \"note\": \"edges ok\"},\n"
+                   "    \"b.jpg\": {\"mark\": \"flagged\"}\n  }\n}\n");
+        file.close();
+        QCOMPARE(ReviewMarks::set(dir->path(), "a.jpg", Mark::Flagged),
+                 ReviewMarks::Outcome::Written);
+        const QByteArray written = TestSupport::contents(path);
+        QVERIFY(!written.contains('\n'));
+        const QJsonObject root = QJsonDocument::fromJson(written).object();
+        QCOMPARE(root.value("team").toObject().value("lead").toString(), QStringLiteral("mei"));
+        const QJsonObject a = root.value("marks").toObject().value("a.jpg").toObject();
+        QCOMPARE(a.value("note").toString(), QStringLiteral("edges ok"));
+        QCOMPARE(a.value("mark").toString(), QStringLiteral("flagged"));
+        QCOMPARE(ReviewMarks::read(dir->path()).byName,
+                 (QHash<QString, Mark>{{"a.jpg", Mark::Flagged}, {"b.jpg", Mark::Flagged}}));
+    }
+
+    // A full disk and a link out of the folder leave every byte where it was; the window
+    // says so in a box, and the list shows the marks the file really has.
+    void failedWritesKeepTheFile_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("full disk") << true;
+        QTest::newRow("link out of the folder") << false;
+    }
+    void failedWritesKeepTheFile()
+    {
+        QFETCH(bool, fullDisk);
+        QVERIFY(TestSupport::makePicture(40, 30).save(dir->filePath("a.png")));
+        QTemporaryDir elsewhere;
+        const QString path = ReviewMarks::fileFor(dir->path());
+        const QString theirs = elsewhere.filePath("theirs.json");
+        // Bigger than the lock file, so a disk that fills within the new file lets the lock be.
+        QFile file(ReviewMarks::fileFor(fullDisk ? dir->path() : elsewhere.path()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"marks\": {\"b.png\": {\"mark\": \"reviewed\"}}, \"notes\": \"" +
+                   QByteArray(400, 'n') + "\"}");
+        file.close();
+        if (!fullDisk) {
+            QVERIFY(QFile::rename(ReviewMarks::fileFor(elsewhere.path()), theirs));
+            QVERIFY(QFile::link(theirs, path));
+        }
+        const QString kept = fullDisk ? path : theirs;
+        const QByteArray before = TestSupport::contents(kept);
+        // The disk fills after the lock file, within the new review file.
+        const qint64 room = fullDisk ? before.size() : 1 << 20;
+        AtomicFile::Failure why = AtomicFile::Failure::None;
+        TestSupport::withFileSizeLimit(room, [&] {
+            QCOMPARE(ReviewMarks::set(dir->path(), "a.png", Mark::Flagged, &why),
+                     ReviewMarks::Outcome::NotWritten);
+        });
+        QCOMPARE(why, fullDisk ? AtomicFile::Failure::WriteFailed
+                               : AtomicFile::Failure::LinkOutOfFolder);
+        QCOMPARE(TestSupport::contents(kept), before);
+
+        std::unique_ptr<MainWindow> window;
+        std::unique_ptr<MainWindowProbe> probe;
+        QVERIFY(showNewWindow(window, probe, true));
+        window->openPicture(dir->filePath("a.png"));
+        auto *list = window->findChild<FolderPanel *>()->findChild<QListWidget *>();
+        TestSupport::BoxAnswerer boxes({QMessageBox::Ok});
+        TestSupport::withFileSizeLimit(room, [&] {
+            QTest::keyClick(window.get(), Qt::Key_F);
+            QTRY_COMPARE(boxes.seen.size(), 1);
+        });
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("复查标记未保存"));
+        QVERIFY2(boxes.seen.first().text.contains(fullDisk ? QStringLiteral("磁盘可能已满")
+                                                            : QStringLiteral("链接")),
+                 qPrintable(boxes.seen.first().text));
+        QCOMPARE(TestSupport::contents(kept), before);
+        QTRY_COMPARE(list->item(0)->text(), QStringLiteral("a.png"));
     }
 
 private:
