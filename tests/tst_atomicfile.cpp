@@ -52,11 +52,11 @@ private slots:
         QTest::newRow("folder") << "folder" << int(F::NotRegular) << false;
         QTest::newRow("link to a device") << "link to /dev/null" << int(F::NotRegular) << false;
         QTest::newRow("link in the folder") << "link inside" << int(F::None) << true;
-        QTest::newRow("link out of the folder") << "link outside" << int(F::LinkOutOfFolder)
-                                                << false;
+        QTest::newRow("link out of the folder")
+            << "link outside" << int(F::LinkOutOfFolder) << false;
         QTest::newRow("link out, agreed") << "link outside, agreed" << int(F::None) << true;
-        QTest::newRow("read-only folder") << "file, read-only folder" << int(F::CannotCreate)
-                                          << false;
+        QTest::newRow("read-only folder")
+            << "file, read-only folder" << int(F::CannotCreate) << false;
     }
     void everyGuard()
     {
@@ -124,8 +124,9 @@ private slots:
             QVERIFY(QFileInfo::exists(lands) && !QFileInfo(lands).isFile());
         QCOMPARE(TestSupport::contents(outside), lands == outside && written ? bytes : oldBytes);
         // Nothing half-written stays beside it.
-        const QStringList left = QDir(dir->path()).entryList(QDir::AllEntries | QDir::Hidden |
-                                                            QDir::System | QDir::NoDotAndDotDot);
+        const QStringList left =
+            QDir(dir->path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &name : left)
             QVERIFY2(name == QLatin1String("out.json") || name == QLatin1String("real.json"),
                      qPrintable(name));

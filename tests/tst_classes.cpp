@@ -487,6 +487,134 @@ private slots:
         QCOMPARE(rows->topLevelItem(1)->checkState(0), Qt::Checked);
     }
 
+    // A list that is not UTF-8 is shown as read and never rewritten; a NUL byte does not cut
+    // the names after it.
+    void listsThatAreNotUtf8AreNeverRewritten_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("GBK") << QByteArray("\xb5\xc0\xc2\xb7\n\xc6\xfb\xb3\xb5\n")
+                             << QStringList{QString(), QString()};
+        QTest::newRow("UTF-16") << QByteArray("\xff\xfer\0o\0a\0d\0\n\0c\0a\0r\0\n\0", 22)
+                                << QStringList{QString(), QString(), QString()};
+        QTest::newRow("a NUL byte") << QByteArray("road\ncar\0\ntruck\nbus\n", 19)
+                                    << QStringList{"road", QString(), "truck", "bus"};
+    }
+    void listsThatAreNotUtf8AreNeverRewritten()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, shown);
+        writeList(text);
+        window->openPicture(picture);
+        const ClassFiles::List list = ClassFiles::readList(dir->filePath("labels.txt"));
+        QVERIFY(!list.rewritable);
+        QCOMPARE(list.names.size(), shown.size());
+        for (int i = 0; i < shown.size(); ++i)
+            if (!shown.at(i).isEmpty())
+                QCOMPARE(list.names.at(i), shown.at(i));
+        TestSupport::BoxAnswerer boxes({QMessageBox::Ok});
+        answerText(QStringLiteral("person"));
+        probe->addClass();
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("类别列表未改动"));
+        QVERIFY(boxes.seen.first().text.contains(QStringLiteral("UTF-8")));
+        QCOMPARE(TestSupport::contents(dir->filePath("labels.txt")), text);
+    }
+
+    // labels.txt reordered (or a name taken out) while the picture is open: the classes are
+    // matched by name before saving, so each saved number means the class the user saw.
+    void aListChangedUnderAnOpenPictureIsMatchedByName_data()
+    {
+        QTest::addColumn<QByteArray>("changed");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("boxes");
+        QTest::newRow("reordered") << QByteArray("# ours\ncar\nperson\nroad\n")
+                                   << QStringList{"car", "person", "road"} << 0;
+        QTest::newRow("a name gone")
+            << QByteArray("car\nperson\n") << QStringList{"car", "person", "road"} << 1;
+        QTest::newRow("removed") << QByteArray() << QStringList{"road", "car"} << 1;
+    }
+    void aListChangedUnderAnOpenPictureIsMatchedByName()
+    {
+        QFETCH(QByteArray, changed);
+        QFETCH(QStringList, after);
+        QFETCH(int, boxes);
+        openWithClasses("road\ncar\nperson\n");
+        VelmoraView &view = *probe->view();
+        view.setMode(EditorMode::Doodle);
+        probe->classKeys().at(0)->trigger(); // road
+        VelmoraViewProbe::stroke(view, QPointF(10, 20), QPointF(50, 20));
+        probe->classKeys().at(1)->trigger(); // car
+        VelmoraViewProbe::stroke(view, QPointF(10, 60), QPointF(50, 60));
+        if (changed.isEmpty())
+            QVERIFY(QFile::remove(dir->filePath("labels.txt")));
+        else
+            writeList(changed);
+        probe->quietSaveAction()->setChecked(true);
+        TestSupport::BoxAnswerer answers({QMessageBox::Ok});
+        probe->saveMask();
+        QCOMPARE(answers.seen.size(), boxes);
+        if (boxes)
+            QVERIFY(answers.seen.first().text.contains(QStringLiteral("road")) ||
+                    answers.seen.first().text.contains(QStringLiteral("car")));
+        const QStringList list = ClassFiles::readList(dir->filePath("labels.txt")).names;
+        QCOMPARE(list, after);
+        ClassFiles::MapStatus status;
+        const QImage map =
+            ClassFiles::readMap(dir->filePath("street_labels.png"), QSize(120, 80), &status);
+        QCOMPARE(status, ClassFiles::MapStatus::Read);
+        QCOMPARE(list.value(at(map, 30, 20) - 1), QStringLiteral("road"));
+        QCOMPARE(list.value(at(map, 30, 60) - 1), QStringLiteral("car"));
+        QCOMPARE(view.getDocument()->classNames().mid(0, list.size()), list);
+        QVERIFY(!view.isModified());
+    }
+
+    // A class map whose labels.txt went away still opens as classes; erasing and saving
+    // keeps both files in step, and a mask without classes takes an old class map away.
+    void aClassMapNeverGoesStale()
+    {
+        QImage numbers(120, 80, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        QImage mask = numbers;
+        for (int x = 0; x < 60; ++x) {
+            numbers.scanLine(10)[x] = 2;
+            numbers.scanLine(40)[x] = 3;
+            mask.scanLine(10)[x] = mask.scanLine(40)[x] = 255;
+        }
+        const QString mapPath = dir->filePath("street_labels.png");
+        const QString maskPath = dir->filePath("street_mask.png");
+        QVERIFY(ClassFiles::toIndexed(numbers).save(mapPath));
+        QVERIFY(mask.save(maskPath));
+        window->openPicture(picture);
+        VelmoraView &view = *probe->view();
+        QVERIFY(view.getDocument()->hasClasses());
+        QCOMPARE(at(view.getDocument()->mask(), 5, 40), uchar(3));
+        view.setMode(EditorMode::Eraser);
+        view.setEraserSize(20);
+        VelmoraViewProbe::stroke(view, QPointF(1, 40), QPointF(70, 40));
+        probe->quietSaveAction()->setChecked(true);
+        probe->saveMask();
+        // Both files agree: the erased row is gone from either.
+        ClassFiles::MapStatus status;
+        const QImage map = ClassFiles::readMap(mapPath, QSize(120, 80), &status);
+        QCOMPARE(at(map, 5, 40), uchar(0));
+        QCOMPARE(at(map, 5, 10), uchar(2));
+        QCOMPARE(at(MaskFile::readLayer(maskPath, QSize(120, 80)), 5, 40), uchar(0));
+
+        // A class map left beside a plain mask (written by another program) goes at the
+        // next save, so the erased pixels can't come back.
+        numbers.fill(0);
+        numbers.scanLine(70)[5] = 1;
+        QVERIFY(ClassFiles::toIndexed(numbers).save(mapPath));
+        window->openPicture(picture);
+        QVERIFY(!view.getDocument()->hasClasses());
+        view.setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(view, QPointF(100, 5), QPointF(110, 5));
+        probe->saveMask();
+        QVERIFY(!QFile::exists(mapPath));
+        QCOMPARE(at(MaskFile::readLayer(maskPath, QSize(120, 80)), 5, 70), uchar(0));
+    }
+
 private:
     void writeList(const QByteArray &text)
     {

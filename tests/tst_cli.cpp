@@ -342,9 +342,15 @@ private slots:
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("clash");
-        QTest::newRow("VOC, two formats") << "voc" << "a.jpg" << "a.jpg、a.png";
-        QTest::newRow("YOLO, two formats") << "yolo" << "a.bmp" << "a.bmp、a.png";
-        QTest::newRow("YOLO, the list's name") << "yolo" << "classes.png" << "classes.txt";
+        QTest::newRow("VOC, two formats") << "voc"
+                                          << "a.jpg"
+                                          << "a.jpg、a.png";
+        QTest::newRow("YOLO, two formats") << "yolo"
+                                           << "a.bmp"
+                                           << "a.bmp、a.png";
+        QTest::newRow("YOLO, the list's name") << "yolo"
+                                               << "classes.png"
+                                               << "classes.txt";
     }
     void outputsSharingANameAreErrors()
     {
@@ -433,9 +439,15 @@ private slots:
 #endif
 
 private:
-    QString path(const QString &name) const { return dir->filePath(name); }
+    QString path(const QString &name) const
+    {
+        return dir->filePath(name);
+    }
     // Outputs go outside the folder exported: the command refuses to write among its input.
-    QString output(const QString &name) const { return outside->filePath(name); }
+    QString output(const QString &name) const
+    {
+        return outside->filePath(name);
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<QTemporaryDir> outside;

@@ -8,6 +8,8 @@
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -40,6 +42,8 @@ private slots:
         QTest::newRow("mask saved") << QStringLiteral("mask") << true;
         QTest::newRow("class map saved") << QStringLiteral("map") << true;
         QTest::newRow("other colours") << QStringLiteral("colours") << true;
+        QTest::newRow("replaced, its time kept") << QStringLiteral("replaced") << true;
+        QTest::newRow("rewritten in place, its time kept") << QStringLiteral("in place") << true;
     }
     void keysFollowTheFiles()
     {
@@ -57,6 +61,28 @@ private slots:
             QVERIFY(TestSupport::makePicture(800, 600).save(dir->filePath("cat_labels.png")));
         else if (change == QLatin1String("colours"))
             now[1] = qRgba(0, 0, 255, 140);
+        if (change == QLatin1String("replaced") || change == QLatin1String("in place")) {
+            // Another picture of the same size, with the old picture's time: `cp -p` does it.
+            const QDateTime time = QFileInfo(picture).lastModified();
+            const qint64 size = QFileInfo(picture).size();
+            const QString other = dir->filePath(QStringLiteral("other.jpg"));
+            QImage flipped = TestSupport::makePicture(800, 600).mirrored(true, false);
+            QVERIFY(flipped.save(other, "JPEG"));
+            QVERIFY(QFile::resize(other, size));
+            if (change == QLatin1String("replaced")) {
+                QVERIFY(QFile::remove(picture) && QFile::rename(other, picture));
+            } else {
+                QFile target(picture);
+                QVERIFY(target.open(QIODevice::ReadWrite));
+                target.write(TestSupport::contents(other));
+            }
+            QFile set(picture);
+            QVERIFY(set.open(QIODevice::ReadWrite) &&
+                    set.setFileTime(time, QFileDevice::FileModificationTime));
+            set.close();
+            QCOMPARE(QFileInfo(picture).lastModified(), time);
+            QCOMPARE(QFileInfo(picture).size(), size);
+        }
         QCOMPARE(Thumbnails::keyOf(picture, now) != before, newKey);
     }
 
@@ -92,6 +118,38 @@ private slots:
         maker.request(damaged.fileName());
         QVERIFY(made.wait(5000));
         QVERIFY(made.last().at(1).value<QImage>().isNull());
+    }
+
+    // A picture the editor would ask about before opening is never decoded for a thumbnail:
+    // a PNG of a few hundred bytes that declares 40000 x 40000 pixels. The cache is the
+    // user's alone.
+    void tooBigPicturesAreNotDecodedAndTheCacheIsPrivate()
+    {
+        const QString huge = dir->filePath(QStringLiteral("huge.png"));
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(TestSupport::pngAnnouncing(QSize(40000, 40000)));
+        file.close();
+        Thumbnails::Maker maker;
+        maker.setColours({0, qRgba(255, 0, 0, 140)});
+        QSignalSpy made(&maker, &Thumbnails::Maker::made);
+        const int decodedBefore = Thumbnails::decoded();
+        maker.request(huge);
+        QVERIFY(made.wait(5000));
+        QVERIFY(made.first().at(1).value<QImage>().isNull());
+        QCOMPARE(made.first().at(2).toBool(), true);
+        QCOMPARE(Thumbnails::decoded(), decodedBefore);
+
+        maker.request(picture);
+        QVERIFY(made.wait(5000));
+        QCOMPARE(made.last().at(2).toBool(), false);
+        QCOMPARE(Thumbnails::decoded(), decodedBefore + 1);
+        const QFileInfo folder(Thumbnails::cacheFolder());
+        QCOMPARE(int(folder.permissions() & 0x0077), 0); // nothing for group and others
+        const QFileInfo thumbnail(Thumbnails::cacheFolder() + '/' +
+                                  Thumbnails::keyOf(picture, maker.colours()) + ".jpg");
+        QVERIFY(thumbnail.exists());
+        QCOMPARE(int(thumbnail.permissions() & 0x0077), 0);
     }
 
     // The grid lists the folder in natural order, follows new files, takes the keys, and

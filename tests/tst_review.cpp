@@ -193,7 +193,7 @@ private slots:
         });
         QCOMPARE(boxes.seen.first().title, QStringLiteral("复查标记未保存"));
         QVERIFY2(boxes.seen.first().text.contains(fullDisk ? QStringLiteral("磁盘可能已满")
-                                                            : QStringLiteral("链接")),
+                                                           : QStringLiteral("链接")),
                  qPrintable(boxes.seen.first().text));
         QCOMPARE(TestSupport::contents(kept), before);
         QTRY_COMPARE(list->item(0)->text(), QStringLiteral("a.png"));

@@ -15,6 +15,7 @@
 #include <QImageWriter>
 #include <QLabel>
 #include <QListWidget>
+#include <QLocale>
 #include <QProcess>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -401,6 +402,13 @@ private slots:
         if (refused) {
             QCOMPARE(boxes.seen.first().title, QStringLiteral("图片太大"));
             QVERIFY(boxes.seen.first().text.contains(QStringLiteral("60000 × 60000")));
+            // What was compared: the estimate (8 bytes a pixel) and an eighth more.
+            const qint64 estimate = qint64(60000) * 60000 * 8;
+            const QLocale locale;
+            QVERIFY2(boxes.seen.first().text.contains(
+                         locale.formattedDataSize(estimate + estimate / 8) +
+                         QStringLiteral(" 内存（图片和掩膜 ") + locale.formattedDataSize(estimate)),
+                     qPrintable(boxes.seen.first().text));
             QCOMPARE(probe->statusLabel()->text(), QStringLiteral("已加载: ") + cat);
         } else {
             QCOMPARE(probe->statusLabel()->text(), QStringLiteral("无法加载: ") + huge);
