@@ -219,20 +219,27 @@ void MainWindow::chooseClass(int number)
     view->getDocument()->setCurrentClass(number);
 }
 
+// A list that is not plain UTF-8 text is shown as read but never rewritten: the names that
+// could not be decoded would be lost. Says so before anything is asked.
+bool MainWindow::classListRewritable()
+{
+    if (classList.rewritable)
+        return true;
+    QMessageBox::warning(this, tr("类别列表未改动"),
+                         tr("%1\n不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，"
+                            "因此没有改动。请先把它另存为 UTF-8 文本。")
+                             .arg(QDir::toNativeSeparators(classListPath)));
+    return false;
+}
+
 // labels.txt is rewritten whole, and only when it is still what was read here: a list
 // another program changed is replaced only when the user says so.
 bool MainWindow::writeClassList(const QStringList &names)
 {
     if (classListPath.isEmpty())
         return false;
-    if (!classList.rewritable) {
-        QMessageBox::warning(
-            this, tr("类别列表未改动"),
-            tr("%1\n不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，"
-               "因此没有改动。请先把它另存为 UTF-8 文本。")
-                .arg(QDir::toNativeSeparators(classListPath)));
+    if (!classListRewritable())
         return false;
-    }
     const FileStamp now = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
     if (now != classList.stamp) {
         QMessageBox box(QMessageBox::Warning, tr("类别列表已被修改"),
@@ -323,7 +330,7 @@ bool MainWindow::matchClassList()
 
 void MainWindow::addClass()
 {
-    if (!hasPictureToSave())
+    if (!hasPictureToSave() || !classListRewritable())
         return;
     const MaskDocument *document = view->getDocument();
     QStringList names = knownNames(*document, classList.names);
@@ -350,7 +357,7 @@ void MainWindow::addClass()
 
 void MainWindow::renameClass(int number)
 {
-    if (view->isDrawing())
+    if (view->isDrawing() || !classListRewritable())
         return;
     const MaskDocument *document = view->getDocument();
     QStringList names = knownNames(*document, classList.names);

@@ -147,6 +147,7 @@ private:
     void addClass();
     void renameClass(int number);
     void changeClassColour(int number);
+    bool classListRewritable();
     bool writeClassList(const QStringList &names);
     bool matchClassList();
     void onExportClasses();

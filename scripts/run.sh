@@ -14,9 +14,11 @@ if ! cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$log" 2>&1; then
     exit 1
 fi
 echo "Velmora: building; the first build takes a few minutes..."
-# make prints "[ 42%] Building ..." for each step: those lines alone tell the progress.
+# make prints "[ 42%] Building CXX object .../atomicfile.cpp.o" for each step: shown as
+# "[ 42%] atomicfile.cpp", they tell the progress without the noise.
 if ! cmake --build build --target velmora --parallel "$(nproc)" 2>&1 | tee "$log" |
-    { grep --line-buffered -oE '^\[ *[0-9]+%\] [A-Za-z]+ [^ ]+( [^ ]+)?' || true; }; then
+    sed -u -n -E 's#^(\[ *[0-9]+%\]) (Building CXX object|Linking CXX [a-z ]+) (.*/)?([^/ ]+)$#\1 \4#p' |
+    sed -u -E 's#\.o$##'; then
     cat "$log"
     exit 1
 fi
