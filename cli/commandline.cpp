@@ -10,6 +10,7 @@
 #include "platform/console.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -20,6 +21,7 @@
 #include <QTextStream>
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace CommandLine {
@@ -34,8 +36,8 @@ QString tr(const char *text)
 QString usage()
 {
     return tr("用法:\n"
-              "  velmora export --format coco FOLDER [-o FILE]\n"
-              "  velmora export --format yolo FOLDER -o FOLDER\n"
+              "  velmora export --format coco FOLDER [-o FILE] [--min-area N]\n"
+              "  velmora export --format yolo FOLDER -o FOLDER [--min-area N]\n"
               "  velmora export --format voc FOLDER -o FOLDER\n"
               "  velmora stats FOLDER\n"
               "\n"
@@ -45,6 +47,8 @@ QString usage()
               "  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，\n"
               "        另有 classes.txt\n"
               "  voc   每张图片一个类别 PNG（调色板，像素值为类别编号）\n"
+              "  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；\n"
+              "        YOLO 不写不足三个点的轮廓\n"
               "stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。\n"
               "类别来自文件夹的 labels.txt；没有时只有一个类别 \"mask\"。\n"
               "退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。\n");
@@ -56,6 +60,7 @@ struct Options
     QString format;
     QString folder;
     QString output;
+    qint64 minArea = 0; // pieces smaller than this are left out of COCO and YOLO
 };
 
 // `path` spelled the one way the system knows it: its longest existing part with links and
@@ -113,6 +118,13 @@ QString touchesInput(const Options &options)
     return QString();
 }
 
+bool parseArea(const QString &text, Options &options)
+{
+    bool ok = false;
+    options.minArea = text.toLongLong(&ok);
+    return ok && options.minArea >= 0;
+}
+
 // The options, or a message why they are wrong.
 QString parse(const QStringList &arguments, Options &options)
 {
@@ -120,12 +132,22 @@ QString parse(const QStringList &arguments, Options &options)
     options.command = rest.takeFirst();
     while (!rest.isEmpty()) {
         const QString argument = rest.takeFirst();
-        if (argument == QLatin1String("--format") || argument == QLatin1String("-o")) {
+        if (argument == QLatin1String("--format") || argument == QLatin1String("-o") ||
+            argument == QLatin1String("--min-area")) {
             if (rest.isEmpty())
                 return tr("%1 后面缺少值").arg(argument);
-            (argument == QLatin1String("-o") ? options.output : options.format) = rest.takeFirst();
+            const QString value = rest.takeFirst();
+            if (argument == QLatin1String("--min-area") && !parseArea(value, options))
+                return tr("--min-area 应为不小于 0 的整数: %1").arg(value);
+            if (argument == QLatin1String("-o"))
+                options.output = value;
+            else if (argument == QLatin1String("--format"))
+                options.format = value;
         } else if (argument.startsWith(QLatin1String("--format="))) {
             options.format = argument.mid(9);
+        } else if (argument.startsWith(QLatin1String("--min-area="))) {
+            if (!parseArea(argument.mid(11), options))
+                return tr("--min-area 应为不小于 0 的整数: %1").arg(argument.mid(11));
         } else if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("-")) {
             return tr("未知选项: %1").arg(argument);
         } else if (options.folder.isEmpty()) {
@@ -145,7 +167,9 @@ QString parse(const QStringList &arguments, Options &options)
             return tr("--format 应为 coco、yolo 或 voc");
         if (options.format != QLatin1String("coco") && options.output.isEmpty())
             return tr("--format %1 需要 -o 输出文件夹").arg(options.format);
-    } else if (!options.output.isEmpty() || !options.format.isEmpty()) {
+        if (options.minArea > 0 && options.format == QLatin1String("voc"))
+            return tr("--min-area 只用于 coco 和 yolo（VOC 的类别图照原样写出）");
+    } else if (!options.output.isEmpty() || !options.format.isEmpty() || options.minArea > 0) {
         return tr("stats 没有选项");
     }
     return touchesInput(options);
@@ -173,9 +197,20 @@ struct Analyse
     using result_type = MaskAnalysis::Picture;
     int needs;
     Output output;
+    qint64 minArea;
     result_type operator()(const QString &path) const
     {
         MaskAnalysis::Picture picture = MaskAnalysis::analyse(path, needs);
+        // Specks are no training objects, and a YOLO line needs a polygon: three points.
+        const bool outlines = (needs & MaskAnalysis::Outlines) == MaskAnalysis::Outlines;
+        const int before = picture.pieces.size();
+        picture.pieces.erase(std::remove_if(picture.pieces.begin(), picture.pieces.end(),
+                                            [&](const MaskAnalysis::Piece &piece) {
+                                                return piece.area < minArea ||
+                                                       (outlines && piece.outline.size() < 3);
+                                            }),
+                             picture.pieces.end());
+        picture.dropped = before - picture.pieces.size();
         if (output && picture.problem.isEmpty())
             picture.problem = output(picture);
         picture.numbers = QImage();
@@ -187,9 +222,10 @@ struct Analyse
 
 // Analyses every picture on a pool of workers, telling the progress on `err` for long runs.
 QVector<MaskAnalysis::Picture> analyseAll(const QStringList &paths, int needs, QTextStream &err,
-                                          const Output &output = Output())
+                                          const Output &output = Output(), qint64 minArea = 0)
 {
-    QFuture<MaskAnalysis::Picture> work = QtConcurrent::mapped(paths, Analyse{needs, output});
+    QFuture<MaskAnalysis::Picture> work =
+        QtConcurrent::mapped(paths, Analyse{needs, output, minArea});
     QElapsedTimer shown;
     shown.start();
     while (!work.isFinished()) {
@@ -253,8 +289,16 @@ QJsonObject cocoOf(const QVector<MaskAnalysis::Picture> &pictures)
                             {"iscrowd", 0}});
         }
     }
-    return QJsonObject{
-        {"images", images}, {"annotations", annotations}, {"categories", categories}};
+    // Strict loaders (pycocotools' own among them, for some calls) want these too.
+    const QJsonObject info{{"description", QStringLiteral("Velmora export")},
+                           {"version", QCoreApplication::applicationVersion()},
+                           {"year", QDate::currentDate().year()},
+                           {"date_created", QDate::currentDate().toString(Qt::ISODate)}};
+    return QJsonObject{{"info", info},
+                       {"licenses", QJsonArray()},
+                       {"images", images},
+                       {"annotations", annotations},
+                       {"categories", categories}};
 }
 
 QByteArray yoloOf(const MaskAnalysis::Picture &picture)
@@ -370,7 +414,8 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
             return AtomicFile::describe(failure, path);
         };
     }
-    QVector<MaskAnalysis::Picture> pictures = analyseAll(withMask, needs, err, output);
+    QVector<MaskAnalysis::Picture> pictures =
+        analyseAll(withMask, needs, err, output, options.minArea);
     int failed = reportFailures(refused + pictures, err);
 
     if (coco) {
@@ -395,6 +440,14 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
             ++failed;
         }
     }
+    int dropped = 0;
+    for (const MaskAnalysis::Picture &picture : qAsConst(pictures))
+        dropped += picture.dropped;
+    if (dropped > 0)
+        err << tr("去掉了 %1 个块（面积小于 --min-area %2 像素，或轮廓不足三个点）")
+                   .arg(dropped)
+                   .arg(options.minArea)
+            << '\n';
     err << tr("已导出 %1 张图片").arg(pictures.size() + refused.size() - failed) << '\n';
     err.flush();
     return failed > 0 ? someFailed : allWell;

@@ -118,27 +118,32 @@ QVector<Piece> piecesOf(const std::vector<Run> &runs, std::vector<int> &pieceOfR
     parent.resize(runs.size());
     for (size_t i = 0; i < runs.size(); ++i)
         parent[i] = int(i);
-    // Two cursors walk a column and the next one down together.
+    // Each run of a column meets the runs of the next column that overlap its rows or touch
+    // them at a corner. Runs of a column are in order down it, so the first run of the next
+    // column that can still meet a run only moves down; from there every run that starts
+    // above the run's end (or right at it: a corner) is looked at, whatever its value, since
+    // a run of another class in between does not hide a corner beyond it.
     size_t a = 0;
     while (a < runs.size()) {
         const int x = runs[a].x;
-        size_t b = a;
-        while (b < runs.size() && runs[b].x == x)
-            ++b;
-        const size_t columnEnd = b;
-        size_t i = a;
-        while (i < columnEnd && b < runs.size() && runs[b].x == x + 1) {
+        size_t columnEnd = a;
+        while (columnEnd < runs.size() && runs[columnEnd].x == x)
+            ++columnEnd;
+        size_t nextEnd = columnEnd;
+        while (nextEnd < runs.size() && runs[nextEnd].x == x + 1)
+            ++nextEnd;
+        size_t first = columnEnd;
+        for (size_t i = a; i < columnEnd && first < nextEnd; ++i) {
             const Run &left = runs[i];
-            const Run &right = runs[b];
-            if (left.top <= right.bottom && right.top <= left.bottom && left.value == right.value) {
+            while (first < nextEnd && runs[first].bottom < left.top)
+                ++first;
+            for (size_t b = first; b < nextEnd && runs[b].top <= left.bottom; ++b) {
+                if (runs[b].value != left.value)
+                    continue;
                 const int one = rootOf(parent, int(i));
                 const int other = rootOf(parent, int(b));
                 parent[size_t(qMax(one, other))] = qMin(one, other);
             }
-            if (left.bottom < right.bottom)
-                ++i;
-            else
-                ++b;
         }
         a = columnEnd;
     }
@@ -236,6 +241,18 @@ void traceOutlines(const std::vector<Run> &runs, const std::vector<int> &pieceOf
                  ++point)
                 piece.outline << QPoint(point->y - 1 + piece.box.x(), point->x - 1 + piece.box.y());
     }
+}
+
+// The pieces of the runs, with their run codes and outlines when `needs` asks for them.
+QVector<Piece> piecesFromRuns(const std::vector<Run> &runs, QSize size, int needs)
+{
+    thread_local std::vector<int> pieceOfRun;
+    QVector<Piece> pieces = piecesOf(runs, pieceOfRun);
+    if ((needs & Runs) == Runs)
+        encodeRuns(runs, pieceOfRun, size.height(), qint64(size.width()) * size.height(), pieces);
+    if ((needs & Outlines) == Outlines)
+        traceOutlines(runs, pieceOfRun, pieces);
+    return pieces;
 }
 
 } // namespace
@@ -351,18 +368,20 @@ Picture analyse(const QString &picturePath, int needs)
     // every pixel: a mask is mostly long runs, COCO's code is made of runs in that order, and
     // a 12-megapixel mask is read once without being turned on its side.
     thread_local std::vector<Run> runs;
-    thread_local std::vector<int> pieceOfRun;
     findRuns(layer, runs);
     layer = QImage();
-    result.pieces = piecesOf(runs, pieceOfRun);
+    result.pieces = piecesFromRuns(runs, result.size, needs);
     if (oneMask)
         for (Piece &piece : result.pieces)
             piece.classNumber = 1; // the layer's bytes are coverage, not class numbers
-    if ((needs & Runs) == Runs)
-        encodeRuns(runs, pieceOfRun, result.size.height(), total, result.pieces);
-    if ((needs & Outlines) == Outlines)
-        traceOutlines(runs, pieceOfRun, result.pieces);
     return result;
+}
+
+QVector<Piece> piecesOf(const QImage &layer, int needs)
+{
+    std::vector<Run> runs;
+    findRuns(layer, runs);
+    return piecesFromRuns(runs, layer.size(), needs);
 }
 
 } // namespace MaskAnalysis

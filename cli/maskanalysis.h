@@ -39,6 +39,7 @@ struct Picture
     qint64 maskPixels = 0;
     QVector<qint64> classPixels; // by class number, [0] the background
     QVector<Piece> pieces;
+    int dropped = 0; // pieces left out: smaller than asked, or outlines of under three points
 };
 
 // What to find beyond the pixel counts: the pieces (boxes and areas), their run codes, their
@@ -48,6 +49,10 @@ enum Needs { Counts = 0, Pieces = 1, Runs = 2 | Pieces, Outlines = 4 | Pieces, N
 // Reads the picture's header and the mask (and class map) beside it, and finds what `needs`
 // asks for. Any thread.
 Picture analyse(const QString &picturePath, int needs);
+
+// The 8-connected pieces of each value of an 8-bit layer (0 is the background), class by
+// class, with what `needs` asks for; the same search analyse() makes.
+QVector<Piece> piecesOf(const QImage &layer, int needs);
 
 // COCO's compressed text of `runs` (as pycocotools' rleToString writes it).
 QByteArray cocoCounts(const QVector<quint32> &runs);

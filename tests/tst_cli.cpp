@@ -3,6 +3,7 @@
 // run with no display at all.
 
 #include "cli/commandline.h"
+#include "cli/maskanalysis.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "support/testsupport.h"
@@ -15,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
@@ -370,6 +372,55 @@ private slots:
             QVERIFY(!QFileInfo::exists(out + "/a" + suffix));
     }
 
+    // Pieces are 8-connected in every direction: every arrangement of three values (two
+    // classes and the background) on 2x2 and 3x3 pixels gives the pieces a plain flood fill
+    // finds, pixel for pixel.
+    void piecesAreEightConnectedEverywhere()
+    {
+        for (const int side : {2, 3}) {
+            const int cells = side * side;
+            int arrangements = 1;
+            for (int i = 0; i < cells; ++i)
+                arrangements *= 3;
+            for (int code = 0; code < arrangements; ++code) {
+                QImage layer(side, side, QImage::Format_Grayscale8);
+                for (int i = 0, rest = code; i < cells; ++i, rest /= 3)
+                    layer.scanLine(i / side)[i % side] = uchar(rest % 3);
+                QVERIFY2(samePieces(layer), qPrintable(QString::number(code)));
+            }
+        }
+    }
+
+    // --min-area leaves specks out of COCO and YOLO and says how many; YOLO never writes a
+    // line of under three points; COCO carries info and licenses.
+    void smallPiecesAndStrictLoaders()
+    {
+        QImage mask = sampleMask();
+        mask.scanLine(38)[2] = 255; // a lone pixel: an outline of one point
+        QVERIFY(mask.save(path("a_mask.png")));
+        Run run = velmora({"export", "--format", "coco", dir->path()});
+        QCOMPARE(run.status, CommandLine::allWell);
+        QJsonObject coco = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QVERIFY(coco.value("info").isObject() && coco.value("licenses").isArray());
+        QCOMPARE(coco.value("annotations").toArray().size(), 3);
+        run = velmora({"export", "--format", "coco", dir->path(), "--min-area", "390"});
+        coco = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(coco.value("annotations").toArray().size(), 1);
+        QVERIFY2(run.err.contains(QStringLiteral("去掉了 2 个块")), qPrintable(run.err));
+
+        const QString out = output("yolo");
+        run = velmora({"export", "--format", "yolo", dir->path(), "-o", out});
+        QCOMPARE(run.status, CommandLine::allWell);
+        for (const QByteArray &line : TestSupport::contents(out + "/a.txt").split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QVERIFY2(line.split(' ').size() >= 7, line.constData()); // a class and 3 points
+        }
+        QVERIFY2(run.err.contains(QStringLiteral("去掉了 1 个块")), qPrintable(run.err));
+        QCOMPARE(velmora({"export", "--format", "coco", dir->path(), "--min-area", "-3"}).status,
+                 CommandLine::wrongUsage);
+    }
+
 #ifdef Q_OS_LINUX
     // Files that can't be read as pictures are named and skipped, never opened or decoded:
     // a fifo (which would wait forever) and a small file that declares 100000 x 100000.
@@ -439,6 +490,56 @@ private slots:
 #endif
 
 private:
+    // Whether the pieces found from runs are those a flood fill finds: the same pixels,
+    // classes, areas and boxes.
+    static bool samePieces(const QImage &layer)
+    {
+        const int width = layer.width(), height = layer.height();
+        QVector<int> label(width * height, -1);
+        QSet<QByteArray> expected;
+        for (int start = 0; start < width * height; ++start) {
+            const uchar value = layer.constScanLine(start / width)[start % width];
+            if (value == 0 || label[start] >= 0)
+                continue;
+            QByteArray pixels(width * height, '0');
+            QVector<int> todo{start};
+            label[start] = start;
+            while (!todo.isEmpty()) {
+                const int at = todo.takeLast();
+                pixels[at] = '1';
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int x = at % width + dx, y = at / width + dy;
+                        if (x < 0 || y < 0 || x >= width || y >= height)
+                            continue;
+                        if (layer.constScanLine(y)[x] == value && label[y * width + x] < 0) {
+                            label[y * width + x] = start;
+                            todo.append(y * width + x);
+                        }
+                    }
+            }
+            expected.insert(QByteArray::number(value) + ':' + pixels);
+        }
+        const QVector<MaskAnalysis::Piece> pieces =
+            MaskAnalysis::piecesOf(layer, MaskAnalysis::Runs);
+        QSet<QByteArray> found;
+        for (const MaskAnalysis::Piece &piece : pieces) {
+            // The piece's pixels, from its run code (column by column).
+            QByteArray pixels(width * height, '0');
+            qint64 at = 0;
+            for (int i = 0; i < piece.runs.size(); ++i) {
+                if (i % 2)
+                    for (qint64 j = at; j < at + piece.runs.at(i); ++j)
+                        pixels[int((j % height) * width + j / height)] = '1';
+                at += piece.runs.at(i);
+            }
+            if (pixels.count('1') != piece.area)
+                return false;
+            found.insert(QByteArray::number(piece.classNumber) + ':' + pixels);
+        }
+        return found == expected && pieces.size() == expected.size();
+    }
+
     QString path(const QString &name) const
     {
         return dir->filePath(name);

@@ -66,41 +66,6 @@ Nothing was written, so that no file elsewhere is changed.</translation>
 <context>
     <name>CommandLine</name>
     <message>
-        <source>用法:
-  velmora export --format coco FOLDER [-o FILE]
-  velmora export --format yolo FOLDER -o FOLDER
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-
-export 把文件夹中图片的掩膜导出给训练代码：
-  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
-        默认写到标准输出
-  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
-        另有 classes.txt
-  voc   每张图片一个类别 PNG（调色板，像素值为类别编号）
-stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
-类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
-退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
-</source>
-        <translation>Usage:
-  velmora export --format coco FOLDER [-o FILE]
-  velmora export --format yolo FOLDER -o FOLDER
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-
-export hands the masks of a folder&apos;s pictures to training code:
-  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
-        as compressed RLE), on standard output unless -o names a file
-  yolo  a .txt per picture, a line per piece: the class index and the outer
-        outline&apos;s normalised coordinates; and classes.txt
-  voc   a class PNG per picture (palette; pixel values are class numbers)
-stats writes CSV on standard output: picture, width, height, mask pixels, share,
-pieces, classes.
-Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
-Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
-</translation>
-    </message>
-    <message>
         <source>%1 后面缺少值</source>
         <translation>%1 needs a value</translation>
     </message>
@@ -167,6 +132,57 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>无法写入标准输出（已关闭或磁盘已满）</source>
         <translation>cannot write to standard output (closed, or the disk is full)</translation>
+    </message>
+    <message>
+        <source>用法:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+
+export 把文件夹中图片的掩膜导出给训练代码：
+  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
+        默认写到标准输出
+  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
+        另有 classes.txt
+  voc   每张图片一个类别 PNG（调色板，像素值为类别编号）
+  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
+        YOLO 不写不足三个点的轮廓
+stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
+类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
+退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
+</source>
+        <translation>Usage:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+
+export hands the masks of a folder's pictures to training code:
+  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
+        as compressed RLE), on standard output unless -o names a file
+  yolo  a .txt per picture, a line per piece: the class index and the outer
+        outline's normalised coordinates; and classes.txt
+  voc   a class PNG per picture (palette; pixel values are class numbers)
+  --min-area N  leave out pieces under N pixels (default 0: keep all);
+        YOLO never writes an outline of under three points
+stats writes CSV on standard output: picture, width, height, mask pixels, share,
+pieces, classes.
+Classes come from the folder's labels.txt; without it there is one class, &quot;mask&quot;.
+Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
+</translation>
+    </message>
+    <message>
+        <source>--min-area 应为不小于 0 的整数: %1</source>
+        <translation>--min-area must be a whole number of 0 or more: %1</translation>
+    </message>
+    <message>
+        <source>--min-area 只用于 coco 和 yolo（VOC 的类别图照原样写出）</source>
+        <translation>--min-area is for coco and yolo only (VOC class maps are written as painted)</translation>
+    </message>
+    <message>
+        <source>去掉了 %1 个块（面积小于 --min-area %2 像素，或轮廓不足三个点）</source>
+        <translation>Left out %1 pieces (under --min-area %2 pixels, or outlines of under three points)</translation>
     </message>
 </context>
 <context>
@@ -1375,7 +1391,7 @@ is not UTF-8 text (or holds a NUL byte). Rewriting it would lose the class names
     </message>
     <message>
         <source>%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。</source>
-        <translation>%1 was changed after the picture was opened; with this picture's classes it would have more than %2. The mask was not saved.</translation>
+        <translation>%1 was changed after the picture was opened; with this picture&apos;s classes it would have more than %2. The mask was not saved.</translation>
     </message>
     <message>
         <source>%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。为了不让编号指向别的类别，掩膜没有保存。</source>
@@ -1393,7 +1409,7 @@ is not UTF-8 text (or holds a NUL byte). Rewriting it would lose the class names
         <source>%1
 会超过复查记录的上限 %2，标记没有保存，文件保持原样。</source>
         <translation>%1
-would grow past the review file's limit of %2; the mark was not saved and the file was left as it is.</translation>
+would grow past the review file&apos;s limit of %2; the mark was not saved and the file was left as it is.</translation>
     </message>
     <message>
         <source>%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，另加八分之一的余量），当前可用约 %6。</source>
