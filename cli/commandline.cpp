@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "cli/importer.h"
 #include "cli/maskanalysis.h"
 #include "files/atomicfile.h"
 #include "files/classfiles.h"
@@ -40,16 +41,20 @@ QString usage()
               "  velmora export --format yolo FOLDER -o FOLDER [--min-area N]\n"
               "  velmora export --format voc FOLDER -o FOLDER\n"
               "  velmora stats FOLDER\n"
+              "  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]\n"
               "\n"
               "export 把文件夹中图片的掩膜导出给训练代码：\n"
               "  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），\n"
               "        默认写到标准输出\n"
               "  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，\n"
               "        另有 classes.txt\n"
-              "  voc   每张图片一个类别 PNG（调色板，像素值为类别编号）\n"
+              "  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt\n"
               "  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；\n"
               "        YOLO 不写不足三个点的轮廓\n"
               "stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。\n"
+              "import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）\n"
+              "  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；\n"
+              "  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。\n"
               "类别来自文件夹的 labels.txt；没有时只有一个类别 \"mask\"。\n"
               "退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。\n");
 }
@@ -430,7 +435,24 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
                 return someFailed;
             }
         }
-    } else if (yolo) {
+    } else if (!yolo) {
+        // The names of the class numbers, as VOC tools (and our import) read them.
+        QByteArray labelmap("# label:color_rgb:parts:actions\nbackground:0,0,0::\n");
+        const QStringList names = classesOf(pictures);
+        const QVector<QRgb> colours = ClassFiles::palette();
+        for (int i = 0; i < names.size(); ++i) {
+            const QRgb colour = colours.at(i + 1);
+            labelmap += names.at(i).toUtf8() + ':' + QByteArray::number(qRed(colour)) + ',' +
+                        QByteArray::number(qGreen(colour)) + ',' +
+                        QByteArray::number(qBlue(colour)) + "::\n";
+        }
+        const QString path = target.filePath(QStringLiteral("labelmap.txt"));
+        const AtomicFile::Failure failure = writeFile(path, labelmap, options.folder);
+        if (failure != AtomicFile::Failure::None) {
+            err << AtomicFile::describe(failure, path) << '\n';
+            ++failed;
+        }
+    } else {
         const QString path = target.filePath(classesFile);
         const AtomicFile::Failure failure = writeFile(
             path, (classesOf(pictures).join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(),
@@ -443,11 +465,13 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
     int dropped = 0;
     for (const MaskAnalysis::Picture &picture : qAsConst(pictures))
         dropped += picture.dropped;
-    if (dropped > 0)
+    if (dropped > 0 && options.minArea > 0)
         err << tr("去掉了 %1 个块（面积小于 --min-area %2 像素，或轮廓不足三个点）")
                    .arg(dropped)
                    .arg(options.minArea)
             << '\n';
+    else if (dropped > 0)
+        err << tr("去掉了 %1 个轮廓不足三个点的块（YOLO 的一行至少要三个点）").arg(dropped) << '\n';
     err << tr("已导出 %1 张图片").arg(pictures.size() + refused.size() - failed) << '\n';
     err.flush();
     return failed > 0 ? someFailed : allWell;
@@ -487,12 +511,94 @@ int stats(const Options &options, QTextStream &out, QTextStream &err)
     return failed > 0 ? someFailed : allWell;
 }
 
+// velmora import --format F SOURCE FOLDER [--replace]
+int importAnnotations(const QStringList &arguments, QTextStream &err)
+{
+    Importer::Options options;
+    QStringList rest = arguments.mid(2);
+    QStringList places;
+    QString wrong;
+    bool formatGiven = false;
+    while (!rest.isEmpty() && wrong.isEmpty()) {
+        const QString argument = rest.takeFirst();
+        if (argument == QLatin1String("--replace")) {
+            options.replace = true;
+        } else if (argument == QLatin1String("--format") ||
+                   argument.startsWith(QLatin1String("--format="))) {
+            const QString value = argument.contains(QLatin1Char('='))
+                                      ? argument.section(QLatin1Char('='), 1)
+                                      : (rest.isEmpty() ? QString() : rest.takeFirst());
+            formatGiven = Importer::formatNamed(value, &options.format);
+            if (!formatGiven)
+                wrong = tr("--format 应为 coco、yolo、voc 或 labelme");
+        } else if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("-")) {
+            wrong = tr("未知选项: %1").arg(argument);
+        } else {
+            places << argument;
+        }
+    }
+    if (wrong.isEmpty() && !formatGiven)
+        wrong = tr("--format 应为 coco、yolo、voc 或 labelme");
+    if (wrong.isEmpty() && places.size() != 2)
+        wrong = tr("import 需要标注来源和图片文件夹");
+    if (wrong.isEmpty()) {
+        options.source = places.at(0);
+        options.folder = places.at(1);
+        if (!QFileInfo(options.folder).isDir())
+            wrong = tr("不是文件夹: %1").arg(options.folder);
+        else if (options.format == Importer::Format::Coco ? !QFileInfo(options.source).isFile()
+                                                          : !QFileInfo(options.source).isDir())
+            wrong = (options.format == Importer::Format::Coco ? tr("不是文件: %1")
+                                                              : tr("不是文件夹: %1"))
+                        .arg(options.source);
+    }
+    if (!wrong.isEmpty()) {
+        err << "velmora: " << wrong << "\n\n" << usage();
+        err.flush();
+        return wrongUsage;
+    }
+    QElapsedTimer shown;
+    shown.start();
+    const Importer::Report report = Importer::run(options, [&](int done, int total) {
+        if (shown.elapsed() >= 1000) {
+            err << tr("已处理 %1 / %2").arg(done).arg(total) << '\n';
+            err.flush();
+            shown.restart();
+        }
+    });
+    if (!report.fatal.isEmpty()) {
+        err << "velmora: " << report.fatal << '\n';
+        err.flush();
+        return someFailed;
+    }
+    for (const QString &skipped : report.skipped)
+        err << tr("跳过: %1").arg(skipped) << '\n';
+    if (!report.newClasses.isEmpty())
+        err << tr("新类别已加到 labels.txt 末尾: %1").arg(report.newClasses.join(tr("、"))) << '\n';
+    if (report.takenPixels > 0)
+        err << tr("后面的标注画在前面的标注上: %1 个像素").arg(report.takenPixels) << '\n';
+    if (report.borderPixels > 0)
+        err << tr("VOC 的边界 (255) 作为背景: %1 个像素").arg(report.borderPixels) << '\n';
+    if (report.boxLines > 0)
+        err << tr("跳过只有框的 YOLO 行: %1 行").arg(report.boxLines) << '\n';
+    if (report.otherShapes > 0)
+        err << tr("跳过不是区域的 labelme 形状（线、点）: %1 个").arg(report.otherShapes) << '\n';
+    if (!report.backupFolder.isEmpty())
+        err << tr("被替换的文件保存在 %1").arg(QDir::toNativeSeparators(report.backupFolder))
+            << '\n';
+    err << tr("已导入 %1 张图片").arg(report.imported) << '\n';
+    err.flush();
+    const bool whole = report.skipped.isEmpty() && report.boxLines == 0 && report.otherShapes == 0;
+    return whole ? allWell : someFailed;
+}
+
 } // namespace
 
 bool isCommand(const QStringList &arguments)
 {
     return arguments.size() > 1 && (arguments.at(1) == QLatin1String("export") ||
-                                    arguments.at(1) == QLatin1String("stats"));
+                                    arguments.at(1) == QLatin1String("stats") ||
+                                    arguments.at(1) == QLatin1String("import"));
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -502,6 +608,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         out.flush();
         return allWell;
     }
+    if (arguments.value(1) == QLatin1String("import"))
+        return importAnnotations(arguments, err);
     Options options;
     const QString wrong = parse(arguments, options);
     if (!wrong.isEmpty()) {

@@ -416,7 +416,8 @@ private slots:
                 continue;
             QVERIFY2(line.split(' ').size() >= 7, line.constData()); // a class and 3 points
         }
-        QVERIFY2(run.err.contains(QStringLiteral("去掉了 1 个块")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("去掉了 1 个轮廓不足三个点的块")),
+                 qPrintable(run.err));
         QCOMPARE(velmora({"export", "--format", "coco", dir->path(), "--min-area", "-3"}).status,
                  CommandLine::wrongUsage);
     }
