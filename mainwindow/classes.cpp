@@ -138,8 +138,10 @@ void MainWindow::createClassPanel()
         tr("把类别图（调色板 PNG，像素值为类别编号，0 为背景）写到任选的文件"));
     connect(exportClassesAction, &QAction::triggered, this, &MainWindow::onExportClasses);
     for (QWidget *menu : saveAsAction->associatedWidgets())
-        if (qobject_cast<QMenu *>(menu))
-            menu->insertAction(previousAction, exportClassesAction);
+        if (auto *fileMenu = qobject_cast<QMenu *>(menu)) {
+            fileMenu->insertAction(previousAction, exportClassesAction);
+            addImportCommand(fileMenu, previousAction);
+        }
 
     classLabel = new QLabel(this);
     classLabel->setVisible(false);

@@ -151,6 +151,8 @@ private:
     bool writeClassList(const QStringList &names);
     bool matchClassList();
     void onExportClasses();
+    void addImportCommand(QMenu *fileMenu, QAction *before);
+    void importAnnotations();
     void addCarryNavigation(QMenu *fileMenu);
     void addCarryCommands(QMenu *maskMenu);
     void goCarrying(bool forward);

@@ -7,10 +7,18 @@
 #include "cli/importer.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
+#include "document/maskdocument.h"
+#include "folder/picturefolder.h"
 #include "support/testsupport.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
 
 #include <QBuffer>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -79,6 +87,8 @@ class TestImport : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void init()
     {
         dir.reset(new QTemporaryDir);
@@ -379,6 +389,49 @@ private slots:
             QVERIFY2(TestSupport::contents(copy.filePath(name)) ==
                          TestSupport::contents(path(name)),
                      qPrintable(name));
+    }
+
+    // 文件 > 导入标注… in the window: the format, the source and 替换 asked in one box, the
+    // report after it, and the picture shown comes back with its new mask.
+    void fromTheWindow()
+    {
+        write(source->filePath("classes.txt"), "road\ncar\n");
+        write(source->filePath("a.txt"), "1 0.1 0.1 0.9 0.1 0.9 0.9\n");
+        std::unique_ptr<MainWindow> window;
+        std::unique_ptr<MainWindowProbe> probe;
+        QVERIFY(showNewWindow(window, probe));
+        window->openPicture(path("a.png"));
+        QAction *import = nullptr;
+        for (QAction *action : menuNamed(*window, QStringLiteral("文件"))->actions())
+            if (action->text() == QStringLiteral("导入标注…"))
+                import = action;
+        QVERIFY(import);
+        QTimer answer;
+        bool asked = false;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || qobject_cast<QMessageBox *>(dialog) || asked)
+                return;
+            asked = true;
+            auto *format = dialog->findChild<QComboBox *>();
+            format->setCurrentIndex(1); // YOLO
+            dialog->findChild<QLineEdit *>()->setText(source->path());
+            auto *buttons = dialog->findChild<QDialogButtonBox *>();
+            QVERIFY(buttons->button(QDialogButtonBox::Ok)->isEnabled());
+            buttons->button(QDialogButtonBox::Ok)->click();
+        });
+        answer.start(20);
+        TestSupport::BoxAnswerer boxes({QMessageBox::Ok});
+        import->trigger();
+        QVERIFY(asked);
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen.first().title, QStringLiteral("导入标注"));
+        QVERIFY2(boxes.seen.first().text.contains(QStringLiteral("已导入 1 张图片")),
+                 qPrintable(boxes.seen.first().text));
+        const MaskDocument *document = probe->view()->getDocument();
+        QVERIFY(document->hasClasses());
+        QCOMPARE(int(document->mask().constScanLine(15)[20]), 2);
+        QVERIFY(probe->folder()->entries().first().hasMask);
     }
 
 private:

@@ -134,45 +134,6 @@ Nothing was written, so that no file elsewhere is changed.</translation>
         <translation>cannot write to standard output (closed, or the disk is full)</translation>
     </message>
     <message>
-        <source>用法:
-  velmora export --format coco FOLDER [-o FILE] [--min-area N]
-  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-
-export 把文件夹中图片的掩膜导出给训练代码：
-  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
-        默认写到标准输出
-  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
-        另有 classes.txt
-  voc   每张图片一个类别 PNG（调色板，像素值为类别编号）
-  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
-        YOLO 不写不足三个点的轮廓
-stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
-类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
-退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
-</source>
-        <translation>Usage:
-  velmora export --format coco FOLDER [-o FILE] [--min-area N]
-  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-
-export hands the masks of a folder's pictures to training code:
-  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
-        as compressed RLE), on standard output unless -o names a file
-  yolo  a .txt per picture, a line per piece: the class index and the outer
-        outline's normalised coordinates; and classes.txt
-  voc   a class PNG per picture (palette; pixel values are class numbers)
-  --min-area N  leave out pieces under N pixels (default 0: keep all);
-        YOLO never writes an outline of under three points
-stats writes CSV on standard output: picture, width, height, mask pixels, share,
-pieces, classes.
-Classes come from the folder's labels.txt; without it there is one class, &quot;mask&quot;.
-Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
-</translation>
-    </message>
-    <message>
         <source>--min-area 应为不小于 0 的整数: %1</source>
         <translation>--min-area must be a whole number of 0 or more: %1</translation>
     </message>
@@ -183,6 +144,107 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>去掉了 %1 个块（面积小于 --min-area %2 像素，或轮廓不足三个点）</source>
         <translation>Left out %1 pieces (under --min-area %2 pixels, or outlines of under three points)</translation>
+    </message>
+    <message>
+        <source>用法:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
+
+export 把文件夹中图片的掩膜导出给训练代码：
+  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
+        默认写到标准输出
+  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
+        另有 classes.txt
+  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt
+  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
+        YOLO 不写不足三个点的轮廓
+stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
+import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）
+  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；
+  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。
+类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
+退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
+</source>
+        <translation>Usage:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
+
+export hands the masks of a folder's pictures to training code:
+  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
+        as compressed RLE), on standard output unless -o names a file
+  yolo  a .txt per picture, a line per piece: the class index and the outer
+        outline's normalised coordinates; and classes.txt
+  voc   a class PNG per picture (palette; pixel values are class numbers), and
+        labelmap.txt
+  --min-area N  leave out pieces under N pixels (default 0: keep all);
+        YOLO never writes an outline of under three points
+stats writes CSV on standard output: picture, width, height, mask pixels, share,
+pieces, classes.
+import turns other tools' annotations (a COCO JSON file; YOLO, VOC or labelme
+  folders) into masks and class maps beside the folder's pictures, its classes
+  merged into labels.txt; pictures with a mask are left alone, and with --replace
+  their old files are first kept in .velmora-import-backup/.
+Classes come from the folder's labels.txt; without it there is one class, &quot;mask&quot;.
+Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
+</translation>
+    </message>
+    <message>
+        <source>去掉了 %1 个轮廓不足三个点的块（YOLO 的一行至少要三个点）</source>
+        <translation>Left out %1 pieces whose outlines have under three points (a YOLO line needs three)</translation>
+    </message>
+    <message>
+        <source>--format 应为 coco、yolo、voc 或 labelme</source>
+        <translation>--format must be coco, yolo, voc or labelme</translation>
+    </message>
+    <message>
+        <source>import 需要标注来源和图片文件夹</source>
+        <translation>import needs the annotations' source and the pictures' folder</translation>
+    </message>
+    <message>
+        <source>不是文件: %1</source>
+        <translation>Not a file: %1</translation>
+    </message>
+    <message>
+        <source>跳过: %1</source>
+        <translation>Skipped: %1</translation>
+    </message>
+    <message>
+        <source>新类别已加到 labels.txt 末尾: %1</source>
+        <translation>New classes added at the end of labels.txt: %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>后面的标注画在前面的标注上: %1 个像素</source>
+        <translation>Later annotations painted over earlier ones: %1 pixels</translation>
+    </message>
+    <message>
+        <source>VOC 的边界 (255) 作为背景: %1 个像素</source>
+        <translation>VOC's border (255) made background: %1 pixels</translation>
+    </message>
+    <message>
+        <source>跳过只有框的 YOLO 行: %1 行</source>
+        <translation>YOLO lines of a box alone skipped: %1</translation>
+    </message>
+    <message>
+        <source>跳过不是区域的 labelme 形状（线、点）: %1 个</source>
+        <translation>labelme shapes without an area (lines, points) skipped: %1</translation>
+    </message>
+    <message>
+        <source>被替换的文件保存在 %1</source>
+        <translation>The replaced files are kept in %1</translation>
+    </message>
+    <message>
+        <source>已导入 %1 张图片</source>
+        <translation>Imported %1 pictures</translation>
     </message>
 </context>
 <context>
@@ -357,6 +419,105 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>加入（涂鸦、移动）或去掉（橡皮擦）与单击处颜色相近的相连区域；按住向右拖动增大容差（每 4 像素加 1），向左减小；Esc 取消</source>
         <translation>Add (Doodle, Move) or remove (Eraser) the connected region of colours close to the clicked one; drag right for a larger tolerance (one more every 4 pixels), left for a smaller one; Esc cancels</translation>
+    </message>
+</context>
+<context>
+    <name>Importer</name>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>Cannot read %1</translation>
+    </message>
+    <message>
+        <source>%1 不是可以读取的 JSON: %2</source>
+        <translation>%1 is not JSON that can be read: %2</translation>
+    </message>
+    <message>
+        <source>标注 %1: 类别 %2 不在 categories 中</source>
+        <translation>annotation %1: category %2 is not among the categories</translation>
+    </message>
+    <message>
+        <source>RLE 的尺寸 %1×%2 与图片不符</source>
+        <translation>the RLE's size %1×%2 differs from the picture's</translation>
+    </message>
+    <message>
+        <source>第 %1 行不是类别加至少三个点的多边形</source>
+        <translation>line %1 is not a class and a polygon of three points or more</translation>
+    </message>
+    <message>
+        <source>类别图的尺寸与图片不符</source>
+        <translation>the class map's size differs from the picture's</translation>
+    </message>
+    <message>
+        <source>不是调色板或灰度 PNG，读不出类别编号</source>
+        <translation>not a palette or grey PNG: no class numbers to read</translation>
+    </message>
+    <message>
+        <source>类别编号 %1 超出类别列表</source>
+        <translation>class number %1 is beyond the list of classes</translation>
+    </message>
+    <message>
+        <source>%1: 不是 labelme 的标注文件</source>
+        <translation>%1: not a labelme annotation file</translation>
+    </message>
+    <message>
+        <source>mask 形状的图片无法解码</source>
+        <translation>the picture of a mask shape cannot be decoded</translation>
+    </message>
+    <message>
+        <source>无法创建备份文件夹 %1</source>
+        <translation>Cannot make the backup folder %1</translation>
+    </message>
+    <message>
+        <source>无法读取 %1，没有替换</source>
+        <translation>cannot read %1; not replaced</translation>
+    </message>
+    <message>
+        <source>有多张同名图片 (%1)，不知道是哪一张</source>
+        <translation>several pictures have this name (%1): which one is meant is unknown</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>文件夹中没有这张图片</source>
+        <translation>no such picture in the folder</translation>
+    </message>
+    <message>
+        <source>无法读取图片 %1</source>
+        <translation>cannot read the picture %1</translation>
+    </message>
+    <message>
+        <source>标注的尺寸 %1×%2 与图片 %3×%4 不符，没有拉伸</source>
+        <translation>the annotation's size %1×%2 differs from the picture's %3×%4; nothing was stretched</translation>
+    </message>
+    <message>
+        <source>%1 已有掩膜文件，没有覆盖（--replace 可替换）</source>
+        <translation>%1 has a mask file; not overwritten (--replace replaces it)</translation>
+    </message>
+    <message>
+        <source>内存不足</source>
+        <translation>not enough memory</translation>
+    </message>
+    <message>
+        <source>无法删除旧的类别图 %1</source>
+        <translation>cannot remove the old class map %1</translation>
+    </message>
+    <message>
+        <source>合并后有 %1 个类别，最多 255 个</source>
+        <translation>merged, there would be %1 classes; 255 at most</translation>
+    </message>
+    <message>
+        <source>%1 不是 UTF-8 文本，无法加入新类别</source>
+        <translation>%1 is not UTF-8 text: no new class can be added to it</translation>
+    </message>
+    <message>
+        <source>已取消</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -1414,6 +1575,102 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     <message>
         <source>%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，另加八分之一的余量），当前可用约 %6。</source>
         <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory (%5 for the picture and its mask, plus an eighth to spare), and about %6 is available.</translation>
+    </message>
+    <message>
+        <source>导入标注</source>
+        <translation>Import annotations</translation>
+    </message>
+    <message>
+        <source>COCO（JSON 文件）</source>
+        <translation>COCO (a JSON file)</translation>
+    </message>
+    <message>
+        <source>YOLO 分割（.txt 所在文件夹）</source>
+        <translation>YOLO segmentation (the folder of the .txt files)</translation>
+    </message>
+    <message>
+        <source>VOC（SegmentationClass 所在文件夹）</source>
+        <translation>VOC (the folder of SegmentationClass)</translation>
+    </message>
+    <message>
+        <source>labelme（.json 所在文件夹）</source>
+        <translation>labelme (the folder of the .json files)</translation>
+    </message>
+    <message>
+        <source>格式:</source>
+        <translation>Format:</translation>
+    </message>
+    <message>
+        <source>浏览…</source>
+        <translation>Browse…</translation>
+    </message>
+    <message>
+        <source>来源:</source>
+        <translation>Source:</translation>
+    </message>
+    <message>
+        <source>替换已有掩膜（旧文件先备份到 .velmora-import-backup/）</source>
+        <translation>Replace existing masks (the old files are first kept in .velmora-import-backup/)</translation>
+    </message>
+    <message>
+        <source>导入</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>选择 COCO 文件</source>
+        <translation>Choose a COCO file</translation>
+    </message>
+    <message>
+        <source>选择标注所在的文件夹</source>
+        <translation>Choose the annotations' folder</translation>
+    </message>
+    <message>
+        <source>导入标注…</source>
+        <translation>Import annotations…</translation>
+    </message>
+    <message>
+        <source>把其他工具的标注（COCO、YOLO、VOC、labelme）导入为文件夹中图片的掩膜和类别</source>
+        <translation>Turn other tools' annotations (COCO, YOLO, VOC, labelme) into masks and classes of the folder's pictures</translation>
+    </message>
+    <message>
+        <source>先打开要导入标注的图片所在的文件夹。</source>
+        <translation>First open the folder of the pictures the annotations are for.</translation>
+    </message>
+    <message>
+        <source>正在导入标注…</source>
+        <translation>Importing annotations…</translation>
+    </message>
+    <message>
+        <source>已导入 %1 张图片。</source>
+        <translation>Imported %1 pictures.</translation>
+    </message>
+    <message>
+        <source>跳过 %1 项（见详细信息）。</source>
+        <translation>Skipped %1 items (see the details).</translation>
+    </message>
+    <message>
+        <source>新类别已加到 labels.txt 末尾: %1</source>
+        <translation>New classes added at the end of labels.txt: %1</translation>
+    </message>
+    <message>
+        <source>后面的标注画在前面的标注上: %1 个像素</source>
+        <translation>Later annotations painted over earlier ones: %1 pixels</translation>
+    </message>
+    <message>
+        <source>VOC 的边界 (255) 作为背景: %1 个像素</source>
+        <translation>VOC's border (255) made background: %1 pixels</translation>
+    </message>
+    <message>
+        <source>跳过只有框的 YOLO 行: %1 行</source>
+        <translation>YOLO lines of a box alone skipped: %1</translation>
+    </message>
+    <message>
+        <source>跳过不是区域的 labelme 形状（线、点）: %1 个</source>
+        <translation>labelme shapes without an area (lines, points) skipped: %1</translation>
+    </message>
+    <message>
+        <source>被替换的文件保存在 %1</source>
+        <translation>The replaced files are kept in %1</translation>
     </message>
 </context>
 <context>
