@@ -1,7 +1,10 @@
 // Measures the command line on a folder of 12-megapixel pictures with masks, each beside the
 // floor of decoding the same mask files alone in the same run:
 //
-//   velmora_bench_cli [PICTURES] [coco|yolo|voc|stats ...]     default: 5000, all four
+//   velmora_bench_cli [PICTURES] [coco|yolo|voc|stats|import ...]   default: 5000, all five
+//
+// import reads the COCO export back into a folder of the same pictures without masks,
+// beside the floor of writing the same mask files alone.
 //
 // The folder holds one picture and one mask file, linked under every name (hard links), so
 // a big folder takes no disk; every export still reads and analyses every mask file.
@@ -37,7 +40,7 @@ int main(int argc, char **argv)
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 5000;
     QStringList chosen = app.arguments().mid(2);
     if (chosen.isEmpty())
-        chosen = QStringList{"coco", "yolo", "voc", "stats"};
+        chosen = QStringList{"coco", "yolo", "voc", "stats", "import"};
     QTemporaryDir folder;
     const QSize size(4000, 3000);
     QImage picture(size, QImage::Format_RGB32);
@@ -104,15 +107,46 @@ int main(int argc, char **argv)
         out.flush();
         sink.clear();
     }
-    if (!chosen.contains(QStringLiteral("stats")))
+    if (chosen.contains(QStringLiteral("stats"))) {
+        int status = -1;
+        const double seconds =
+            1e-3 * Timing::elapsedMs([&] {
+                status = CommandLine::run({"velmora", "stats", folder.path()}, quiet, errors);
+            });
+        out << QString::asprintf("stats       %8.1f s  (decoding the masks alone %6.1f s, %.2fx)"
+                                 "  status %d\n",
+                                 seconds, decode, seconds / decode, status);
+        out.flush();
+    }
+    if (!chosen.contains(QStringLiteral("import")))
         return 0;
+    const QString json = folder.filePath(QStringLiteral("out-coco.json"));
+    if (!QFile::exists(json))
+        CommandLine::run({"velmora", "export", "--format", "coco", folder.path(), "-o", json},
+                         quiet, errors);
+    QTemporaryDir bare;
+    QStringList written;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("IMG_%1.jpg").arg(i, 5, 10, QChar('0'));
+        ::link(QFile::encodeName(first).constData(),
+               QFile::encodeName(bare.filePath(name)).constData());
+        written << MaskFile::pathFor(folder.filePath(QStringLiteral("floor-%1.jpg").arg(i)));
+    }
+    // The floor: writing every mask file, on the same pool.
+    const QImage gray = QImage(firstMask).convertToFormat(QImage::Format_Grayscale8);
+    const double write = 1e-3 * Timing::elapsedMs([&] {
+                             QtConcurrent::blockingMap(written, [&](const QString &path) {
+                                 MaskFile::write(gray, path);
+                             });
+                         });
     int status = -1;
     const double seconds =
         1e-3 * Timing::elapsedMs([&] {
-            status = CommandLine::run({"velmora", "stats", folder.path()}, quiet, errors);
+            status = CommandLine::run({"velmora", "import", "--format", "coco", json, bare.path()},
+                                      quiet, errors);
         });
-    out << QString::asprintf("stats       %8.1f s  (decoding the masks alone %6.1f s, %.2fx)"
+    out << QString::asprintf("import coco %8.1f s  (writing the masks alone %6.1f s, %.2fx)"
                              "  status %d\n",
-                             seconds, decode, seconds / decode, status);
+                             seconds, write, seconds / write, status);
     return 0;
 }

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 namespace Importer {
@@ -98,17 +99,20 @@ Spans joined(Spans spans)
     return out;
 }
 
-qint64 paintSpans(QImage &numbers, const Spans &spans, uchar value)
+// Paints `value` over the spans of `columns`, the picture turned on its side (a row a
+// column, so COCO's order is the order of its bytes). Returns the pixels that held a value.
+qint64 paintSpans(cv::Mat &columns, const Spans &spans, uchar value)
 {
-    const qint64 height = numbers.height();
-    const qint64 total = height * numbers.width();
+    const qint64 total = qint64(columns.total());
+    uchar *bytes = columns.data;
     qint64 taken = 0;
     for (const auto &span : spans) {
-        for (qint64 at = std::max<qint64>(0, span.first); at < std::min(span.second, total); ++at) {
-            uchar &pixel = numbers.scanLine(int(at % height))[at / height];
-            taken += pixel != 0 ? 1 : 0;
-            pixel = value;
-        }
+        const qint64 from = std::max<qint64>(0, span.first);
+        const qint64 to = std::min(span.second, total);
+        if (from >= to)
+            continue;
+        taken += to - from - std::count(bytes + from, bytes + to, uchar(0));
+        std::memset(bytes + from, value, size_t(to - from));
     }
     return taken;
 }
@@ -215,6 +219,7 @@ Source readCoco(const QString &path)
                                    Counts &counts) -> QString {
             const int height = numbers.height();
             const int width = numbers.width();
+            cv::Mat columns(width, height, CV_8U, cv::Scalar(0));
             for (const QJsonObject &annotation : annotations) {
                 const QJsonValue segmentation = annotation.value(QStringLiteral("segmentation"));
                 Spans spans;
@@ -246,8 +251,10 @@ Source readCoco(const QString &path)
                 }
                 const int value =
                     numberOf.value(annotation.value(QStringLiteral("velmoraClass")).toInt());
-                counts.taken += paintSpans(numbers, spans, uchar(value));
+                counts.taken += paintSpans(columns, spans, uchar(value));
             }
+            cv::Mat into = Region::matOf(numbers);
+            cv::transpose(columns, into);
             return QString();
         };
         source.items << item;
@@ -736,7 +743,12 @@ QVector<quint32> polygonRuns(const QVector<double> &xy, int height, int width)
 
 qint64 paintRuns(QImage &numbers, const QVector<quint32> &runs, uchar value)
 {
-    return paintSpans(numbers, spansOf(runs), value);
+    cv::Mat columns;
+    cv::transpose(Region::matOf(std::as_const(numbers)), columns);
+    const qint64 taken = paintSpans(columns, spansOf(runs), value);
+    cv::Mat into = Region::matOf(numbers);
+    cv::transpose(columns, into);
+    return taken;
 }
 
 Report run(const Options &options, const std::function<void(int, int)> &progress,
