@@ -5,6 +5,7 @@
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 #include "folder/picturefolder.h"
+#include "platform/memory.h"
 #include "region/matview.h"
 
 #include <opencv2/imgproc.hpp>
@@ -38,6 +39,10 @@ QString tr(const char *text)
 {
     return QCoreApplication::translate("Importer", text);
 }
+
+// Bytes a picture pixel takes while it is imported: its class numbers, the same turned on
+// their side, and the mask written from them.
+constexpr qint64 bytesPerPixel = 3;
 
 // What one item adds to the report beside being imported or not.
 struct Counts
@@ -587,9 +592,18 @@ Outcome importOne(Target &target, const Item &item)
         outcome.problem = tr("文件夹中没有这张图片");
         return outcome;
     }
-    const QSize size = QImageReader(picture).size();
+    // A fifo would wait for a writer forever; a header can declare billions of pixels.
+    const QSize size = PictureFile::isRegularFile(picture) ? QImageReader(picture).size() : QSize();
     if (!size.isValid()) {
         outcome.problem = tr("无法读取图片 %1").arg(QFileInfo(picture).fileName());
+        return outcome;
+    }
+    const qint64 needed = qint64(size.width()) * size.height() * bytesPerPixel;
+    const qint64 available = Platform::memoryForNewData();
+    if (available >= 0 && needed > available / 4) {
+        outcome.problem = tr("图片有 %1 × %2 像素，需要的内存超过可用内存的四分之一")
+                              .arg(size.width())
+                              .arg(size.height());
         return outcome;
     }
     if (item.declared.isValid() && !item.declared.isEmpty() && item.declared != size) {
@@ -602,7 +616,8 @@ Outcome importOne(Target &target, const Item &item)
     }
     const QString maskPath = MaskFile::pathFor(picture);
     const QString mapPath = ClassFiles::mapPathFor(picture);
-    if (QFileInfo::exists(maskPath) && !options.replace) {
+    // A class map alone is work too: it is never written over unasked either.
+    if ((QFileInfo::exists(maskPath) || QFileInfo::exists(mapPath)) && !options.replace) {
         outcome.problem =
             tr("%1 已有掩膜文件，没有覆盖（--replace 可替换）").arg(QFileInfo(picture).fileName());
         return outcome;

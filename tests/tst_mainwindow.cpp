@@ -342,7 +342,7 @@ private slots:
         for (QAction *action : file)
             fileTexts << (action->isSeparator() ? QStringLiteral("|") : action->text());
         QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…",
-                                         "导出类别图…", "上一张", "下一张", "上一张并带入掩膜",
+                                         "导出类别图…", "导入标注…", "上一张", "下一张", "上一张并带入掩膜",
                                          "下一张并带入掩膜", "标记需复查", "标记已复查", "|",
                                          "自动保存", "安静保存", "保存后显示文件", "|", "退出"}));
         QCOMPARE(file.at(0), tools.at(0));
