@@ -341,29 +341,30 @@ private slots:
         QStringList fileTexts;
         for (QAction *action : file)
             fileTexts << (action->isSeparator() ? QStringLiteral("|") : action->text());
-        QCOMPARE(fileTexts, QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…",
-                                         "导出类别图…", "导入标注…", "上一张", "下一张", "上一张并带入掩膜",
-                                         "下一张并带入掩膜", "标记需复查", "标记已复查", "|",
-                                         "自动保存", "安静保存", "保存后显示文件", "|", "退出"}));
+        QCOMPARE(fileTexts,
+                 QStringList({"打开图片", "打开文件夹", "保存掩膜", "掩膜另存为…", "导出类别图…",
+                              "导入标注…", "上一张", "下一张", "上一张并带入掩膜",
+                              "下一张并带入掩膜", "标记需复查", "标记已复查", "|", "自动保存",
+                              "安静保存", "保存后显示文件", "|", "退出"}));
         QCOMPARE(file.at(0), tools.at(0));
         QCOMPARE(file.at(2), tools.at(1));
         QCOMPARE(file.at(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
         QCOMPARE(file.at(3)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-        QCOMPARE(file.at(5)->shortcuts(),
-                 QList<QKeySequence>({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)}));
         QCOMPARE(file.at(6)->shortcuts(),
+                 QList<QKeySequence>({QKeySequence(Qt::Key_A), QKeySequence(Qt::Key_PageUp)}));
+        QCOMPARE(file.at(7)->shortcuts(),
                  QList<QKeySequence>({QKeySequence(Qt::Key_D), QKeySequence(Qt::Key_PageDown)}));
-        QVERIFY(file.at(5)->toolTip().contains(QLatin1String("Page Up")));
-        QVERIFY(file.at(6)->toolTip().contains(QLatin1String("Page Down")));
-        QVERIFY(!file.at(5)->isEnabled() && !file.at(6)->isEnabled());
-        QCOMPARE(file.at(7)->shortcut(), QKeySequence(Qt::SHIFT + Qt::Key_A));
-        QCOMPARE(file.at(8)->shortcut(), QKeySequence(Qt::SHIFT + Qt::Key_D));
-        QVERIFY(!file.at(7)->isEnabled() && !file.at(8)->isEnabled());
-        QCOMPARE(file.at(9)->shortcut(), QKeySequence(Qt::Key_F));
-        QCOMPARE(file.at(10)->shortcut(), QKeySequence(Qt::Key_R));
-        QVERIFY(file.at(12)->isCheckable());
-        QVERIFY(file.at(13)->isCheckable() && !file.at(13)->isChecked()); // quiet, off by default
-        QVERIFY(file.at(14)->isCheckable() && file.at(14)->isChecked());  // reveal, on by default
+        QVERIFY(file.at(6)->toolTip().contains(QLatin1String("Page Up")));
+        QVERIFY(file.at(7)->toolTip().contains(QLatin1String("Page Down")));
+        QVERIFY(!file.at(6)->isEnabled() && !file.at(7)->isEnabled());
+        QCOMPARE(file.at(8)->shortcut(), QKeySequence(Qt::SHIFT + Qt::Key_A));
+        QCOMPARE(file.at(9)->shortcut(), QKeySequence(Qt::SHIFT + Qt::Key_D));
+        QVERIFY(!file.at(8)->isEnabled() && !file.at(9)->isEnabled());
+        QCOMPARE(file.at(10)->shortcut(), QKeySequence(Qt::Key_F));
+        QCOMPARE(file.at(11)->shortcut(), QKeySequence(Qt::Key_R));
+        QVERIFY(file.at(13)->isCheckable());
+        QVERIFY(file.at(14)->isCheckable() && !file.at(14)->isChecked()); // quiet, off by default
+        QVERIFY(file.at(15)->isCheckable() && file.at(15)->isChecked());  // reveal, on by default
         const QList<QKeySequence> quitKeys = file.last()->shortcuts();
         QCOMPARE(quitKeys.count(QKeySequence(QStringLiteral("Ctrl+Q"))), 1);
         for (const QKeySequence &key : QKeySequence::keyBindings(QKeySequence::Quit))
