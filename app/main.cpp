@@ -31,7 +31,7 @@ void describe(QCommandLineParser &parser)
         QStringLiteral("A picture to open (png, jpg, jpeg, bmp, webp, tif, tiff, avif, heic, "
                        "heif, jxl), or a folder of pictures. A name that starts with '-' goes "
                        "after '--': velmora -- -x.png. Commands without a window: "
-                       "velmora export --help, velmora stats --help."),
+                       "velmora export --help, velmora stats --help, velmora import --help."),
         QStringLiteral("[picture|folder]"));
 }
 
