@@ -573,20 +573,8 @@ int importAnnotations(const QStringList &arguments, QTextStream &err)
     }
     for (const QString &skipped : report.skipped)
         err << tr("跳过: %1").arg(skipped) << '\n';
-    if (!report.newClasses.isEmpty())
-        err << tr("新类别已加到 labels.txt 末尾: %1").arg(report.newClasses.join(tr("、"))) << '\n';
-    if (report.takenPixels > 0)
-        err << tr("后面的标注画在前面的标注上: %1 个像素").arg(report.takenPixels) << '\n';
-    if (report.borderPixels > 0)
-        err << tr("VOC 的边界 (255) 作为背景: %1 个像素").arg(report.borderPixels) << '\n';
-    if (report.boxLines > 0)
-        err << tr("跳过只有框的 YOLO 行: %1 行").arg(report.boxLines) << '\n';
-    if (report.otherShapes > 0)
-        err << tr("跳过不是区域的 labelme 形状（线、点）: %1 个").arg(report.otherShapes) << '\n';
-    if (!report.backupFolder.isEmpty())
-        err << tr("被替换的文件保存在 %1").arg(QDir::toNativeSeparators(report.backupFolder))
-            << '\n';
-    err << tr("已导入 %1 张图片").arg(report.imported) << '\n';
+    for (const QString &line : Importer::summaryOf(report))
+        err << line << '\n';
     err.flush();
     const bool whole = report.skipped.isEmpty() && report.boxLines == 0 && report.otherShapes == 0;
     return whole ? allWell : someFailed;

@@ -267,6 +267,16 @@ Source readCoco(const QString &path)
     return source;
 }
 
+// An item of its own file, matched to the picture of the same name without suffix.
+Item fileItem(const QString &file)
+{
+    Item item;
+    item.label = QDir::toNativeSeparators(file);
+    item.key = QFileInfo(file).completeBaseName();
+    item.byStem = true;
+    return item;
+}
+
 // ---- YOLO ------------------------------------------------------------------------------
 
 // The file named `name` in `folder` or the folder above it, where datasets keep it.
@@ -346,10 +356,7 @@ Source readYolo(const QString &folder)
     }
     const int known = source.names.size();
     for (const QString &file : qAsConst(files)) {
-        Item item;
-        item.label = QDir::toNativeSeparators(file);
-        item.key = QFileInfo(file).completeBaseName();
-        item.byStem = true;
+        Item item = fileItem(file);
         item.paint = [file, known](QImage &numbers, const QVector<int> &numberOf,
                                    Counts &counts) -> QString {
             const QStringList lines = textLines(file);
@@ -410,10 +417,7 @@ Source readVoc(const QString &folder)
             source.names << QString::fromLatin1(name);
     const int known = source.names.size();
     for (const QString &file : filesUnder(maps, {QStringLiteral("png")})) {
-        Item item;
-        item.label = QDir::toNativeSeparators(file);
-        item.key = QFileInfo(file).completeBaseName();
-        item.byStem = true;
+        Item item = fileItem(file);
         item.paint = [file, known](QImage &numbers, const QVector<int> &numberOf,
                                    Counts &counts) -> QString {
             QImageReader reader(file, "png");
@@ -754,6 +758,25 @@ QVector<quint32> polygonRuns(const QVector<double> &xy, int height, int width)
         }
     }
     return runs;
+}
+
+QStringList summaryOf(const Report &report)
+{
+    QStringList lines;
+    if (!report.newClasses.isEmpty())
+        lines << tr("新类别已加到 labels.txt 末尾: %1").arg(report.newClasses.join(tr("、")));
+    if (report.takenPixels > 0)
+        lines << tr("后面的标注画在前面的标注上: %1 个像素").arg(report.takenPixels);
+    if (report.borderPixels > 0)
+        lines << tr("VOC 的边界 (255) 作为背景: %1 个像素").arg(report.borderPixels);
+    if (report.boxLines > 0)
+        lines << tr("跳过只有框的 YOLO 行: %1 行").arg(report.boxLines);
+    if (report.otherShapes > 0)
+        lines << tr("跳过不是区域的 labelme 形状（线、点）: %1 个").arg(report.otherShapes);
+    if (!report.backupFolder.isEmpty())
+        lines << tr("被替换的文件保存在 %1").arg(QDir::toNativeSeparators(report.backupFolder));
+    lines << tr("已导入 %1 张图片").arg(report.imported);
+    return lines;
 }
 
 qint64 paintRuns(QImage &numbers, const QVector<quint32> &runs, uchar value)

@@ -40,6 +40,11 @@ struct Report
     QString backupFolder;    // where the replaced files were kept, when any were
 };
 
+// What the run did beside the items it skipped, a line each, ending with the pictures
+// imported: classes added, pixels painted over, borders, lines and shapes left out, where
+// the replaced files went.
+QStringList summaryOf(const Report &report);
+
 // Imports as `options` say. `progress` (done, total) is called from the calling thread
 // between pictures; setting `cancelled` stops before the next picture (those written stay).
 Report run(const Options &options, const std::function<void(int, int)> &progress = {},

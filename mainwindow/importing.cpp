@@ -35,7 +35,8 @@ bool askImport(QWidget *parent, Importer::Options &options)
     auto *format = new QComboBox(&dialog);
     format->addItem(MainWindow::tr("COCO（JSON 文件）"), int(Importer::Format::Coco));
     format->addItem(MainWindow::tr("YOLO 分割（.txt 所在文件夹）"), int(Importer::Format::Yolo));
-    format->addItem(MainWindow::tr("VOC（SegmentationClass 所在文件夹）"), int(Importer::Format::Voc));
+    format->addItem(MainWindow::tr("VOC（SegmentationClass 所在文件夹）"),
+                    int(Importer::Format::Voc));
     format->addItem(MainWindow::tr("labelme（.json 所在文件夹）"), int(Importer::Format::Labelme));
     form->addRow(MainWindow::tr("格式:"), format);
     auto *source = new QLineEdit(&dialog);
@@ -52,7 +53,9 @@ bool askImport(QWidget *parent, Importer::Options &options)
     buttons->button(QDialogButtonBox::Ok)->setText(MainWindow::tr("导入"));
     buttons->button(QDialogButtonBox::Cancel)->setText(MainWindow::tr("取消"));
     form->addRow(buttons);
-    const auto chosen = [format] { return Importer::Format(format->currentData().toInt()); };
+    const auto chosen = [format] {
+        return Importer::Format(format->currentData().toInt());
+    };
     QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
         const QString start = source->text().isEmpty() ? options.folder : source->text();
         const QString path =
@@ -70,8 +73,7 @@ bool askImport(QWidget *parent, Importer::Options &options)
             ->setEnabled(chosen() == Importer::Format::Coco ? info.isFile() : info.isDir());
     };
     QObject::connect(source, &QLineEdit::textChanged, &dialog, usable);
-    QObject::connect(format, QOverload<int>::of(&QComboBox::currentIndexChanged), &dialog,
-                     usable);
+    QObject::connect(format, QOverload<int>::of(&QComboBox::currentIndexChanged), &dialog, usable);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     usable();
@@ -88,7 +90,8 @@ bool askImport(QWidget *parent, Importer::Options &options)
 void MainWindow::addImportCommand(QMenu *fileMenu, QAction *before)
 {
     QAction *import = new QAction(tr("导入标注…"), this);
-    import->setWhatsThis(tr("把其他工具的标注（COCO、YOLO、VOC、labelme）导入为文件夹中图片的掩膜和类别"));
+    import->setWhatsThis(
+        tr("把其他工具的标注（COCO、YOLO、VOC、labelme）导入为文件夹中图片的掩膜和类别"));
     connect(import, &QAction::triggered, this, &MainWindow::importAnnotations);
     fileMenu->insertAction(before, import);
 }
@@ -123,21 +126,9 @@ void MainWindow::importAnnotations()
         QMessageBox::critical(this, tr("导入标注"), report.fatal);
         return;
     }
-    QStringList lines{tr("已导入 %1 张图片。").arg(report.imported)};
+    QStringList lines = Importer::summaryOf(report);
     if (!report.skipped.isEmpty())
         lines << tr("跳过 %1 项（见详细信息）。").arg(report.skipped.size());
-    if (!report.newClasses.isEmpty())
-        lines << tr("新类别已加到 labels.txt 末尾: %1").arg(report.newClasses.join(tr("、")));
-    if (report.takenPixels > 0)
-        lines << tr("后面的标注画在前面的标注上: %1 个像素").arg(report.takenPixels);
-    if (report.borderPixels > 0)
-        lines << tr("VOC 的边界 (255) 作为背景: %1 个像素").arg(report.borderPixels);
-    if (report.boxLines > 0)
-        lines << tr("跳过只有框的 YOLO 行: %1 行").arg(report.boxLines);
-    if (report.otherShapes > 0)
-        lines << tr("跳过不是区域的 labelme 形状（线、点）: %1 个").arg(report.otherShapes);
-    if (!report.backupFolder.isEmpty())
-        lines << tr("被替换的文件保存在 %1").arg(QDir::toNativeSeparators(report.backupFolder));
     QMessageBox box(report.skipped.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
                     tr("导入标注"), lines.join(QLatin1Char('\n')), QMessageBox::Ok, this);
     if (!report.skipped.isEmpty())

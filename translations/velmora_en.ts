@@ -175,22 +175,22 @@ import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme �
   velmora stats FOLDER
   velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
 
-export hands the masks of a folder's pictures to training code:
+export hands the masks of a folder&apos;s pictures to training code:
   coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
         as compressed RLE), on standard output unless -o names a file
   yolo  a .txt per picture, a line per piece: the class index and the outer
-        outline's normalised coordinates; and classes.txt
+        outline&apos;s normalised coordinates; and classes.txt
   voc   a class PNG per picture (palette; pixel values are class numbers), and
         labelmap.txt
   --min-area N  leave out pieces under N pixels (default 0: keep all);
         YOLO never writes an outline of under three points
 stats writes CSV on standard output: picture, width, height, mask pixels, share,
 pieces, classes.
-import turns other tools' annotations (a COCO JSON file; YOLO, VOC or labelme
-  folders) into masks and class maps beside the folder's pictures, its classes
+import turns other tools&apos; annotations (a COCO JSON file; YOLO, VOC or labelme
+  folders) into masks and class maps beside the folder&apos;s pictures, its classes
   merged into labels.txt; pictures with a mask are left alone, and with --replace
   their old files are first kept in .velmora-import-backup/.
-Classes come from the folder's labels.txt; without it there is one class, &quot;mask&quot;.
+Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
 Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
 </translation>
     </message>
@@ -204,7 +204,7 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     </message>
     <message>
         <source>import 需要标注来源和图片文件夹</source>
-        <translation>import needs the annotations' source and the pictures' folder</translation>
+        <translation>import needs the annotations&apos; source and the pictures&apos; folder</translation>
     </message>
     <message>
         <source>不是文件: %1</source>
@@ -213,38 +213,6 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>跳过: %1</source>
         <translation>Skipped: %1</translation>
-    </message>
-    <message>
-        <source>新类别已加到 labels.txt 末尾: %1</source>
-        <translation>New classes added at the end of labels.txt: %1</translation>
-    </message>
-    <message>
-        <source>、</source>
-        <translation>, </translation>
-    </message>
-    <message>
-        <source>后面的标注画在前面的标注上: %1 个像素</source>
-        <translation>Later annotations painted over earlier ones: %1 pixels</translation>
-    </message>
-    <message>
-        <source>VOC 的边界 (255) 作为背景: %1 个像素</source>
-        <translation>VOC's border (255) made background: %1 pixels</translation>
-    </message>
-    <message>
-        <source>跳过只有框的 YOLO 行: %1 行</source>
-        <translation>YOLO lines of a box alone skipped: %1</translation>
-    </message>
-    <message>
-        <source>跳过不是区域的 labelme 形状（线、点）: %1 个</source>
-        <translation>labelme shapes without an area (lines, points) skipped: %1</translation>
-    </message>
-    <message>
-        <source>被替换的文件保存在 %1</source>
-        <translation>The replaced files are kept in %1</translation>
-    </message>
-    <message>
-        <source>已导入 %1 张图片</source>
-        <translation>Imported %1 pictures</translation>
     </message>
 </context>
 <context>
@@ -437,7 +405,7 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     </message>
     <message>
         <source>RLE 的尺寸 %1×%2 与图片不符</source>
-        <translation>the RLE's size %1×%2 differs from the picture's</translation>
+        <translation>the RLE&apos;s size %1×%2 differs from the picture&apos;s</translation>
     </message>
     <message>
         <source>第 %1 行不是类别加至少三个点的多边形</source>
@@ -445,7 +413,7 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     </message>
     <message>
         <source>类别图的尺寸与图片不符</source>
-        <translation>the class map's size differs from the picture's</translation>
+        <translation>the class map&apos;s size differs from the picture&apos;s</translation>
     </message>
     <message>
         <source>不是调色板或灰度 PNG，读不出类别编号</source>
@@ -489,7 +457,7 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     </message>
     <message>
         <source>标注的尺寸 %1×%2 与图片 %3×%4 不符，没有拉伸</source>
-        <translation>the annotation's size %1×%2 differs from the picture's %3×%4; nothing was stretched</translation>
+        <translation>the annotation&apos;s size %1×%2 differs from the picture&apos;s %3×%4; nothing was stretched</translation>
     </message>
     <message>
         <source>%1 已有掩膜文件，没有覆盖（--replace 可替换）</source>
@@ -518,6 +486,38 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>%1: %2</source>
         <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>图片有 %1 × %2 像素，需要的内存超过可用内存的四分之一</source>
+        <translation>the picture has %1 × %2 pixels: it needs more than a quarter of the memory available</translation>
+    </message>
+    <message>
+        <source>新类别已加到 labels.txt 末尾: %1</source>
+        <translation>New classes added at the end of labels.txt: %1</translation>
+    </message>
+    <message>
+        <source>后面的标注画在前面的标注上: %1 个像素</source>
+        <translation>Later annotations painted over earlier ones: %1 pixels</translation>
+    </message>
+    <message>
+        <source>VOC 的边界 (255) 作为背景: %1 个像素</source>
+        <translation>VOC's border (255) made background: %1 pixels</translation>
+    </message>
+    <message>
+        <source>跳过只有框的 YOLO 行: %1 行</source>
+        <translation>YOLO lines of a box alone skipped: %1</translation>
+    </message>
+    <message>
+        <source>跳过不是区域的 labelme 形状（线、点）: %1 个</source>
+        <translation>labelme shapes without an area (lines, points) skipped: %1</translation>
+    </message>
+    <message>
+        <source>被替换的文件保存在 %1</source>
+        <translation>The replaced files are kept in %1</translation>
+    </message>
+    <message>
+        <source>已导入 %1 张图片</source>
+        <translation>Imported %1 pictures</translation>
     </message>
 </context>
 <context>
@@ -1622,7 +1622,7 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     </message>
     <message>
         <source>选择标注所在的文件夹</source>
-        <translation>Choose the annotations' folder</translation>
+        <translation>Choose the annotations&apos; folder</translation>
     </message>
     <message>
         <source>导入标注…</source>
@@ -1630,7 +1630,7 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     </message>
     <message>
         <source>把其他工具的标注（COCO、YOLO、VOC、labelme）导入为文件夹中图片的掩膜和类别</source>
-        <translation>Turn other tools' annotations (COCO, YOLO, VOC, labelme) into masks and classes of the folder's pictures</translation>
+        <translation>Turn other tools&apos; annotations (COCO, YOLO, VOC, labelme) into masks and classes of the folder&apos;s pictures</translation>
     </message>
     <message>
         <source>先打开要导入标注的图片所在的文件夹。</source>
@@ -1641,36 +1641,8 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
         <translation>Importing annotations…</translation>
     </message>
     <message>
-        <source>已导入 %1 张图片。</source>
-        <translation>Imported %1 pictures.</translation>
-    </message>
-    <message>
         <source>跳过 %1 项（见详细信息）。</source>
         <translation>Skipped %1 items (see the details).</translation>
-    </message>
-    <message>
-        <source>新类别已加到 labels.txt 末尾: %1</source>
-        <translation>New classes added at the end of labels.txt: %1</translation>
-    </message>
-    <message>
-        <source>后面的标注画在前面的标注上: %1 个像素</source>
-        <translation>Later annotations painted over earlier ones: %1 pixels</translation>
-    </message>
-    <message>
-        <source>VOC 的边界 (255) 作为背景: %1 个像素</source>
-        <translation>VOC's border (255) made background: %1 pixels</translation>
-    </message>
-    <message>
-        <source>跳过只有框的 YOLO 行: %1 行</source>
-        <translation>YOLO lines of a box alone skipped: %1</translation>
-    </message>
-    <message>
-        <source>跳过不是区域的 labelme 形状（线、点）: %1 个</source>
-        <translation>labelme shapes without an area (lines, points) skipped: %1</translation>
-    </message>
-    <message>
-        <source>被替换的文件保存在 %1</source>
-        <translation>The replaced files are kept in %1</translation>
     </message>
 </context>
 <context>
