@@ -267,12 +267,16 @@ bool VelmoraView::loadImage(const QString &path)
     return loadImage(path, PictureFile::readWithMask(path));
 }
 
-bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
+bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded, Placement placement)
 {
     // Everything that can fail is prepared first; the document is replaced only once the
     // picture and its mask layer both exist.
     if (decoded.isNull())
         return false;
+    const bool keep = placement == Placement::KeepWhenSameSize && imageItem &&
+                      decoded.picture.size() == document->picture().size();
+    const QTransform keptTransform = transform();
+    const QPointF keptCentre = mapToScene(viewport()->rect().center());
 
     endWand(false);
     cancelMaskWork();
@@ -295,13 +299,20 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded)
     maskItem->setClassColours(document->hasClasses() ? classColours : QVector<QColor>(),
                               classesHidden);
 
-    resetTransform();
-    const QRectF bounds = imageItem->boundingRect();
-    const QRect port = viewport()->rect();
-    if (bounds.width() > port.width() || bounds.height() > port.height())
-        fitInView(imageItem, Qt::KeepAspectRatio);
-    else
-        centerOn(imageItem);
+    if (keep) {
+        // The same part of the next frame, at the same zoom: walking a sequence zoomed in
+        // needs no zooming again on every frame.
+        setTransform(keptTransform);
+        centerOn(keptCentre);
+    } else {
+        resetTransform();
+        const QRectF bounds = imageItem->boundingRect();
+        const QRect port = viewport()->rect();
+        if (bounds.width() > port.width() || bounds.height() > port.height())
+            fitInView(imageItem, Qt::KeepAspectRatio);
+        else
+            centerOn(imageItem);
+    }
     applyModeCursor();
     viewport()->update();
     reportZoom();

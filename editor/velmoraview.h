@@ -85,7 +85,12 @@ public:
     // current document exactly as it was, when the picture or its mask layer can't be had.
     bool loadImage(const QString &path);
     // The same with the picture and its mask already read (ahead, on another thread).
-    bool loadImage(const QString &path, PictureFile::WithMask decoded);
+    // How a picture loaded in place of another is shown: fitted (or centred at 1:1 when it
+    // fits), or, for frames of a sequence walked through, at the zoom and place the last
+    // one had when both have one size.
+    enum class Placement { Fit, KeepWhenSameSize };
+    bool loadImage(const QString &path, PictureFile::WithMask decoded,
+                   Placement placement = Placement::Fit);
     // The mask as an 8-bit image, 255 inside and 0 outside; null before any picture, and
     // when the memory for it can't be had.
     QImage exportMask() const;

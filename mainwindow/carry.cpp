@@ -98,7 +98,7 @@ void MainWindow::goCarrying(bool forward)
     const QString target = forward ? folder->next(current) : folder->previous(current);
     if (target.isEmpty())
         return;
-    openPicture(target);
+    stepToPicture(target);
     if (view->getImagePath() == target && lastShown.path == current)
         carryFromLast();
 }

@@ -80,6 +80,15 @@ void MainWindow::openPicture(const QString &path)
     loadPicture(path);
 }
 
+// The previous or next frame of a sequence: shown at the zoom and place of the one left
+// when both have one size.
+void MainWindow::stepToPicture(const QString &path)
+{
+    if (view->isDrawing() || !maybeSave())
+        return;
+    loadPicture(path, VelmoraView::Placement::KeepWhenSameSize);
+}
+
 void MainWindow::onOpenFolder()
 {
     if (view->isDrawing())
@@ -117,17 +126,17 @@ void MainWindow::onPreviousPicture()
 {
     const QString previous = folder->previous(view->getImagePath());
     if (!previous.isEmpty())
-        openPicture(previous);
+        stepToPicture(previous);
 }
 
 void MainWindow::onNextPicture()
 {
     const QString next = folder->next(view->getImagePath());
     if (!next.isEmpty())
-        openPicture(next);
+        stepToPicture(next);
 }
 
-void MainWindow::loadPicture(const QString &path)
+void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placement)
 {
     // The next picture of the folder was usually read while the user painted.
     PictureFile::WithMask ready = readAhead.take(path);
@@ -176,7 +185,7 @@ void MainWindow::loadPicture(const QString &path)
         // on disk shows as it is now.
         LastShown leaving{view->getImagePath(), view->getDocument()->mask().size(),
                           view->getDocument()->mask(), view->getDocument()->hasClasses()};
-        loaded = view->loadImage(path, std::move(ready));
+        loaded = view->loadImage(path, std::move(ready), placement);
         if (loaded && !leaving.layer.isNull() && leaving.path != path) {
             lastShown = std::move(leaving);
             if (lastShown.size != view->pictureSize())

@@ -121,7 +121,7 @@ void MainWindow::importAnnotations()
     folder->rescan();
     // What the picture shown has on disk now.
     if (!shown.isEmpty() && MaskFile::stampOf(MaskFile::pathFor(shown)) != before)
-        openPicture(shown);
+        stepToPicture(shown); // the same picture: the view stays where it was
     if (!report.fatal.isEmpty()) {
         QMessageBox::critical(this, tr("导入标注"), report.fatal);
         return;

@@ -131,7 +131,9 @@ private:
     bool mayReplaceClassMap(const QString &mapPath, bool removing);
     void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath,
                          AtomicFile::Failure failure);
-    void loadPicture(const QString &path);
+    void loadPicture(const QString &path,
+                     VelmoraView::Placement placement = VelmoraView::Placement::Fit);
+    void stepToPicture(const QString &path);
     bool mayDecode(const QString &path);
     void rememberMaskFile(const MaskFile::Reading &reading);
     void offerRecovery(const QString &path);

@@ -246,6 +246,53 @@ private slots:
         QCOMPARE(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)), 0);
     }
 
+    // D, A, Shift+D and Shift+A between frames of one size keep the zoom and the part in
+    // view; a frame of another size, and a picture opened otherwise, are fitted as before.
+    void theViewStaysOnTheFrame_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("D") << "D"
+                           << "f2.png" << true;
+        QTest::newRow("Shift+D") << "Shift+D"
+                                 << "f2.png" << true;
+        QTest::newRow("A") << "A"
+                           << "f0.png" << true;
+        QTest::newRow("Shift+A") << "Shift+A"
+                                 << "f0.png" << true;
+        QTest::newRow("D to another size") << "D"
+                                           << "f2.png" << false;
+        QTest::newRow("opened") << "open"
+                                << "f2.png" << false;
+    }
+    void theViewStaysOnTheFrame()
+    {
+        QFETCH(QString, step);
+        QFETCH(QString, to);
+        QFETCH(bool, kept);
+        const bool otherSize = QString::fromLatin1(QTest::currentDataTag()).contains("size");
+        for (const char *name : {"f0.png", "f1.png", "f2.png"})
+            QVERIFY(
+                TestSupport::makePicture(otherSize && name == QByteArray("f2.png") ? 900 : 800, 600)
+                    .save(dir->filePath(QLatin1String(name))));
+        window->openPicture(dir->filePath("f1.png"));
+        VelmoraView *view = probe->view();
+        for (int i = 0; i < 6; ++i)
+            view->zoomIn();
+        view->centerOn(QPointF(600, 150));
+        const qreal scale = view->transform().m11();
+        const QPointF centre = view->mapToScene(view->viewport()->rect().center());
+        if (step == QLatin1String("open"))
+            window->openPicture(dir->filePath(to));
+        else
+            QTest::keySequence(window.get(), QKeySequence(step));
+        QCOMPARE(view->getImagePath(), dir->filePath(to));
+        const QPointF now = view->mapToScene(view->viewport()->rect().center());
+        QCOMPARE(qFuzzyCompare(view->transform().m11(), scale), kept);
+        QCOMPARE(QLineF(now, centre).length() < 2, kept);
+    }
+
 private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<MainWindow> window;
