@@ -836,7 +836,8 @@ Report run(const Options &options, const std::function<void(int, int)> &progress
         report.fatal = tr("合并后有 %1 个类别，最多 255 个").arg(names.size());
         return report;
     }
-    target.classes = names.size() >= 2;
+    // The editor's rule: two names or more make the pictures' numbers classes.
+    target.classes = !ClassFiles::classNames(names, 0).isEmpty();
     // A list of one name where there was none is not worth a file: one class is a mask.
     if (!report.newClasses.isEmpty() && (list.stamp.exists || target.classes)) {
         if (!list.rewritable) {

@@ -326,7 +326,14 @@ bool MainWindow::matchClassList()
                 .arg(list, gone.join(tr("、"))));
     }
     classList = now;
-    document->renumberClasses(numbers, names);
+    bool same = true;
+    for (int number = 1; number <= shown.size(); ++number)
+        same &= numbers[size_t(number)] == number || document->classPixels()[size_t(number)] == 0;
+    // Numbers that still mean the same classes need no pass over the layer and its history.
+    if (same)
+        document->setClassNames(names);
+    else
+        document->renumberClasses(numbers, names);
     return true;
 }
 
