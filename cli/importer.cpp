@@ -622,8 +622,8 @@ Outcome importOne(Target &target, const Item &item)
     const QString mapPath = ClassFiles::mapPathFor(picture);
     // A class map alone is work too: it is never written over unasked either.
     if ((QFileInfo::exists(maskPath) || QFileInfo::exists(mapPath)) && !options.replace) {
-        outcome.problem =
-            tr("%1 已有掩膜文件，没有覆盖（--replace 可替换）").arg(QFileInfo(picture).fileName());
+        outcome.problem = tr("%1 已有掩膜文件或类别图，没有覆盖（--replace 可替换）")
+                              .arg(QFileInfo(picture).fileName());
         return outcome;
     }
     QImage numbers(size, QImage::Format_Grayscale8);

@@ -5,9 +5,9 @@
 
 #include "cli/commandline.h"
 #include "cli/importer.h"
+#include "document/maskdocument.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
-#include "document/maskdocument.h"
 #include "folder/picturefolder.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
@@ -18,13 +18,17 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QLineEdit>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -330,7 +334,8 @@ private slots:
         write(source->filePath("a.txt"), "0 0.1 0.1 0.9 0.1 0.9 0.9\n");
         Run run = velmora({"import", "--format", "yolo", source->path(), dir->path()});
         QCOMPARE(run.status, CommandLine::someFailed);
-        QVERIFY2(run.err.contains(QStringLiteral("已有掩膜文件，没有覆盖")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("已有掩膜文件或类别图，没有覆盖")),
+                 qPrintable(run.err));
         QCOMPARE(TestSupport::contents(path("a_mask.png")), before);
 
         run = velmora({"import", "--format", "yolo", source->path(), dir->path(), "--replace"});
@@ -344,6 +349,38 @@ private slots:
                  qPrintable(run.err));
         QVERIFY(TestSupport::contents(path("a_mask.png")) != before);
     }
+
+#ifdef Q_OS_LINUX
+    // Pictures that can't be written for are skipped and named, never opened or decoded: a
+    // fifo under a picture's name, a header declaring 100000 x 100000, and a class map alone,
+    // which is work too and is kept unless --replace.
+    void oddPicturesAndClassMapsAreLeftAlone()
+    {
+        QVERIFY(QFile::remove(path("c.png")));
+        QCOMPARE(::mkfifo(QFile::encodeName(path("c.png")).constData(), 0600), 0);
+        write(path("b.png"), TestSupport::pngAnnouncing(QSize(100000, 100000)));
+        QVERIFY(QFile::remove(path("b.jpg")));
+        QImage map(40, 30, QImage::Format_Indexed8);
+        map.setColorTable(ClassFiles::palette());
+        map.fill(2);
+        QVERIFY(map.save(path("a_labels.png")));
+        const QByteArray before = TestSupport::contents(path("a_labels.png"));
+        write(source->filePath("classes.txt"), "road\ncar\n");
+        for (const char *name : {"a.txt", "b.txt", "c.txt"})
+            write(source->filePath(QLatin1String(name)), "0 0.1 0.1 0.9 0.1 0.9 0.9\n");
+        TestSupport::FailIfStuck guard(60);
+        const Run run = velmora({"import", "--format", "yolo", source->path(), dir->path()});
+        QCOMPARE(run.status, CommandLine::someFailed);
+        QVERIFY2(run.err.contains(QStringLiteral("c.txt: 无法读取图片 c.png")),
+                 qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("b.txt: 图片有 100000 × 100000 像素")),
+                 qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("a.png 已有掩膜文件或类别图")),
+                 qPrintable(run.err));
+        QCOMPARE(TestSupport::contents(path("a_labels.png")), before);
+        QVERIFY(!QFile::exists(path("a_mask.png")) && !QFile::exists(path("b_mask.png")));
+    }
+#endif
 
     // Export, then import into a copy of the pictures: the same bytes through COCO and VOC,
     // and through YOLO for pieces without holes.
@@ -435,7 +472,10 @@ private slots:
     }
 
 private:
-    QString path(const QString &name) const { return dir->filePath(name); }
+    QString path(const QString &name) const
+    {
+        return dir->filePath(name);
+    }
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<QTemporaryDir> source;

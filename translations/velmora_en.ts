@@ -460,10 +460,6 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
         <translation>the annotation&apos;s size %1×%2 differs from the picture&apos;s %3×%4; nothing was stretched</translation>
     </message>
     <message>
-        <source>%1 已有掩膜文件，没有覆盖（--replace 可替换）</source>
-        <translation>%1 has a mask file; not overwritten (--replace replaces it)</translation>
-    </message>
-    <message>
         <source>内存不足</source>
         <translation>not enough memory</translation>
     </message>
@@ -501,7 +497,7 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     </message>
     <message>
         <source>VOC 的边界 (255) 作为背景: %1 个像素</source>
-        <translation>VOC's border (255) made background: %1 pixels</translation>
+        <translation>VOC&apos;s border (255) made background: %1 pixels</translation>
     </message>
     <message>
         <source>跳过只有框的 YOLO 行: %1 行</source>
@@ -518,6 +514,10 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>已导入 %1 张图片</source>
         <translation>Imported %1 pictures</translation>
+    </message>
+    <message>
+        <source>%1 已有掩膜文件或类别图，没有覆盖（--replace 可替换）</source>
+        <translation>%1 has a mask file or a class map; not overwritten (--replace replaces them)</translation>
     </message>
 </context>
 <context>
