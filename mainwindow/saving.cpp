@@ -222,8 +222,10 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, AtomicFile:
         return false;
     // A class map left beside a mask without classes would give erased pixels back as a
     // class the next time both are read: it goes, so the two files never disagree.
-    const bool staleMap =
-        !classes && (QFileInfo::exists(mapPath) || QFileInfo(mapPath).isSymLink());
+    // Only a file (or a link, which goes itself) is taken away: a folder or a fifo under
+    // that name is no class map and does not stop the save.
+    const QFileInfo mapFile(mapPath);
+    const bool staleMap = !classes && (mapFile.isSymLink() || mapFile.isFile());
     if (staleMap && !mayReplaceClassMap(mapPath, true))
         return false;
     // A link out of the folder the user agreed to write through is the only one followed.

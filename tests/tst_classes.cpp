@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QInputDialog>
@@ -613,6 +614,15 @@ private slots:
         probe->saveMask();
         QVERIFY(!QFile::exists(mapPath));
         QCOMPARE(at(MaskFile::readLayer(maskPath, QSize(120, 80)), 5, 70), uchar(0));
+
+        // A folder under the class map's name is no class map: it stays, and the mask saves.
+        QVERIFY(QDir().mkdir(mapPath));
+        VelmoraViewProbe::stroke(view, QPointF(100, 40), QPointF(110, 40));
+        probe->saveMask();
+        QVERIFY(!view.isModified());
+        QVERIFY(QFileInfo(mapPath).isDir());
+        QCOMPARE(at(MaskFile::readLayer(maskPath, QSize(120, 80)), 105, 40),
+                 uchar(MaskFile::layerInside));
     }
 
 private:
