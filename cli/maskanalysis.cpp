@@ -161,6 +161,7 @@ QVector<Piece> piecesOf(const std::vector<Run> &runs, std::vector<int> &pieceOfR
             Piece fresh;
             fresh.classNumber = run.value;
             fresh.box = QRect(run.x, run.top, 1, run.bottom - run.top);
+            fresh.seed = QPoint(run.x, run.top);
             pieces.append(fresh);
         }
         Piece &into = pieces[piece];

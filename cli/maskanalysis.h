@@ -22,6 +22,7 @@ struct Piece
 {
     int classNumber = 1; // 1 is the first class (the only one without classes)
     QRect box;
+    QPoint seed; // one of its pixels: the top of its first column
     qint64 area = 0;
     // COCO's run-length code: column by column, alternating runs of 0 and 1 starting with 0.
     QVector<quint32> runs;

@@ -5,8 +5,10 @@
 #include <QPoint>
 #include <QPolygonF>
 #include <QRect>
+#include <QTransform>
 
 #include <atomic>
+#include <vector>
 
 // Regions of a picture and changes to a whole mask, without widgets. A binary mask is a
 // QImage::Format_Grayscale8 image, 255 inside and 0 outside. Functions that take one read
@@ -46,22 +48,95 @@ Piece snappedLasso(const QImage &picture, const QPolygonF &outline, bool *snappe
 // The outline's plain fill, as the lasso paints it: pixels whose centre is inside.
 Piece filledOutline(const QPolygonF &outline, const QSize &pictureSize);
 
+// Carrying a mask to the next frame of a sequence. The frame it was made on is remembered as
+// a grey copy, reduced when big; from it and the new frame comes where each piece went (the
+// whole frame's motion, then the piece's own), each piece is moved there and then fitted to
+// the new frame's edges.
+
+// A grey copy of a frame for finding motion, with the scale it was reduced by.
+struct MotionCopy
+{
+    QImage grey;        // Format_Grayscale8; null for no copy
+    double scale = 1.0; // copy pixels for one picture pixel
+    QSize size;         // the picture's own size
+    bool isNull() const { return grey.isNull(); }
+};
+
+// Copies longer than this are reduced: 16 megapixels keep every pixel of the usual frames,
+// and a copy of the biggest pictures costs a few megabytes.
+constexpr int motionSide = 4096;
+
+// A grey copy of `picture` (32-bit) for finding motion; null without memory.
+MotionCopy motionCopyOf(const QImage &picture);
+
+// A stroke as it was painted and how far it has been carried: placing a moved stroke on the
+// pixels rounds it by up to half a pixel, which frame after frame would add up, so while the
+// stroke is found on the mask as it was placed, the next carry moves it on from where it was
+// painted.
+struct Trail
+{
+    Piece painted;
+    uchar number = 0;
+    QTransform motion; // from where it was painted to where it was placed
+    Piece placed;
+};
+
+// The pieces of a mask (each class's 8-connected pieces), each moved to where the picture
+// under it went, not yet fitted.
+struct MovedMask
+{
+    struct Moved
+    {
+        Piece piece; // 255 inside; null when the piece left the picture
+        uchar number = 0;
+        bool thin = false; // a stroke: moved, never fitted
+        bool edged = true; // its outline followed the edges of the frame it was made on
+    };
+    QSize size;
+    std::vector<Moved> pieces;
+    std::vector<Trail> trails; // of the thin pieces
+};
+
+// The pieces of `numbers` (8-bit class numbers, 0 the background) moved from `before`, a copy
+// of the frame they were made on, to `picture` (32-bit, the same size); `trails` are those of
+// the carry that placed them, if any. With a null `before`, nothing moved. Empty without
+// memory or once `cancelled` is set.
+MovedMask movedMask(const MotionCopy &before, const QImage &picture, const QImage &numbers,
+                    const std::vector<Trail> &trails = {},
+                    const std::atomic_bool *cancelled = nullptr);
+
+// `moved`'s pieces over `under` (8-bit class numbers, the same size): the pieces win where
+// they are. Null without memory.
+QImage paintedOver(const QImage &under, const MovedMask &moved);
+
 // A mask carried to the next frame of a sequence, fitted to it.
 struct Carried
 {
     QImage numbers;    // 8-bit class numbers, 0 the background; null without memory
     int pieces = 0;    // the pieces carried
-    int unchanged = 0; // of them, those carried as they were: fitting would have lost them
+    int unchanged = 0; // of them, those fitting would have lost: moved, not fitted
+    std::vector<Trail> trails;
 };
 
-// The pieces of `numbers` (8-bit class numbers, 0 the background: each class's 8-connected
-// pieces), each fitted to the edges of `picture` (32-bit, the same size) as the snapping
-// lasso fits an outline: an object that moved or changed size by up to `moved` pixels is
-// followed. A piece that fitting would mostly lose is carried as it was. Stops early, giving
-// a null result, once `cancelled` is set.
-// How far, in picture pixels, a carried object may have moved for fitting to follow it.
+// How far, in picture pixels, a carried object may have moved or grown for fitting to follow
+// it: when its motion is not known, and when it is (fitting then corrects what is left).
 constexpr int carriedMove = 14;
-Carried snappedCarry(const QImage &picture, const QImage &numbers, int moved = carriedMove,
+constexpr int fittedMove = 5;
+
+// Each of `moved`'s pieces fitted to the edges of `picture` as the snapping lasso fits an
+// outline, following a change of up to `reach` pixels, then put over `under` (as
+// paintedOver()). Only pieces that followed edges are fitted. Fitting never takes what another
+// moved piece covers, and a piece it would lose more than a small share of goes as it was
+// moved. Null numbers once `cancelled` is set.
+Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &under, int reach,
+                   const std::atomic_bool *cancelled = nullptr);
+
+// Both steps at once, over an empty mask: as Shift+D carries.
+Carried snappedCarry(const MotionCopy &before, const QImage &picture, const QImage &numbers,
+                     const std::vector<Trail> &trails = {},
+                     const std::atomic_bool *cancelled = nullptr);
+// Without the frame before: fitting alone follows a move of up to `reach` pixels.
+Carried snappedCarry(const QImage &picture, const QImage &numbers, int reach = carriedMove,
                      const std::atomic_bool *cancelled = nullptr);
 
 } // namespace Region

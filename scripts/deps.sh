@@ -8,7 +8,8 @@ packages=(
     qtbase5-dev qtbase5-dev-tools
     qttools5-dev qttools5-dev-tools   # the English translation: lupdate, lrelease
     zlib1g-dev   # masks written as PNG
-    libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc only
+    libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc
+    libopencv-video-dev libopencv-calib3d-dev   # following motion between frames
     qt5-image-formats-plugins kimageformat-plugins   # WebP, TIFF, AVIF, HEIF, JPEG XL
     fonts-wqy-microhei   # the interface speaks Chinese
     qttranslations5-l10n   # and so do Qt's own dialogs
