@@ -281,6 +281,7 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded, 
     endWand(false);
     cancelMaskWork();
     endStroke();
+    lastTrails.clear(); // they were this picture's
     scene->clear();
     imageItem = nullptr;
     maskItem = nullptr;

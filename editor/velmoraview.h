@@ -120,9 +120,15 @@ public:
     // Swaps the inside and the outside of the mask in one step of the history.
     void invertMask();
     // Puts the pieces of `numbers` (8-bit class numbers, 0 the background, the picture's
-    // size) on the mask, over what it has, as one step. With `snap` each piece is first
-    // fitted to this picture's edges, off the UI thread; Esc meanwhile puts them as they are.
-    void carryMask(const QImage &numbers, bool snap);
+    // size) on the mask, over what it has, as one step. With `snap` each piece is first moved
+    // to where the picture under it went since `before` (a copy of the frame the mask was
+    // made on; null when unknown) and fitted to this picture's edges, off the UI thread; Esc
+    // meanwhile puts them on moved but not fitted (or as they are, before they are moved).
+    // `trails` are those of the carry that placed the pieces, if any.
+    void carryMask(const Region::MotionCopy &before, const QImage &numbers,
+                   const std::vector<Region::Trail> &trails, bool snap);
+    // The trails of the strokes the last carry put on (see Region::Trail).
+    const std::vector<Region::Trail> &carriedTrails() const { return lastTrails; }
     // True while a region is being computed; no other change of the mask starts meanwhile.
     bool isWorking() const { return working; }
     // Drops the region being computed; the mask stays as it is.
@@ -221,10 +227,14 @@ private:
         bool failed = false; // no memory for the result
         QImage numbers;      // class numbers for the whole layer, when not a piece
         int carriedPieces = -1, carriedUnchanged = 0; // a carried mask's
+        std::vector<Region::Trail> trails;
     };
     QImage picture() const;
     void runMaskWork(std::function<MaskWork()> work);
-    void putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped);
+    void putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped,
+                    const std::vector<Region::Trail> &trails);
+    // What Esc puts on while a carry is worked on, and its trails.
+    QImage carriedUnfitted(std::vector<Region::Trail> *trails) const;
     void snapLasso(const QPolygonF &outline);
     void beginWand(const QPointF &scenePos, QPoint viewPos);
     void dragWand(QPoint viewPos);
@@ -272,7 +282,10 @@ private:
     bool working = false;
     int workTicket = 0; // a result is applied only while its ticket is current
     std::shared_ptr<std::atomic_bool> workCancelled; // tells the work under way to stop
-    QImage carryAsIs; // what Esc puts on while a carried mask is fitted
+    // A carried mask being moved and fitted: what Esc puts on meanwhile.
+    struct Carrying;
+    std::shared_ptr<Carrying> carrying;
+    std::vector<Region::Trail> lastTrails;
 };
 
 #endif

@@ -123,12 +123,13 @@ void VelmoraView::mouseReleaseEvent(QMouseEvent *event)
 void VelmoraView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && (wanding || working)) {
-        // A carried mask being fitted goes on as it was carried.
-        const QImage asIs = carryAsIs;
+        // A carried mask being fitted goes on as it was moved.
+        std::vector<Region::Trail> trails;
+        const QImage asIs = carriedUnfitted(&trails);
         endWand(false);
         cancelMaskWork();
         if (!asIs.isNull())
-            putCarried(asIs, -1, 0, false);
+            putCarried(asIs, -1, 0, false, trails);
         event->accept();
         return;
     }

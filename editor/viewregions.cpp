@@ -13,6 +13,7 @@
 #include <QtMath>
 
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -64,13 +65,13 @@ void VelmoraView::runMaskWork(std::function<MaskWork()> work)
         working = false;
         applyModeCursor();
         emit busyChanged(false);
-        carryAsIs = QImage();
+        carrying.reset();
         workCancelled.reset();
         const MaskWork done = watcher->result();
         if (done.failed)
             emit regionOutOfMemory();
         else if (!done.numbers.isNull())
-            putCarried(done.numbers, done.carriedPieces, done.carriedUnchanged, true);
+            putCarried(done.numbers, done.carriedPieces, done.carriedUnchanged, true, done.trails);
         else if (done.replace && !applyMask(done.piece.mask))
             emit regionOutOfMemory();
         else if (!done.replace)
@@ -89,7 +90,7 @@ void VelmoraView::cancelMaskWork()
     if (workCancelled)
         workCancelled->store(true);
     workCancelled.reset();
-    carryAsIs = QImage();
+    carrying.reset();
     drawing = false;
     working = false;
     applyModeCursor();
@@ -147,39 +148,82 @@ QImage carriedOver(const QImage &under, const QImage &carried)
 
 } // namespace
 
-void VelmoraView::carryMask(const QImage &numbers, bool snap)
+// What Esc needs of a carry under way: the mask it goes over, the pieces, and once the work
+// has moved them, the moved pieces.
+struct VelmoraView::Carrying
+{
+    QImage under, numbers;
+    std::mutex lock;
+    Region::MovedMask moved; // empty until moved
+};
+
+void VelmoraView::carryMask(const Region::MotionCopy &before, const QImage &numbers,
+                            const std::vector<Region::Trail> &trails, bool snap)
 {
     if (document->isNull() || drawing || numbers.size() != document->mask().size())
         return;
     const QImage under = document->exportClasses();
-    const QImage asIs = carriedOver(under, numbers);
-    if (asIs.isNull()) {
+    if (under.isNull()) {
         emit regionOutOfMemory();
         return;
     }
     if (!snap) {
-        putCarried(asIs, -1, 0, false);
+        const QImage asIs = carriedOver(under, numbers);
+        if (asIs.isNull())
+            emit regionOutOfMemory();
+        else
+            putCarried(asIs, -1, 0, false, {});
         return;
     }
     const QImage shown = picture();
     const auto cancelled = std::make_shared<std::atomic_bool>(false);
-    runMaskWork([shown, numbers, under, cancelled] {
+    auto state = std::make_shared<Carrying>();
+    state->under = under;
+    state->numbers = numbers;
+    runMaskWork([shown, before, trails, state, cancelled] {
         MaskWork work;
+        Region::MovedMask moved =
+            Region::movedMask(before, shown, state->numbers, trails, cancelled.get());
+        {
+            const std::lock_guard<std::mutex> hold(state->lock);
+            state->moved = moved;
+        }
+        const bool lost = moved.size.isEmpty();
+        const int reach = before.isNull() ? Region::carriedMove : Region::fittedMove;
         const Region::Carried carried =
-            Region::snappedCarry(shown, numbers, Region::carriedMove, cancelled.get());
-        work.numbers = carriedOver(under, carried.numbers);
+            lost ? Region::Carried()
+                 : Region::fittedMask(shown, moved, state->under, reach, cancelled.get());
+        work.numbers = carried.numbers;
         work.failed = work.numbers.isNull() && !cancelled->load();
         work.carriedPieces = carried.pieces;
         work.carriedUnchanged = carried.unchanged;
+        work.trails = carried.trails;
         return work;
     });
-    // From here on, Esc puts `asIs` on and cancelMaskWork() stops the fitting.
+    // From here on, Esc puts the pieces on unfitted and cancelMaskWork() stops the work.
     workCancelled = cancelled;
-    carryAsIs = asIs;
+    carrying = state;
 }
 
-void VelmoraView::putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped)
+QImage VelmoraView::carriedUnfitted(std::vector<Region::Trail> *trails) const
 {
+    if (!carrying)
+        return QImage();
+    Region::MovedMask moved;
+    {
+        const std::lock_guard<std::mutex> hold(carrying->lock);
+        moved = carrying->moved;
+    }
+    *trails = moved.trails;
+    if (!moved.size.isEmpty())
+        return Region::paintedOver(carrying->under, moved);
+    return carriedOver(carrying->under, carrying->numbers);
+}
+
+void VelmoraView::putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped,
+                             const std::vector<Region::Trail> &trails)
+{
+    lastTrails = trails;
     if (document->applyClasses(numbers))
         emit maskCarried(pieces, unchanged, snapped);
     else

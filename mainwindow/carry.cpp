@@ -1,7 +1,9 @@
 // Carrying the mask of the picture shown before to this one: Shift+D and Shift+A go to the
 // next or previous picture and bring the mask along, 掩膜 > 从上一张带入 brings it at any
-// time. Frames of a sequence are mostly the same size and the object moved a little, so each
-// piece is then fitted to the new picture's edges (带入后贴合, on by default).
+// time. Frames of a sequence are mostly the same size and the camera and the objects moved a
+// little, so each piece is then moved to where the picture under it went and fitted to the new
+// picture's edges (带入后贴合, on by default). For that a grey copy of each picture shown is
+// made off the UI thread while it is shown, and kept with its mask when it is left.
 
 #include "mainwindow/mainwindow.h"
 
@@ -16,6 +18,7 @@
 #include <QMenu>
 #include <QSettings>
 #include <QStatusBar>
+#include <QtConcurrent>
 
 using namespace WindowConstants;
 
@@ -23,21 +26,20 @@ namespace {
 
 constexpr int noticeMs = 8000;
 
-// The layer as class numbers: with classes it is that already; without, every covered
-// pixel is the one class.
-QImage numbersOf(const QImage &layer, bool classes)
+// The layer as class numbers: with classes it is that already; without, every covered pixel
+// becomes the one class, in place, since the layer is no one else's now.
+QImage numbersOf(QImage &layer, bool &classes)
 {
-    QImage numbers(layer.size(), QImage::Format_Grayscale8);
-    if (numbers.isNull())
-        return numbers;
+    if (classes)
+        return layer;
     const int width = layer.width();
     for (int y = 0; y < layer.height(); ++y) {
-        const uchar *from = layer.constScanLine(y);
-        uchar *to = numbers.scanLine(y);
+        uchar *row = layer.scanLine(y);
         for (int x = 0; x < width; ++x)
-            to[x] = classes ? from[x] : uchar(from[x] != 0);
+            row[x] = uchar(row[x] != 0);
     }
-    return numbers;
+    classes = true;
+    return layer;
 }
 
 } // namespace
@@ -69,7 +71,7 @@ void MainWindow::addCarryCommands(QMenu *maskMenu)
     connect(carry, &QAction::triggered, this, &MainWindow::carryFromLast);
     carrySnapsAction = maskMenu->addAction(tr("带入后贴合"));
     carrySnapsAction->setWhatsThis(
-        tr("开启时（默认），带入的每一块掩膜都贴合到这张图片的边缘，跟上移动或变大变小的对象"));
+        tr("开启时（默认），带入的每一块掩膜先随画面和对象移动，再贴合到这张图片的边缘"));
     carrySnapsAction->setCheckable(true);
     carrySnapsAction->setChecked(QSettings(organization(), application())
                                      .value(QStringLiteral("CarrySnaps"), true)
@@ -83,7 +85,7 @@ void MainWindow::addCarryCommands(QMenu *maskMenu)
         else if (unchanged == 0)
             statusBar()->showMessage(tr("已从上一张带入掩膜并贴合（%1 块）").arg(pieces), noticeMs);
         else
-            statusBar()->showMessage(tr("已从上一张带入掩膜：%1 块中有 %2 块无法贴合，按原样带入")
+            statusBar()->showMessage(tr("已从上一张带入掩膜：%1 块中有 %2 块无法贴合，只随画面移动")
                                          .arg(pieces)
                                          .arg(unchanged),
                                      noticeMs);
@@ -133,7 +135,19 @@ void MainWindow::carryFromLast()
         return;
     }
     const bool snap = carrySnapsAction->isChecked();
-    view->carryMask(numbers, snap);
+    view->carryMask(lastShown.copy, numbers, lastShown.trails, snap);
     if (view->isWorking())
-        statusBar()->showMessage(tr("正在把带入的掩膜贴合到这张图片…（Esc 按原样带入）"));
+        statusBar()->showMessage(tr("正在把带入的掩膜移到对象所在处并贴合…（Esc 只移动不贴合）"));
+}
+
+void MainWindow::copyShownPicture()
+{
+    const QImage shown = view->getDocument()->picture();
+    shownCopy = QtConcurrent::run([shown] { return Region::motionCopyOf(shown); });
+}
+
+Region::MotionCopy MainWindow::shownPictureCopy()
+{
+    shownCopy.waitForFinished();
+    return shownCopy.resultCount() > 0 ? shownCopy.result() : Region::MotionCopy();
 }

@@ -183,14 +183,19 @@ void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placeme
         mapRead = ready.mapStatus != ClassFiles::MapStatus::Unreadable;
         // The picture is decoded afresh, not served by the pixmap cache, so a file changed
         // on disk shows as it is now.
-        LastShown leaving{view->getImagePath(), view->getDocument()->mask().size(),
-                          view->getDocument()->mask(), view->getDocument()->hasClasses()};
+        LastShown leaving{view->getImagePath(),        view->getDocument()->mask().size(),
+                          view->getDocument()->mask(), view->getDocument()->hasClasses(),
+                          shownPictureCopy(),          view->carriedTrails()};
         loaded = view->loadImage(path, std::move(ready), placement);
         if (loaded && !leaving.layer.isNull() && leaving.path != path) {
             lastShown = std::move(leaving);
-            if (lastShown.size != view->pictureSize())
+            if (lastShown.size != view->pictureSize()) {
                 lastShown.layer = QImage();
+                lastShown.copy = Region::MotionCopy();
+            }
         }
+        if (loaded)
+            copyShownPicture();
     }
     // A picture that could not be shown must not be reported as loaded.
     statusLabel->setText((loaded ? tr("已加载: %1") : tr("无法加载: %1")).arg(path));

@@ -230,7 +230,12 @@ private:
         QSize size;
         QImage layer;
         bool classes = false;
+        Region::MotionCopy copy;           // of its picture, to find how the next one moved
+        std::vector<Region::Trail> trails; // of the strokes carried onto it
     } lastShown;
+    QFuture<Region::MotionCopy> shownCopy; // of the picture shown, being made
+    void copyShownPicture();
+    Region::MotionCopy shownPictureCopy();
     QAction *carrySnapsAction = nullptr;
     Overview *overview = nullptr; // 总览, in the view's place while shown
     QAction *overviewAction = nullptr;

@@ -1443,20 +1443,12 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
         <translation>Fit carried masks</translation>
     </message>
     <message>
-        <source>开启时（默认），带入的每一块掩膜都贴合到这张图片的边缘，跟上移动或变大变小的对象</source>
-        <translation>When on (the default), each piece of a carried mask is fitted to this picture&apos;s edges, following an object that moved or changed size</translation>
-    </message>
-    <message>
         <source>已从上一张带入掩膜（未贴合）</source>
         <translation>Mask carried from the last picture (not fitted)</translation>
     </message>
     <message>
         <source>已从上一张带入掩膜并贴合（%1 块）</source>
         <translation>Mask carried from the last picture and fitted (%1 pieces)</translation>
-    </message>
-    <message>
-        <source>已从上一张带入掩膜：%1 块中有 %2 块无法贴合，按原样带入</source>
-        <translation>Mask carried from the last picture: %2 of %1 pieces could not be fitted and were carried as they were</translation>
     </message>
     <message>
         <source>没有可带入的掩膜：还没有看过别的图片</source>
@@ -1473,10 +1465,6 @@ could not be read and was not shown when the picture opened. %2 loses what it ho
     <message>
         <source>%1 没有掩膜，没有可带入的</source>
         <translation>%1 has no mask: nothing to carry</translation>
-    </message>
-    <message>
-        <source>正在把带入的掩膜贴合到这张图片…（Esc 按原样带入）</source>
-        <translation>Fitting the carried mask to this picture… (Esc carries it as it was)</translation>
     </message>
     <message>
         <source>标记需复查</source>
@@ -1643,6 +1631,18 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     <message>
         <source>跳过 %1 项（见详细信息）。</source>
         <translation>Skipped %1 items (see the details).</translation>
+    </message>
+    <message>
+        <source>开启时（默认），带入的每一块掩膜先随画面和对象移动，再贴合到这张图片的边缘</source>
+        <translation>When on (the default), each piece of a carried mask first moves with the picture and its object, then is fitted to this picture&apos;s edges</translation>
+    </message>
+    <message>
+        <source>已从上一张带入掩膜：%1 块中有 %2 块无法贴合，只随画面移动</source>
+        <translation>Mask carried from the last picture: %2 of %1 pieces could not be fitted and were only moved with the picture</translation>
+    </message>
+    <message>
+        <source>正在把带入的掩膜移到对象所在处并贴合…（Esc 只移动不贴合）</source>
+        <translation>Moving the carried mask to where its objects went and fitting it… (Esc moves it without fitting)</translation>
     </message>
 </context>
 <context>
