@@ -365,18 +365,79 @@ bool MaskDocument::applyClasses(const QImage &numbers)
 {
     if (maskImage.isNull() || stroke || numbers.size() != maskImage.size() || numbers.depth() != 8)
         return false;
+    const bool classes = hasClasses();
+    const auto valueOf = [classes](uchar number) {
+        return classes ? number : (number ? MaskFile::layerInside : uchar(0));
+    };
+    // Only the part that changes is kept for undo: a carried mask mostly changes a part.
+    uchar highest = 0;
+    const int maskImageWidth = maskImage.width(); // not read again for each pixel
+    int left = maskImageWidth, right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < maskImage.height(); ++y) {
+        const uchar *src = numbers.constScanLine(y);
+        const uchar *now = maskImage.constScanLine(y);
+        int first = -1, last = -1;
+        for (int x = 0; x < maskImageWidth; ++x) {
+            highest = qMax(highest, src[x]);
+            if (valueOf(src[x]) != now[x]) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+        }
+        if (first < 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        left = qMin(left, first);
+        right = qMax(right, last);
+    }
+    const QRect changed = top < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
     auto changing = std::make_unique<MaskEdit>(&maskImage);
-    if (!changing->prepare(maskImage.rect(), false).isEmpty())
+    if (!changing->prepare(changed, false).isEmpty())
+        return false;
+    for (int y = changed.top(); y <= changed.bottom() && !changed.isEmpty(); ++y) {
+        const uchar *src = numbers.constScanLine(y);
+        uchar *dst = maskImage.scanLine(y);
+        for (int x = changed.left(); x <= changed.right(); ++x)
+            dst[x] = valueOf(src[x]);
+    }
+    if (classes && highest > names.size()) {
+        for (int number = names.size() + 1; number <= highest; ++number)
+            names.append(QString::number(number));
+        emit classesChanged();
+    }
+    return push(std::move(changing));
+}
+
+bool MaskDocument::applyClassPieces(const Region::MovedMask &pieces)
+{
+    if (maskImage.isNull() || stroke || pieces.size != maskImage.size())
+        return false;
+    QRect area;
+    for (const Region::MovedMask::Moved &one : pieces.pieces)
+        if (!one.piece.isNull())
+            area |= one.piece.rect();
+    area &= maskImage.rect();
+    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    if (!changing->prepare(area, false).isEmpty())
         return false;
     const bool classes = hasClasses();
     uchar highest = 0;
-    const int maskImageWidth = maskImage.width(); // not read again for each pixel
-    for (int y = 0; y < maskImage.height(); ++y) {
-        const uchar *src = numbers.constScanLine(y);
-        uchar *dst = maskImage.scanLine(y);
-        for (int x = 0; x < maskImageWidth; ++x) {
-            highest = qMax(highest, src[x]);
-            dst[x] = classes ? src[x] : (src[x] ? MaskFile::layerInside : 0);
+    for (const Region::MovedMask::Moved &one : pieces.pieces) {
+        const QRect within = one.piece.rect() & maskImage.rect();
+        if (one.piece.isNull() || within.isEmpty())
+            continue;
+        const uchar value = classes ? one.number : MaskFile::layerInside;
+        highest = qMax(highest, one.number);
+        for (int y = within.top(); y <= within.bottom(); ++y) {
+            const uchar *in =
+                one.piece.mask.constScanLine(y - one.piece.offset.y()) - one.piece.offset.x();
+            uchar *row = maskImage.scanLine(y);
+            for (int x = within.left(); x <= within.right(); ++x)
+                if (in[x])
+                    row[x] = value;
         }
     }
     if (classes && highest > names.size()) {

@@ -96,6 +96,10 @@ public:
     // The class numbers `numbers` (8-bit) become the layer in one step; without classes,
     // every number above 0 is inside. False for another size or without memory.
     bool applyClasses(const QImage &numbers);
+    // Puts the pieces on the layer as their class numbers, later pieces over earlier ones, in
+    // one step; without classes, every piece is inside. False for another size or without
+    // memory.
+    bool applyClassPieces(const Region::MovedMask &pieces);
     // Adds or removes the piece's pixels in one step; false without memory.
     bool applyPiece(const Region::Piece &piece, bool add);
     // Inside and outside swap; with classes, the current class and the background.
