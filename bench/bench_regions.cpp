@@ -527,7 +527,8 @@ void measureFollowing(const QList<QImage> &photos)
             pictures[t] = picture;
             truths[t] = truth;
         }
-        Region::Carried carried{truths[0], 0, 0, {}};
+        Region::Carried carried;
+        carried.numbers = truths[0];
         for (int t = 1; t < frames; ++t) {
             const Region::MotionCopy before = Region::motionCopyOf(pictures[t - 1]);
             times.push_back(elapsedMs([&] {

@@ -122,11 +122,12 @@ public:
     // Puts the pieces of `numbers` (8-bit class numbers, 0 the background, the picture's
     // size) on the mask, over what it has, as one step. With `snap` each piece is first moved
     // to where the picture under it went since `before` (a copy of the frame the mask was
-    // made on; null when unknown) and fitted to this picture's edges, off the UI thread; Esc
+    // made on; null when unknown; `shown` is this picture's, made when null) and fitted to
+    // this picture's edges, off the UI thread; Esc
     // meanwhile puts them on moved but not fitted (or as they are, before they are moved).
     // `trails` are those of the carry that placed the pieces, if any.
-    void carryMask(const Region::MotionCopy &before, const QImage &numbers,
-                   const std::vector<Region::Trail> &trails, bool snap);
+    void carryMask(const Region::MotionCopy &before, const Region::MotionCopy &shown,
+                   const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap);
     // The trails of the strokes the last carry put on (see Region::Trail).
     const std::vector<Region::Trail> &carriedTrails() const { return lastTrails; }
     // True while a region is being computed; no other change of the mask starts meanwhile.
@@ -224,17 +225,20 @@ private:
         bool add = true;
         bool replace = false;
         bool fellBack = false;
-        bool failed = false; // no memory for the result
-        QImage numbers;      // class numbers for the whole layer, when not a piece
+        bool failed = false;                          // no memory for the result
+        Region::MovedMask placed;                     // a carried mask's pieces
         int carriedPieces = -1, carriedUnchanged = 0; // a carried mask's
         std::vector<Region::Trail> trails;
     };
     QImage picture() const;
     void runMaskWork(std::function<MaskWork()> work);
-    void putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped,
-                    const std::vector<Region::Trail> &trails);
-    // What Esc puts on while a carry is worked on, and its trails.
-    QImage carriedUnfitted(std::vector<Region::Trail> *trails) const;
+    // Puts a carried mask on: `placed`'s pieces, or when it has none `numbers` as the layer.
+    void putCarried(const Region::MovedMask &placed, const QImage &numbers, int pieces,
+                    int unchanged, bool snapped, const std::vector<Region::Trail> &trails);
+    // What Esc puts on while a carry is worked on: the moved pieces once there are, else the
+    // pieces as they were over the mask; and their trails.
+    struct Carrying;
+    void putCarriedUnfitted(Carrying &carried);
     void snapLasso(const QPolygonF &outline);
     void beginWand(const QPointF &scenePos, QPoint viewPos);
     void dragWand(QPoint viewPos);
@@ -283,7 +287,6 @@ private:
     int workTicket = 0; // a result is applied only while its ticket is current
     std::shared_ptr<std::atomic_bool> workCancelled; // tells the work under way to stop
     // A carried mask being moved and fitted: what Esc puts on meanwhile.
-    struct Carrying;
     std::shared_ptr<Carrying> carrying;
     std::vector<Region::Trail> lastTrails;
 };

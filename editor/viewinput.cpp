@@ -124,12 +124,11 @@ void VelmoraView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && (wanding || working)) {
         // A carried mask being fitted goes on as it was moved.
-        std::vector<Region::Trail> trails;
-        const QImage asIs = carriedUnfitted(&trails);
+        const std::shared_ptr<Carrying> carried = carrying;
         endWand(false);
         cancelMaskWork();
-        if (!asIs.isNull())
-            putCarried(asIs, -1, 0, false, trails);
+        if (carried)
+            putCarriedUnfitted(*carried);
         event->accept();
         return;
     }

@@ -70,8 +70,9 @@ void VelmoraView::runMaskWork(std::function<MaskWork()> work)
         const MaskWork done = watcher->result();
         if (done.failed)
             emit regionOutOfMemory();
-        else if (!done.numbers.isNull())
-            putCarried(done.numbers, done.carriedPieces, done.carriedUnchanged, true, done.trails);
+        else if (!done.placed.size.isEmpty())
+            putCarried(done.placed, QImage(), done.carriedPieces, done.carriedUnchanged, true,
+                       done.trails);
         else if (done.replace && !applyMask(done.piece.mask))
             emit regionOutOfMemory();
         else if (!done.replace)
@@ -148,53 +149,48 @@ QImage carriedOver(const QImage &under, const QImage &carried)
 
 } // namespace
 
-// What Esc needs of a carry under way: the mask it goes over, the pieces, and once the work
-// has moved them, the moved pieces.
+// What Esc needs of a carry under way: the pieces, and once the work has moved them, the moved
+// pieces. The mask they go over is the document's, which does not change meanwhile.
 struct VelmoraView::Carrying
 {
-    QImage under, numbers;
+    QImage numbers;
     std::mutex lock;
     Region::MovedMask moved; // empty until moved
 };
 
-void VelmoraView::carryMask(const Region::MotionCopy &before, const QImage &numbers,
-                            const std::vector<Region::Trail> &trails, bool snap)
+void VelmoraView::carryMask(const Region::MotionCopy &before, const Region::MotionCopy &shown,
+                            const QImage &numbers, const std::vector<Region::Trail> &trails,
+                            bool snap)
 {
     if (document->isNull() || drawing || numbers.size() != document->mask().size())
         return;
-    const QImage under = document->exportClasses();
-    if (under.isNull()) {
-        emit regionOutOfMemory();
-        return;
-    }
     if (!snap) {
-        const QImage asIs = carriedOver(under, numbers);
+        const QImage asIs = carriedOver(document->exportClasses(), numbers);
         if (asIs.isNull())
             emit regionOutOfMemory();
         else
-            putCarried(asIs, -1, 0, false, {});
+            putCarried({}, asIs, -1, 0, false, {});
         return;
     }
-    const QImage shown = picture();
+    const QImage frame = picture();
     const auto cancelled = std::make_shared<std::atomic_bool>(false);
     auto state = std::make_shared<Carrying>();
-    state->under = under;
     state->numbers = numbers;
-    runMaskWork([shown, before, trails, state, cancelled] {
+    // The pieces go on where they are: no copy of the whole layer is made.
+    runMaskWork([frame, before, shown, trails, state, cancelled] {
         MaskWork work;
         Region::MovedMask moved =
-            Region::movedMask(before, shown, state->numbers, trails, cancelled.get());
+            Region::movedMask(before, shown, frame, state->numbers, trails, cancelled.get());
         {
             const std::lock_guard<std::mutex> hold(state->lock);
             state->moved = moved;
         }
-        const bool lost = moved.size.isEmpty();
         const int reach = before.isNull() ? Region::carriedMove : Region::fittedMove;
         const Region::Carried carried =
-            lost ? Region::Carried()
-                 : Region::fittedMask(shown, moved, state->under, reach, cancelled.get());
-        work.numbers = carried.numbers;
-        work.failed = work.numbers.isNull() && !cancelled->load();
+            moved.size.isEmpty() ? Region::Carried()
+                                 : Region::fittedMask(frame, moved, reach, cancelled.get());
+        work.placed = carried.placed;
+        work.failed = carried.placed.size.isEmpty() && !cancelled->load();
         work.carriedPieces = carried.pieces;
         work.carriedUnchanged = carried.unchanged;
         work.trails = carried.trails;
@@ -205,26 +201,31 @@ void VelmoraView::carryMask(const Region::MotionCopy &before, const QImage &numb
     carrying = state;
 }
 
-QImage VelmoraView::carriedUnfitted(std::vector<Region::Trail> *trails) const
+void VelmoraView::putCarriedUnfitted(Carrying &carried)
 {
-    if (!carrying)
-        return QImage();
     Region::MovedMask moved;
     {
-        const std::lock_guard<std::mutex> hold(carrying->lock);
-        moved = carrying->moved;
+        const std::lock_guard<std::mutex> hold(carried.lock);
+        moved = carried.moved;
     }
-    *trails = moved.trails;
-    if (!moved.size.isEmpty())
-        return Region::paintedOver(carrying->under, moved);
-    return carriedOver(carrying->under, carrying->numbers);
+    if (!moved.size.isEmpty()) {
+        putCarried(moved, QImage(), -1, 0, false, moved.trails);
+        return;
+    }
+    const QImage asIs = carriedOver(document->exportClasses(), carried.numbers);
+    if (asIs.isNull())
+        emit regionOutOfMemory();
+    else
+        putCarried({}, asIs, -1, 0, false, {});
 }
 
-void VelmoraView::putCarried(const QImage &numbers, int pieces, int unchanged, bool snapped,
-                             const std::vector<Region::Trail> &trails)
+void VelmoraView::putCarried(const Region::MovedMask &placed, const QImage &numbers, int pieces,
+                             int unchanged, bool snapped, const std::vector<Region::Trail> &trails)
 {
     lastTrails = trails;
-    if (document->applyClasses(numbers))
+    const bool put = placed.size.isEmpty() ? document->applyClasses(numbers)
+                                           : document->applyClassPieces(placed);
+    if (put)
         emit maskCarried(pieces, unchanged, snapped);
     else
         emit regionOutOfMemory();

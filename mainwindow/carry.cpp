@@ -135,7 +135,7 @@ void MainWindow::carryFromLast()
         return;
     }
     const bool snap = carrySnapsAction->isChecked();
-    view->carryMask(lastShown.copy, numbers, lastShown.trails, snap);
+    view->carryMask(lastShown.copy, shownPictureCopy(), numbers, lastShown.trails, snap);
     if (view->isWorking())
         statusBar()->showMessage(tr("正在把带入的掩膜移到对象所在处并贴合…（Esc 只移动不贴合）"));
 }

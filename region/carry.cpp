@@ -51,11 +51,25 @@ cv::Mat pieceAt(const cv::Mat &numbers, const cv::Rect &box, cv::Point seed)
     cv::Mat area = numbers(box); // floodFill only marks `filled` with FLOODFILL_MASK_ONLY
     cv::floodFill(area, filled, seed - box.tl(), cv::Scalar(), nullptr, cv::Scalar(), cv::Scalar(),
                   8 | cv::FLOODFILL_MASK_ONLY | (255 << 8));
-    return filled(cv::Rect(1, 1, box.width, box.height)).clone();
+    // floodFill marks the border 1; cleared, it is outside the piece for whatever looks
+    // past the box's edge (borders of filters, copyMakeBorder).
+    filled.row(0).setTo(0);
+    filled.row(filled.rows - 1).setTo(0);
+    filled.col(0).setTo(0);
+    filled.col(filled.cols - 1).setTo(0);
+    return filled(cv::Rect(1, 1, box.width, box.height));
 }
 
 bool isThin(const cv::Mat &piece)
 {
+    // Every pixel within `thinHalfWidth` of the outline gives at most that much area for each
+    // pixel of outline: a piece with more has a wider part, and needs no measuring.
+    cv::Mat inner;
+    cv::erode(piece, inner, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    const int area = cv::countNonZero(piece);
+    if (area > double(thinHalfWidth + 1) * (area - cv::countNonZero(inner)))
+        return false;
+    inner.release();
     // Outside the box is outside the piece too: without the border a piece touching its box's
     // edge (they all do) would be measured from that edge as from its inside.
     cv::Mat bordered, distance;
@@ -67,7 +81,8 @@ bool isThin(const cv::Mat &piece)
 }
 
 // The piece (8-bit, 255 inside, the size of `box`) fitted to `area`, the frame's pixels of
-// the box, never onto `taken`; empty when fitting would lose more of it than it may.
+// the box, never onto `taken` (empty when nothing is); empty when fitting would lose more of
+// it than it may.
 cv::Mat fitted(const cv::Mat &area, const cv::Mat &piece, const cv::Mat &taken, int reach)
 {
     const double scale = std::min(1.0, workingSide / std::max(area.cols, area.rows));
@@ -80,7 +95,8 @@ cv::Mat fitted(const cv::Mat &area, const cv::Mat &piece, const cv::Mat &taken, 
     cv::threshold(smallPiece, smallPiece, 127, 255, cv::THRESH_BINARY);
     if (cv::countNonZero(smallPiece) == 0)
         return cv::Mat();
-    cv::resize(taken, smallTaken, small, 0, 0, cv::INTER_AREA);
+    if (!taken.empty())
+        cv::resize(taken, smallTaken, small, 0, 0, cv::INTER_AREA);
     // More than the object may still be off, in reduced pixels.
     const int radius = std::max(1, int(std::ceil(reach * scale)));
     cv::Mat sure, within;
@@ -91,7 +107,8 @@ cv::Mat fitted(const cv::Mat &area, const cv::Mat &piece, const cv::Mat &taken, 
     labels.setTo(cv::Scalar(cv::GC_PR_BGD), within);
     labels.setTo(cv::Scalar(cv::GC_PR_FGD), smallPiece);
     labels.setTo(cv::Scalar(cv::GC_FGD), sure);
-    labels.setTo(cv::Scalar(cv::GC_BGD), smallTaken);
+    if (!smallTaken.empty())
+        labels.setTo(cv::Scalar(cv::GC_BGD), smallTaken);
     if (cv::countNonZero(labels == cv::GC_BGD) == 0 ||
         cv::countNonZero((labels == cv::GC_FGD) | (labels == cv::GC_PR_FGD)) == 0)
         return cv::Mat(); // nothing around the piece, or nothing of it, to learn colours from
@@ -102,15 +119,20 @@ cv::Mat fitted(const cv::Mat &area, const cv::Mat &piece, const cv::Mat &taken, 
     const cv::Mat found = (labels == cv::GC_FGD) | (labels == cv::GC_PR_FGD);
     cv::Mat limit;
     cv::resize(within, limit, area.size(), 0, 0, cv::INTER_NEAREST);
-    limit.setTo(cv::Scalar(0), taken);
-    cv::Mat result = refinedEdge(area, found, limit);
-    // The band along the outline, `reach` wide, is what fitting may move.
+    if (!taken.empty())
+        limit.setTo(cv::Scalar(0), taken);
+    const cv::Mat result = refinedEdge(area, found, limit);
+    // The band along the outline, `reach` wide, is what fitting may move; the outline's
+    // length against the area is taken on the reduced copy.
     cv::Mat inner;
-    cv::erode(piece, inner, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::erode(smallPiece, inner, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT,
+              cv::Scalar(0));
+    const double smallArea = cv::countNonZero(smallPiece);
+    const double outline = (smallArea - cv::countNonZero(inner)) / scale;
     const double area0 = cv::countNonZero(piece);
-    const double outline = area0 - cv::countNonZero(inner);
     const double mayLose = std::clamp(reach * outline / area0, leastLoss, mostLoss);
-    if (cv::countNonZero(result & piece) < (1.0 - mayLose) * area0)
+    cv::bitwise_and(result, piece, limit); // `limit` is done with: its room is reused
+    if (cv::countNonZero(limit) < (1.0 - mayLose) * area0)
         return cv::Mat();
     return result;
 }
@@ -136,8 +158,9 @@ cv::Rect rectOf(const Piece &piece)
 
 } // namespace
 
-MovedMask movedMask(const MotionCopy &before, const QImage &picture, const QImage &numbers,
-                    const std::vector<Trail> &trails, const std::atomic_bool *cancelled)
+MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QImage &picture,
+                    const QImage &numbers, const std::vector<Trail> &trails,
+                    const std::atomic_bool *cancelled)
 {
     MovedMask moved;
     if (picture.isNull() || numbers.isNull() || picture.size() != numbers.size() ||
@@ -145,7 +168,9 @@ MovedMask movedMask(const MotionCopy &before, const QImage &picture, const QImag
         return moved;
     try {
         const bool following = !before.isNull() && before.size == picture.size();
-        const MotionCopy after = following ? motionCopyOf(picture) : MotionCopy();
+        const MotionCopy after = !following        ? MotionCopy()
+                                 : !shown.isNull() ? shown
+                                                   : motionCopyOf(picture);
         const Motion frame = frameMotion(before, after);
         const cv::Mat classes = matOf(numbers);
         const cv::Rect whole(0, 0, classes.cols, classes.rows);
@@ -199,23 +224,28 @@ MovedMask movedMask(const MotionCopy &before, const QImage &picture, const QImag
 
 namespace {
 
-// A copy of `under` (or an empty mask) to put pieces over; null without memory.
-cv::Mat canvasFor(const QImage &under, QSize size, QImage *image)
+// `under` (or an empty mask) to put pieces over, copied only if it is shared; null without
+// memory.
+cv::Mat canvasFor(QImage under, QSize size, QImage *image)
 {
-    *image = under.isNull() ? QImage(size, QImage::Format_Grayscale8) : under.copy();
+    const bool empty = under.isNull();
+    *image = empty ? QImage(size, QImage::Format_Grayscale8) : std::move(under);
     if (image->isNull() || image->size() != size)
         return cv::Mat();
-    if (under.isNull())
+    if (empty)
         image->fill(0);
-    return matOf(*image);
+    cv::Mat canvas = matOf(*image);
+    if (canvas.data == nullptr)
+        return cv::Mat();
+    return canvas;
 }
 
 } // namespace
 
-QImage paintedOver(const QImage &under, const MovedMask &moved)
+QImage paintedOver(QImage under, const MovedMask &moved)
 {
     QImage image;
-    cv::Mat out = canvasFor(under, moved.size, &image);
+    cv::Mat out = canvasFor(std::move(under), moved.size, &image);
     if (out.empty())
         return QImage();
     for (const MovedMask::Moved &one : moved.pieces)
@@ -224,17 +254,13 @@ QImage paintedOver(const QImage &under, const MovedMask &moved)
     return image;
 }
 
-Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &under, int reach,
+Carried fittedMask(const QImage &picture, const MovedMask &moved, int reach,
                    const std::atomic_bool *cancelled)
 {
     Carried carried;
     if (picture.isNull() || picture.size() != moved.size || picture.depth() != 32)
         return carried;
     try {
-        QImage image;
-        cv::Mat out = canvasFor(under, moved.size, &image);
-        if (out.empty())
-            return carried;
         const cv::Mat frame = matOf(picture);
         const cv::Rect whole(0, 0, frame.cols, frame.rows);
         for (size_t k = 0; k < moved.pieces.size(); ++k) {
@@ -244,15 +270,15 @@ Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &
             if (one.piece.isNull())
                 continue;
             ++carried.pieces;
-            const cv::Rect at = rectOf(one.piece);
             const cv::Mat piece = matOf(one.piece.mask);
             const bool small = cv::countNonZero(piece) < smallestPiece;
             if (small || one.thin || !one.edged) {
                 carried.unchanged += small;
-                out(at).setTo(cv::Scalar(one.number), piece);
+                carried.placed.pieces.push_back(one);
                 continue;
             }
             // Room for the change, and as much again of background to learn its colours.
+            const cv::Rect at = rectOf(one.piece);
             const int around = 2 * reach + 2;
             const cv::Rect box = cv::Rect(at.x - around, at.y - around, at.width + 2 * around,
                                           at.height + 2 * around) &
@@ -260,7 +286,7 @@ Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &
             cv::Mat inBox(box.size(), CV_8UC1, cv::Scalar(0));
             piece.copyTo(inBox(cv::Rect(at.tl() - box.tl(), at.size())));
             // What the other pieces cover on this frame is theirs.
-            cv::Mat taken(box.size(), CV_8UC1, cv::Scalar(0));
+            cv::Mat taken;
             for (size_t j = 0; j < moved.pieces.size(); ++j) {
                 const Piece &other = moved.pieces[j].piece;
                 if (j == k || other.isNull())
@@ -268,6 +294,8 @@ Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &
                 const cv::Rect meet = rectOf(other) & box;
                 if (meet.empty())
                     continue;
+                if (taken.empty())
+                    taken = cv::Mat(box.size(), CV_8UC1, cv::Scalar(0));
                 cv::Mat into = taken(cv::Rect(meet.tl() - box.tl(), meet.size()));
                 into |= matOf(other.mask)(cv::Rect(meet.tl() - rectOf(other).tl(), meet.size()));
             }
@@ -279,11 +307,17 @@ Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &
             }
             if (result.empty()) {
                 ++carried.unchanged;
-                result = inBox;
+                carried.placed.pieces.push_back(one);
+                continue;
             }
-            out(box).setTo(cv::Scalar(one.number), result);
+            const cv::Rect tight = cv::boundingRect(result);
+            MovedMask::Moved placed = one;
+            placed.piece = {imageOf(result(tight)), QPoint(box.x + tight.x, box.y + tight.y)};
+            if (tight.empty() || placed.piece.isNull())
+                continue;
+            carried.placed.pieces.push_back(std::move(placed));
         }
-        carried.numbers = image;
+        carried.placed.size = moved.size;
         carried.trails = moved.trails;
         return carried;
     } catch (const cv::Exception &) {
@@ -293,23 +327,34 @@ Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &
     }
 }
 
+namespace {
+
+Carried painted(Carried carried)
+{
+    if (!carried.placed.size.isEmpty())
+        carried.numbers = paintedOver(QImage(), carried.placed);
+    return carried;
+}
+
+} // namespace
+
 Carried snappedCarry(const MotionCopy &before, const QImage &picture, const QImage &numbers,
                      const std::vector<Trail> &trails, const std::atomic_bool *cancelled)
 {
-    const MovedMask moved = movedMask(before, picture, numbers, trails, cancelled);
+    const MovedMask moved = movedMask(before, MotionCopy(), picture, numbers, trails, cancelled);
     if (moved.size.isEmpty())
         return Carried();
-    return fittedMask(picture, moved, QImage(), before.isNull() ? carriedMove : fittedMove,
-                      cancelled);
+    return painted(
+        fittedMask(picture, moved, before.isNull() ? carriedMove : fittedMove, cancelled));
 }
 
 Carried snappedCarry(const QImage &picture, const QImage &numbers, int reach,
                      const std::atomic_bool *cancelled)
 {
-    const MovedMask moved = movedMask(MotionCopy(), picture, numbers, {}, cancelled);
+    const MovedMask moved = movedMask(MotionCopy(), MotionCopy(), picture, numbers, {}, cancelled);
     if (moved.size.isEmpty())
         return Carried();
-    return fittedMask(picture, moved, QImage(), reach, cancelled);
+    return painted(fittedMask(picture, moved, reach, cancelled));
 }
 
 } // namespace Region

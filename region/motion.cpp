@@ -299,7 +299,7 @@ cv::Mat movedPiece(const cv::Mat &piece, const cv::Rect &box, const Motion &moti
     if (tight.empty())
         return cv::Mat();
     *at = cv::Rect(at->tl() + tight.tl(), tight.size());
-    return moved(tight).clone();
+    return moved(tight);
 }
 
 bool followsEdges(const MotionCopy &copy, const cv::Mat &piece, const cv::Rect &box)

@@ -98,21 +98,22 @@ struct MovedMask
 };
 
 // The pieces of `numbers` (8-bit class numbers, 0 the background) moved from `before`, a copy
-// of the frame they were made on, to `picture` (32-bit, the same size); `trails` are those of
-// the carry that placed them, if any. With a null `before`, nothing moved. Empty without
-// memory or once `cancelled` is set.
-MovedMask movedMask(const MotionCopy &before, const QImage &picture, const QImage &numbers,
-                    const std::vector<Trail> &trails = {},
+// of the frame they were made on, to `picture` (32-bit, the same size), whose copy `shown`
+// is made here when null; `trails` are those of the carry that placed them, if any. With a
+// null `before`, nothing moved. Empty without memory or once `cancelled` is set.
+MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QImage &picture,
+                    const QImage &numbers, const std::vector<Trail> &trails = {},
                     const std::atomic_bool *cancelled = nullptr);
 
 // `moved`'s pieces over `under` (8-bit class numbers, the same size): the pieces win where
-// they are. Null without memory.
-QImage paintedOver(const QImage &under, const MovedMask &moved);
+// they are. `under` is written in place when no one else holds it. Null without memory.
+QImage paintedOver(QImage under, const MovedMask &moved);
 
 // A mask carried to the next frame of a sequence, fitted to it.
 struct Carried
 {
-    QImage numbers;    // 8-bit class numbers, 0 the background; null without memory
+    MovedMask placed;  // the pieces as they go on; no size without memory
+    QImage numbers;    // snappedCarry(): them as 8-bit class numbers, 0 the background
     int pieces = 0;    // the pieces carried
     int unchanged = 0; // of them, those fitting would have lost: moved, not fitted
     std::vector<Trail> trails;
@@ -124,14 +125,15 @@ constexpr int carriedMove = 14;
 constexpr int fittedMove = 5;
 
 // Each of `moved`'s pieces fitted to the edges of `picture` as the snapping lasso fits an
-// outline, following a change of up to `reach` pixels, then put over `under` (as
-// paintedOver()). Only pieces that followed edges are fitted. Fitting never takes what another
-// moved piece covers, and a piece it would lose more than a small share of goes as it was
-// moved. Null numbers once `cancelled` is set.
-Carried fittedMask(const QImage &picture, const MovedMask &moved, const QImage &under, int reach,
+// outline, following a change of up to `reach` pixels. Only pieces that followed edges are
+// fitted. Fitting never takes what another moved piece covers, and a piece it would lose more
+// than a small share of goes as it was moved. Pieces placed later win where they meet. Nothing
+// placed once `cancelled` is set. No whole-picture copy is made: the pieces go on where they
+// are.
+Carried fittedMask(const QImage &picture, const MovedMask &moved, int reach,
                    const std::atomic_bool *cancelled = nullptr);
 
-// Both steps at once, over an empty mask: as Shift+D carries.
+// Both steps at once, painted over an empty mask: as Shift+D carries.
 Carried snappedCarry(const MotionCopy &before, const QImage &picture, const QImage &numbers,
                      const std::vector<Trail> &trails = {},
                      const std::atomic_bool *cancelled = nullptr);
