@@ -1,7 +1,8 @@
 // Measures what the editor costs on big pictures, each figure beside a floor measured in
 // the same run on the same machine, so the ratios travel between machines.
 //
-//   velmora_bench [--classes] [MEGAPIXELS ...]     default: 1 24 64 144 400 (900 on demand)
+//   velmora_bench [--classes] [--carry] [MEGAPIXELS ...]
+//       default: 1 24 64 144 400 (900 on demand); --carry: the memory of carrying a mask alone
 //
 // With --classes the pictures' folder has a labels.txt of three classes, so every figure is
 // taken with the mask holding class numbers; compare a run with and one without.
@@ -458,6 +459,49 @@ void measureFolder(const QString &folder)
 
 } // namespace
 
+// Carrying a mask onto the next frame, as Shift+D does: the session's peak resident size
+// from before the first frame opened, while the carried mask is moved and fitted. What is held
+// is what the window holds: the frame left's mask layer and its grey copy.
+void measureCarryMemory(int megapixels, VelmoraView &view, const QString &folder,
+                        const QString &tiny)
+{
+    const int width = int(std::lround(std::sqrt(megapixels * 1e6 * 4.0 / 3.0)));
+    const QSize size(width, int(std::lround(megapixels * 1e6 / width)));
+    const qreal pixels = qreal(size.width()) * size.height();
+    const QString picture = QDir(folder).filePath(QStringLiteral("c%1.png").arg(megapixels));
+    makeFiles(picture, QDir(folder).filePath(QStringLiteral("c%1_mask.png").arg(megapixels)), size);
+    view.loadImage(tiny);
+    VelmoraViewProbe::waitForReducedPicture(view);
+    const qint64 before = memoryFigure("VmRSS");
+    view.loadImage(picture);
+    VelmoraViewProbe::waitForReducedPicture(view, 600000);
+    QImage layer = view.getDocument()->mask();
+    const Region::MotionCopy copy = Region::motionCopyOf(view.getDocument()->picture());
+    view.loadImage(picture); // the next frame
+    VelmoraViewProbe::waitForReducedPicture(view, 600000);
+    for (int y = 0; y < layer.height(); ++y) { // as the window makes them class numbers
+        uchar *row = layer.scanLine(y);
+        for (int x = 0; x < layer.width(); ++x)
+            row[x] = uchar(row[x] != 0);
+    }
+    // The window makes this copy while the picture is shown.
+    const Region::MotionCopy shown = Region::motionCopyOf(view.getDocument()->picture());
+    const qint64 held = memoryFigure("VmRSS");
+    resetPeakResident();
+    QElapsedTimer timer;
+    timer.start();
+    view.carryMask(copy, shown, layer, {}, true);
+    while (view.isWorking())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double ms = timer.elapsed();
+    const qint64 peak = memoryFigure("VmHWM");
+    out << QString::asprintf("%4d MP  %-34s %10.2f B/px (%.2f held before it, %.0f ms)\n",
+                             megapixels, "peak resident while carrying", (peak - before) / pixels,
+                             (held - before) / pixels, ms);
+    out.flush();
+    view.loadImage(tiny);
+}
+
 int main(int argc, char **argv)
 {
     Platform::returnBigBlocksWhenFreed(); // as the program does
@@ -465,10 +509,12 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QList<int> sizes;
-    bool withClasses = false;
+    bool withClasses = false, carrying = false;
     for (const QString &arg : app.arguments().mid(1)) {
         if (arg == QLatin1String("--classes"))
             withClasses = true;
+        else if (arg == QLatin1String("--carry"))
+            carrying = true;
         else
             sizes << arg.toInt();
     }
@@ -494,6 +540,11 @@ int main(int argc, char **argv)
                   QSize(1155, 866));
         view.loadImage(one);
         onePicture = viewCosts(view);
+    }
+    if (carrying) {
+        for (int megapixels : sizes)
+            measureCarryMemory(megapixels, view, folder.path(), tiny);
+        return 0;
     }
     out << "size     step                               figure          floor       ratio\n";
     for (int megapixels : sizes)
