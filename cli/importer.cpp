@@ -643,27 +643,13 @@ Outcome importOne(Target &target, const Item &item)
             return outcome;
     }
     // The files the editor writes for this mask, written the way it writes them.
-    AtomicFile::Failure failure = AtomicFile::Failure::None;
-    if (target.classes) {
-        if (MaskFile::store(ClassFiles::toIndexed(numbers), mapPath,
-                            {AtomicFile::widestFor(mapPath, picture), QString()},
-                            &failure) == MaskFile::StoreOutcome::WriteFailed) {
-            outcome.problem = AtomicFile::describe(failure, mapPath);
-            return outcome;
-        }
-    } else if (QFileInfo::exists(mapPath) && !QFile::remove(mapPath)) {
-        outcome.problem = tr("无法删除旧的类别图 %1").arg(QDir::toNativeSeparators(mapPath));
-        return outcome;
-    }
-    QImage gray(size, QImage::Format_Grayscale8);
-    cv::Mat in = Region::matOf(std::as_const(numbers));
-    cv::Mat out = Region::matOf(gray);
-    cv::compare(in, 0, out, cv::CMP_GT); // 255 wherever any class is
-    const MaskFile::StoreOutcome stored = MaskFile::store(
-        gray, maskPath, {AtomicFile::widestFor(maskPath, picture), QString()}, &failure);
-    if (stored == MaskFile::StoreOutcome::WriteFailed ||
-        stored == MaskFile::StoreOutcome::RemoveFailed)
-        outcome.problem = AtomicFile::describe(failure, maskPath);
+    QString failedPath;
+    const AtomicFile::Failure failure =
+        ClassFiles::storeNumbers(numbers, picture, target.classes, &failedPath);
+    if (failure != AtomicFile::Failure::None)
+        outcome.problem = failedPath == mapPath && !target.classes
+                              ? tr("无法删除旧的类别图 %1").arg(QDir::toNativeSeparators(mapPath))
+                              : AtomicFile::describe(failure, failedPath);
     return outcome;
 }
 

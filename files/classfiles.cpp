@@ -1,5 +1,7 @@
 #include "files/classfiles.h"
 
+#include "files/maskfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -207,6 +209,45 @@ bool joinMap(QImage &layer, const QImage &numbers)
         }
     }
     return disagreed && !numbers.isNull();
+}
+
+AtomicFile::Failure storeNumbers(const QImage &numbers, const QString &picture, bool classes,
+                                 QString *failedPath)
+{
+    AtomicFile::Failure failure = AtomicFile::Failure::None;
+    const QString mapPath = mapPathFor(picture);
+    if (classes) {
+        if (MaskFile::store(toIndexed(numbers), mapPath,
+                            {AtomicFile::widestFor(mapPath, picture), QString()},
+                            &failure) == MaskFile::StoreOutcome::WriteFailed) {
+            *failedPath = mapPath;
+            return failure;
+        }
+    } else if (QFileInfo::exists(mapPath) && !QFile::remove(mapPath)) {
+        *failedPath = mapPath;
+        return AtomicFile::Failure::CannotCreate;
+    }
+    QImage gray(numbers.size(), QImage::Format_Grayscale8);
+    if (gray.isNull()) {
+        *failedPath = MaskFile::pathFor(picture);
+        return AtomicFile::Failure::WriteFailed;
+    }
+    const int width = numbers.width();
+    for (int y = 0; y < numbers.height(); ++y) {
+        const uchar *from = numbers.constScanLine(y);
+        uchar *to = gray.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            to[x] = from[x] ? 255 : 0; // wherever any class is
+    }
+    const QString maskPath = MaskFile::pathFor(picture);
+    const MaskFile::StoreOutcome stored = MaskFile::store(
+        gray, maskPath, {AtomicFile::widestFor(maskPath, picture), QString()}, &failure);
+    if (stored == MaskFile::StoreOutcome::WriteFailed ||
+        stored == MaskFile::StoreOutcome::RemoveFailed) {
+        *failedPath = maskPath;
+        return failure == AtomicFile::Failure::None ? AtomicFile::Failure::WriteFailed : failure;
+    }
+    return AtomicFile::Failure::None;
 }
 
 } // namespace ClassFiles
