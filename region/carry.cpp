@@ -160,18 +160,22 @@ cv::Rect rectOf(const Piece &piece)
 
 MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QImage &picture,
                     const QImage &numbers, const std::vector<Trail> &trails,
-                    const std::atomic_bool *cancelled)
+                    const std::atomic_bool *cancelled, const QTransform *frameMoved)
 {
     MovedMask moved;
-    if (picture.isNull() || numbers.isNull() || picture.size() != numbers.size() ||
-        picture.depth() != 32 || numbers.depth() != 8)
+    // Without the picture, its copy tells its size.
+    const QSize size = picture.isNull() ? shown.size : picture.size();
+    if (numbers.isNull() || size != numbers.size() || numbers.depth() != 8 ||
+        (!picture.isNull() && picture.depth() != 32) || (picture.isNull() && shown.isNull()))
         return moved;
     try {
-        const bool following = !before.isNull() && before.size == picture.size();
+        const bool following = !before.isNull() && before.size == size;
         const MotionCopy after = !following        ? MotionCopy()
                                  : !shown.isNull() ? shown
                                                    : motionCopyOf(picture);
-        const Motion frame = frameMotion(before, after);
+        const Motion frame = !following   ? stillMotion()
+                             : frameMoved ? motionOf(*frameMoved)
+                                          : frameMotion(before, after);
         const cv::Mat classes = matOf(numbers);
         const cv::Rect whole(0, 0, classes.cols, classes.rows);
         const QVector<MaskAnalysis::Piece> pieces =
@@ -355,6 +359,44 @@ Carried snappedCarry(const QImage &picture, const QImage &numbers, int reach,
     if (moved.size.isEmpty())
         return Carried();
     return painted(fittedMask(picture, moved, reach, cancelled));
+}
+
+std::vector<bool> classesOnEdges(const MotionCopy &copy, const QImage &numbers)
+{
+    std::vector<bool> onEdges(256, false);
+    if (copy.isNull() || numbers.isNull() || copy.size != numbers.size())
+        return onEdges;
+    try {
+        const cv::Mat classes = matOf(numbers);
+        for (int number = 1; number < 256; ++number) {
+            const cv::Mat inClass = classes == number;
+            const cv::Rect box = cv::boundingRect(inClass);
+            if (!box.empty())
+                onEdges[size_t(number)] = followsEdges(copy, inClass(box), box);
+        }
+    } catch (const cv::Exception &) {
+    } catch (const std::bad_alloc &) {
+    }
+    return onEdges;
+}
+
+QImage fittedShape(const QImage &picture, const QImage &numbers, const std::vector<bool> &fit,
+                   const std::atomic_bool *cancelled)
+{
+    MovedMask pieces = movedMask(MotionCopy(), MotionCopy(), picture, numbers, {}, cancelled);
+    if (pieces.size.isEmpty())
+        return QImage();
+    for (MovedMask::Moved &one : pieces.pieces)
+        one.edged = one.number < fit.size() && fit[one.number];
+    const Carried carried = fittedMask(picture, pieces, fittedMove, cancelled);
+    if (carried.placed.size.isEmpty())
+        return QImage();
+    return paintedOver(QImage(), carried.placed);
+}
+
+QTransform frameMotionOf(const MotionCopy &before, const MotionCopy &after)
+{
+    return transformOf(frameMotion(before, after));
 }
 
 } // namespace Region

@@ -99,11 +99,18 @@ struct MovedMask
 
 // The pieces of `numbers` (8-bit class numbers, 0 the background) moved from `before`, a copy
 // of the frame they were made on, to `picture` (32-bit, the same size), whose copy `shown`
-// is made here when null; `trails` are those of the carry that placed them, if any. With a
-// null `before`, nothing moved. Empty without memory or once `cancelled` is set.
+// is made here when null (a null `picture` with its copy given moves the pieces alone); `trails`
+// are those of the carry that placed them, if any. With a null `before`, nothing moved. Empty
+// without memory or once `cancelled` is set.
 MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QImage &picture,
                     const QImage &numbers, const std::vector<Trail> &trails = {},
-                    const std::atomic_bool *cancelled = nullptr);
+                    const std::atomic_bool *cancelled = nullptr,
+                    const QTransform *frameMoved = nullptr);
+
+// How the whole frame moved from `before` to `after` (copies of pictures of one size), as
+// movedMask() finds it; its `frameMoved` may be given this, found once for a pair of frames
+// crossed both ways. No motion when none was found.
+QTransform frameMotionOf(const MotionCopy &before, const MotionCopy &after);
 
 // `moved`'s pieces over `under` (8-bit class numbers, the same size): the pieces win where
 // they are. `under` is written in place when no one else holds it. Null without memory.
@@ -140,6 +147,22 @@ Carried snappedCarry(const MotionCopy &before, const QImage &picture, const QIma
 // Without the frame before: fitting alone follows a move of up to `reach` pixels.
 Carried snappedCarry(const QImage &picture, const QImage &numbers, int reach = carriedMove,
                      const std::atomic_bool *cancelled = nullptr);
+
+// For each class number, whether the outline of that class in `numbers` follows the edges of
+// the frame `copy` was made of (see followsEdges in motion.h).
+std::vector<bool> classesOnEdges(const MotionCopy &copy, const QImage &numbers);
+
+// `numbers` fitted to the edges of `picture` as a carried mask is, piece by piece, only the
+// pieces of the classes `fit` marks. Null without memory or once `cancelled` is set.
+QImage fittedShape(const QImage &picture, const QImage &numbers, const std::vector<bool> &fit,
+                   const std::atomic_bool *cancelled = nullptr);
+
+// A mask between two masks of a sequence (8-bit class numbers of one size): for each class
+// in `classes` (by number) that both have, the outline changed smoothly from `from`'s to
+// `to`'s, `share` (0 to 1) of the way, by blending the distances to each outline. Classes
+// drawn later win where two meet. Null without memory.
+QImage shapeBetween(const QImage &from, const QImage &to, double share,
+                    const std::vector<uchar> &classes);
 
 } // namespace Region
 
