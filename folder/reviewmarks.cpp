@@ -16,6 +16,7 @@ namespace {
 
 const QString flagged = QStringLiteral("flagged");
 const QString reviewed = QStringLiteral("reviewed");
+const QString interpolated = QStringLiteral("interpolated");
 const QString marksKey = QStringLiteral("marks");
 
 // The file's whole object, or false when it is there and not a list of marks.
@@ -43,7 +44,10 @@ bool readRoot(const QString &path, QJsonObject *root)
 Mark markOf(const QJsonValue &entry)
 {
     const QString text = entry.toObject().value(QStringLiteral("mark")).toString();
-    return text == flagged ? Mark::Flagged : text == reviewed ? Mark::Reviewed : Mark::None;
+    return text == flagged        ? Mark::Flagged
+           : text == reviewed     ? Mark::Reviewed
+           : text == interpolated ? Mark::Interpolated
+                                  : Mark::None;
 }
 
 } // namespace
@@ -87,7 +91,9 @@ Outcome set(const QString &folder, const QString &name, Mark mark, AtomicFile::F
     } else {
         // What other programs keep in the entry stays.
         QJsonObject entry = entries.value(name).toObject();
-        entry.insert(QStringLiteral("mark"), mark == Mark::Flagged ? flagged : reviewed);
+        entry.insert(QStringLiteral("mark"), mark == Mark::Flagged    ? flagged
+                                             : mark == Mark::Reviewed ? reviewed
+                                                                      : interpolated);
         entry.insert(QStringLiteral("by"),
                      qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")));
         entry.insert(QStringLiteral("at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));

@@ -13,7 +13,9 @@
 // the others' marks.
 namespace ReviewMarks {
 
-enum class Mark { None, Flagged, Reviewed };
+// Interpolated: the mask was filled in between keyframes (补全中间帧), not made by hand; it
+// goes once the picture is saved by hand or marked otherwise.
+enum class Mark { None, Flagged, Reviewed, Interpolated };
 
 // <folder>/.velmora-review.json
 QString fileFor(const QString &folder);

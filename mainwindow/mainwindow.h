@@ -157,6 +157,8 @@ private:
     void importAnnotations();
     void addCarryNavigation(QMenu *fileMenu);
     void addCarryCommands(QMenu *maskMenu);
+    void addFillCommand(QMenu *maskMenu);
+    void fillBetweenKeyframes();
     void goCarrying(bool forward);
     void carryFromLast();
     void addReviewCommands(QMenu *fileMenu);

@@ -194,8 +194,9 @@ public:
             const QRect badge(frame.right() - metrics.horizontalAdvance(text) - 12, frame.top() + 3,
                               metrics.horizontalAdvance(text) + 8, metrics.height() + 2);
             painter->setPen(Qt::NoPen);
-            painter->setBrush(mark == ReviewMarks::Mark::Flagged ? QColor(200, 40, 40)
-                                                                 : QColor(40, 110, 200));
+            painter->setBrush(mark == ReviewMarks::Mark::Flagged        ? QColor(200, 40, 40)
+                              : mark == ReviewMarks::Mark::Interpolated ? QColor(130, 80, 170)
+                                                                        : QColor(40, 110, 200));
             painter->drawRoundedRect(badge, 3, 3);
             painter->setPen(Qt::white);
             painter->drawText(badge, Qt::AlignCenter, text);

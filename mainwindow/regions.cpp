@@ -62,6 +62,7 @@ void MainWindow::createMaskMenu()
                 [pixels](const QImage &mask) { return Region::cleaned(mask, pixels); });
     });
     addCarryCommands(maskMenu);
+    addFillCommand(maskMenu);
     for (QAction *action : maskMenu->actions())
         maskActions << action;
 }

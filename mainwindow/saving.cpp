@@ -264,10 +264,14 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, AtomicFile:
         mapUnread = false;
         folder->setClasses(imagePath, classesPresent(*document), false);
     }
-    if (outcome == MaskFile::StoreOutcome::Written)
+    if (outcome == MaskFile::StoreOutcome::Written) {
         rememberMaskFile({MaskFile::ReadStatus::Read, MaskFile::stampOf(maskPath)});
-    else if (outcome == MaskFile::StoreOutcome::Removed ||
-             outcome == MaskFile::StoreOutcome::NothingToRemove)
+        // Saved by hand, a filled-in mask is the user's own now.
+        const QString name = QFileInfo(imagePath).fileName();
+        if (reviewMarks->markOf(name) == ReviewMarks::Mark::Interpolated)
+            reviewMarks->set(name, ReviewMarks::Mark::None);
+    } else if (outcome == MaskFile::StoreOutcome::Removed ||
+               outcome == MaskFile::StoreOutcome::NothingToRemove)
         rememberMaskFile({MaskFile::ReadStatus::Absent, MaskFile::stampOf(maskPath)});
     if (outcome != MaskFile::StoreOutcome::WriteFailed &&
         outcome != MaskFile::StoreOutcome::RemoveFailed)

@@ -61,6 +61,8 @@ inline QString reviewText(ReviewMarks::Mark mark)
         return QCoreApplication::translate("Review", "需复查");
     case ReviewMarks::Mark::Reviewed:
         return QCoreApplication::translate("Review", "已复查");
+    case ReviewMarks::Mark::Interpolated:
+        return QCoreApplication::translate("Review", "插值");
     case ReviewMarks::Mark::None:
         break;
     }

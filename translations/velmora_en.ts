@@ -216,6 +216,37 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     </message>
 </context>
 <context>
+    <name>FillBetween</name>
+    <message>
+        <source>内存不足</source>
+        <translation>Out of memory</translation>
+    </message>
+    <message>
+        <source>%1 到 %2</source>
+        <translation>%1 to %2</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1：两张关键帧的尺寸不同</source>
+        <translation>%1: the two keyframes differ in size</translation>
+    </message>
+    <message>
+        <source>%1：%2 无法读取，或尺寸与关键帧不同</source>
+        <translation>%1: %2 cannot be read, or its size differs from the keyframes&apos;</translation>
+    </message>
+    <message>
+        <source>%1：内存不足</source>
+        <translation>%1: out of memory</translation>
+    </message>
+    <message>
+        <source>%1 已有掩膜文件，没有改动</source>
+        <translation>%1 already has a mask file and was left as it is</translation>
+    </message>
+</context>
+<context>
     <name>FolderPanel</name>
     <message>
         <source>已完成 %1 / %2</source>
@@ -1644,6 +1675,38 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
         <source>正在把带入的掩膜移到对象所在处并贴合…（Esc 只移动不贴合）</source>
         <translation>Moving the carried mask to where its objects went and fitting it… (Esc moves it without fitting)</translation>
     </message>
+    <message>
+        <source>补全中间帧</source>
+        <translation>Fill frames between</translation>
+    </message>
+    <message>
+        <source>文件夹中两张有掩膜的帧之间、还没有掩膜的帧，各得到一个掩膜：随运动移动，从一张关键帧的形状过渡到另一张的，并贴合边缘；这些帧标记为插值</source>
+        <translation>Each frame of the folder without a mask between two frames with masks gets one: moved with the motion, changing from one keyframe&apos;s shape to the other&apos;s, and fitted to the edges; these frames are marked interpolated</translation>
+    </message>
+    <message>
+        <source>先打开一个图片序列所在的文件夹。</source>
+        <translation>First open the folder of a sequence of pictures.</translation>
+    </message>
+    <message>
+        <source>没有可补全的帧：需要两张有掩膜的帧，且它们之间的帧没有掩膜</source>
+        <translation>No frames to fill: this needs two frames with masks and frames without masks between them</translation>
+    </message>
+    <message>
+        <source>正在补全 %1 帧…</source>
+        <translation>Filling %1 frames…</translation>
+    </message>
+    <message>
+        <source>已取消；取消前补全了 %1 帧，标记为插值。</source>
+        <translation>Cancelled; %1 frames were filled before that and marked interpolated.</translation>
+    </message>
+    <message>
+        <source>已补全 %1 帧，标记为插值。</source>
+        <translation>Filled %1 frames and marked them interpolated.</translation>
+    </message>
+    <message>
+        <source>%1 处没有补全（见详细信息）。</source>
+        <translation>%1 left unfilled (see the details).</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>
@@ -1731,6 +1794,10 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     <message>
         <source>已复查</source>
         <translation>reviewed</translation>
+    </message>
+    <message>
+        <source>插值</source>
+        <translation>interpolated</translation>
     </message>
 </context>
 </TS>
