@@ -3,7 +3,10 @@
 // fallback for pieces fitting would lose, and Esc.
 
 #include "document/maskdocument.h"
+#include "files/maskfile.h"
+#include "folder/reviewmarks.h"
 #include "region/regionops.h"
+#include "sequence/fillbetween.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
 #include "support/windowprobe.h"
@@ -387,6 +390,66 @@ private slots:
         QVERIFY(done.count() == 1 || done.wait(10000));
         const double found = classIou(view->getDocument()->exportClasses(), truths[1], 1);
         QVERIFY2(found >= 0.95, qPrintable(QString::number(found)));
+    }
+
+    // Frames between two keyframes get masks between theirs, following the motion; the
+    // keyframes and a frame that has a mask are never touched; a cancelled fill writes
+    // nothing; the window marks each filled frame 插值 until it is saved by hand.
+    void framesBetweenKeyframesAreFilled()
+    {
+        const QSize size(480, 360);
+        const QImage scene = blotches(QSize(600, 480), 13);
+        QStringList pictures;
+        QImage truths[6];
+        for (int t = 0; t < 6; ++t) {
+            const QTransform m = QTransform::fromTranslate(-40 - 5 * t, -40 - 3 * t);
+            pictures << dir->filePath(QStringLiteral("f%1.png").arg(t + 1));
+            QVERIFY(shot(scene, size, m).save(pictures.last()));
+            truths[t] = noClasses(size);
+            paintClass(truths[t], 1, m, drawObject);
+            paintClass(truths[t], 1, m, drawStroke);
+            if (t == 0 || t == 5) {
+                QImage saved = truths[t].copy();
+                for (int y = 0; y < size.height(); ++y)
+                    for (int x = 0; x < size.width(); ++x)
+                        saved.scanLine(y)[x] *= 255;
+                QVERIFY(saved.save(MaskFile::pathFor(pictures.last())));
+            }
+        }
+        const QByteArray keyframe = TestSupport::contents(MaskFile::pathFor(pictures.first()));
+        const QVector<FillBetween::Gap> gaps =
+            FillBetween::gapsOf({true, false, false, false, false, true});
+        QCOMPARE(gaps.size(), 1);
+        const std::atomic_bool stop{true};
+        QVERIFY(FillBetween::fill(pictures, gaps, {}, &stop).cancelled);
+        QVERIFY(!QFileInfo::exists(MaskFile::pathFor(pictures.at(2))));
+
+        // Through the window, as a person does it.
+        window->openPicture(pictures.at(2));
+        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("补全中间帧"))->trigger();
+        QCOMPARE(TestSupport::contents(MaskFile::pathFor(pictures.first())), keyframe);
+        for (int t = 1; t < 5; ++t) {
+            const QImage filled(MaskFile::pathFor(pictures.at(t)));
+            QVERIFY2(!filled.isNull(), qPrintable(pictures.at(t)));
+            QImage numbers = filled.convertToFormat(QImage::Format_Grayscale8);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    numbers.scanLine(y)[x] = numbers.scanLine(y)[x] ? 1 : 0;
+            const double found = classIou(numbers, truths[t], 1);
+            QVERIFY2(found >= 0.9, qPrintable(QStringLiteral("frame %1: %2").arg(t).arg(found)));
+        }
+        QVERIFY(TestSupport::contents(ReviewMarks::fileFor(dir->path())).contains("interpolated"));
+        // The frame shown got its mask; saved by hand, it is no longer marked.
+        VelmoraView *view = probe->view();
+        QVERIFY(TestSupport::maskedPixels(VelmoraViewProbe::mask(*view)) > 0);
+        view->setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(*view, QPointF(20, 20), QPointF(60, 40));
+        probe->quietSaveAction()->setChecked(true);
+        probe->saveMask();
+        QTRY_VERIFY(ReviewMarks::read(dir->path()).byName.value(QStringLiteral("f3.png")) ==
+                    ReviewMarks::Mark::None);
+        QCOMPARE(ReviewMarks::read(dir->path()).byName.value(QStringLiteral("f2.png")),
+                 ReviewMarks::Mark::Interpolated);
     }
 
     // Shift+D brings the mask along as one step; undo takes it back. Other sizes, or nothing
