@@ -157,6 +157,16 @@ QTransform camera(QPointF pan, double zoom, double degrees)
     return m;
 }
 
+// Class numbers saved as a mask file: 255 wherever any class is.
+bool saveAsMask(const QImage &numbers, const QString &path)
+{
+    QImage saved = numbers.copy();
+    for (int y = 0; y < saved.height(); ++y)
+        for (int x = 0; x < saved.width(); ++x)
+            saved.scanLine(y)[x] = saved.scanLine(y)[x] ? 255 : 0;
+    return saved.save(path);
+}
+
 QAction *actionNamed(MainWindow &window, const QString &menu, const QString &text)
 {
     for (QAction *action : menuNamed(window, menu)->actions())
@@ -376,11 +386,7 @@ private slots:
             paintClass(truths[t], 1, m, drawObject);
             paintClass(truths[t], 1, m, drawStroke);
         }
-        QImage saved = truths[0].copy();
-        for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x)
-                saved.scanLine(y)[x] *= 255;
-        QVERIFY(saved.save(dir->filePath(QStringLiteral("a_mask.png"))));
+        QVERIFY(saveAsMask(truths[0], dir->filePath(QStringLiteral("a_mask.png"))));
         actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
             ->setChecked(true);
         window->openPicture(dir->filePath(QStringLiteral("a.png")));
@@ -409,11 +415,7 @@ private slots:
             paintClass(truths[t], 1, m, drawObject);
             paintClass(truths[t], 1, m, drawStroke);
             if (t == 0 || t == 5) {
-                QImage saved = truths[t].copy();
-                for (int y = 0; y < size.height(); ++y)
-                    for (int x = 0; x < size.width(); ++x)
-                        saved.scanLine(y)[x] *= 255;
-                QVERIFY(saved.save(MaskFile::pathFor(pictures.last())));
+                QVERIFY(saveAsMask(truths[t], MaskFile::pathFor(pictures.last())));
             }
         }
         const QByteArray keyframe = TestSupport::contents(MaskFile::pathFor(pictures.first()));
@@ -541,11 +543,7 @@ private slots:
                     .save(dir->filePath(QStringLiteral("a.png"))));
         QVERIFY(frame(QSize(400, 300), QPointF(208, 150), 60, &after)
                     .save(dir->filePath(QStringLiteral("b.png"))));
-        QImage saved = before.copy();
-        for (int y = 0; y < saved.height(); ++y)
-            for (int x = 0; x < saved.width(); ++x)
-                saved.scanLine(y)[x] *= 255;
-        QVERIFY(saved.save(dir->filePath(QStringLiteral("a_mask.png"))));
+        QVERIFY(saveAsMask(before, dir->filePath(QStringLiteral("a_mask.png"))));
         actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
             ->setChecked(true);
         window->openPicture(dir->filePath(QStringLiteral("a.png")));
