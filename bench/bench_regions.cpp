@@ -3,21 +3,27 @@
 // mask. Each time is printed beside a floor measured in the same run.
 //
 //   velmora_bench_regions [--carry] [PHOTO ...]
-//       default: the photos of /usr/share/backgrounds/mate/nature; --carry: carrying alone
+//       default: the photos of /usr/share/backgrounds/mate/nature; --carry: carrying and
+//       filling between keyframes alone
 //
 // Objects are cut out of one photo along a smooth random outline and pasted into another
 // with a soft edge about 1.5 pixels wide; the object is where that edge is at least half.
 
 #include "bench/timing.h"
+#include "cli/maskanalysis.h"
+#include "files/classfiles.h"
 #include "region/regionops.h"
+#include "sequence/fillbetween.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
@@ -444,89 +450,119 @@ double classIou(const QImage &found, const QImage &truth, uchar value)
     return either ? double(both) / either : 1.0;
 }
 
+// Size, scene and cameras of the sequences below: 12 megapixels cut from a photo a little
+// bigger, each sequence's camera its own.
+const QSize filmSize(4000, 3000);
+const QSize sceneSize(4600, 3450);
+const QPointF frameCentre(filmSize.width() / 2.0, filmSize.height() / 2.0);
+const QPointF sceneCentre(sceneSize.width() / 2.0, sceneSize.height() / 2.0);
+const Camera cameras[] = {{QPointF(4, 3), 1.0, 0.0},
+                          {QPointF(-6, 2), 1.004, 0.0},
+                          {QPointF(3, -5), 1.0, 0.08},
+                          {QPointF(5, 4), 0.997, -0.05}};
+
+struct Mover
+{
+    QPointF centre, step;
+    double radius;
+    quint32 seed;
+};
+
+// A sequence: its pictures and their truths (class numbers: the two objects 1 and 2, the
+// stroke 3), and how each class truly moved by frame t.
+struct Filmed
+{
+    std::vector<QImage> pictures, truths;
+    std::vector<Mover> movers;
+    Camera camera;
+    QTransform moved(int c, int t) const
+    {
+        if (c < 2)
+            return QTransform::fromTranslate(t * movers[size_t(c)].step.x(),
+                                             t * movers[size_t(c)].step.y());
+        return cameraAt(camera, 0, sceneCentre, frameCentre).inverted() *
+               cameraAt(camera, t, sceneCentre, frameCentre);
+    }
+};
+
+// Sequence `seq` (0 to 3) of `frames` frames: the scene from one photo, the objects from the
+// next.
+Filmed film(const QList<QImage> &photos, int seq, int frames)
+{
+    Filmed filmed;
+    const QSize size = filmSize;
+    const QImage scene = scaledTo(photos.at(seq), sceneSize);
+    const QImage source = scaledTo(photos.at(seq + 1), size);
+    const Camera &camera = cameras[seq];
+    filmed.camera = camera;
+    QRandomGenerator random(quint32(seq + 11));
+    std::vector<Mover> &movers = filmed.movers;
+    for (int k = 0; k < 2; ++k) {
+        const double angle = random.bounded(2 * M_PI);
+        const double distance = 3 + random.bounded(6.0);
+        movers.push_back({QPointF(900 + k * 2000 + random.bounded(300), 900 + random.bounded(600)),
+                          distance * QPointF(std::cos(angle), std::sin(angle)),
+                          150 + random.bounded(150.0), quint32(seq * 10 + k)});
+    }
+    // The stroke, in the scene's pixels, across the lower part of the picture.
+    QPainterPath stroke;
+    stroke.moveTo(sceneCentre + QPointF(-1500, 700));
+    stroke.cubicTo(sceneCentre + QPointF(-700, 300), sceneCentre + QPointF(200, 1100),
+                   sceneCentre + QPointF(1300, 600));
+    for (int t = 0; t < frames; ++t) {
+        const QTransform m = cameraAt(camera, t, sceneCentre, frameCentre);
+        QImage picture(size, QImage::Format_RGB32);
+        {
+            QPainter painter(&picture);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.setTransform(m);
+            painter.drawImage(0, 0, scene);
+        }
+        QImage drawnStroke(size, QImage::Format_ARGB32_Premultiplied);
+        drawnStroke.fill(Qt::transparent);
+        {
+            QPainter painter(&drawnStroke);
+            painter.setTransform(m);
+            painter.strokePath(stroke, QPen(Qt::white, 12, Qt::SolidLine, Qt::RoundCap));
+        }
+        QImage truth(size, QImage::Format_Grayscale8);
+        for (int y = 0; y < size.height(); ++y) {
+            const auto *from = reinterpret_cast<const QRgb *>(drawnStroke.constScanLine(y));
+            uchar *to = truth.scanLine(y);
+            for (int x = 0; x < size.width(); ++x)
+                to[x] = qAlpha(from[x]) >= 128 ? 3 : 0;
+        }
+        for (int k = 0; k < 2; ++k) {
+            const Mover &mover = movers[size_t(k)];
+            const QPointF at = mover.centre + t * mover.step;
+            QImage moved(size, QImage::Format_RGB32);
+            QPainter(&moved).drawImage(at - mover.centre, source);
+            QImage known;
+            picture = composite(picture, moved, blob(at, mover.radius, mover.seed, 0, 0), &known);
+            for (int y = 0; y < size.height(); ++y) {
+                const uchar *from = known.constScanLine(y);
+                uchar *to = truth.scanLine(y);
+                for (int x = 0; x < size.width(); ++x)
+                    if (from[x])
+                        to[x] = uchar(k + 1);
+            }
+        }
+        filmed.pictures.push_back(picture);
+        filmed.truths.push_back(truth);
+    }
+    return filmed;
+}
+
 void measureFollowing(const QList<QImage> &photos)
 {
-    const QSize size(4000, 3000);
-    const QSize sceneSize(4600, 3450);
-    const QPointF frameCentre(size.width() / 2.0, size.height() / 2.0);
-    const QPointF sceneCentre(sceneSize.width() / 2.0, sceneSize.height() / 2.0);
     constexpr int frames = 9;
     constexpr int classes = 3;
-    const Camera cameras[] = {{QPointF(4, 3), 1.0, 0.0},
-                              {QPointF(-6, 2), 1.004, 0.0},
-                              {QPointF(3, -5), 1.0, 0.08},
-                              {QPointF(5, 4), 0.997, -0.05}};
     std::vector<double> found[classes][frames], unmoved[classes][frames], ideal[classes][frames];
     std::vector<double> times;
     int sequences = 0;
     for (int seq = 0; seq < 4 && seq + 1 < photos.size(); ++seq, ++sequences) {
-        const QImage scene = scaledTo(photos.at(seq), sceneSize);
-        const QImage source = scaledTo(photos.at(seq + 1), size);
-        const Camera &camera = cameras[seq];
-        QRandomGenerator random(quint32(seq + 11));
-        struct Mover
-        {
-            QPointF centre, step;
-            double radius;
-            quint32 seed;
-        };
-        std::vector<Mover> movers;
-        for (int k = 0; k < 2; ++k) {
-            const double angle = random.bounded(2 * M_PI);
-            const double distance = 3 + random.bounded(6.0);
-            movers.push_back(
-                {QPointF(900 + k * 2000 + random.bounded(300), 900 + random.bounded(600)),
-                 distance * QPointF(std::cos(angle), std::sin(angle)), 150 + random.bounded(150.0),
-                 quint32(seq * 10 + k)});
-        }
-        // The stroke, in the scene's pixels, across the lower part of the picture.
-        QPainterPath stroke;
-        stroke.moveTo(sceneCentre + QPointF(-1500, 700));
-        stroke.cubicTo(sceneCentre + QPointF(-700, 300), sceneCentre + QPointF(200, 1100),
-                       sceneCentre + QPointF(1300, 600));
-        QImage pictures[frames], truths[frames];
-        for (int t = 0; t < frames; ++t) {
-            const QTransform m = cameraAt(camera, t, sceneCentre, frameCentre);
-            QImage picture(size, QImage::Format_RGB32);
-            {
-                QPainter painter(&picture);
-                painter.setRenderHint(QPainter::SmoothPixmapTransform);
-                painter.setTransform(m);
-                painter.drawImage(0, 0, scene);
-            }
-            QImage drawnStroke(size, QImage::Format_ARGB32_Premultiplied);
-            drawnStroke.fill(Qt::transparent);
-            {
-                QPainter painter(&drawnStroke);
-                painter.setTransform(m);
-                painter.strokePath(stroke, QPen(Qt::white, 12, Qt::SolidLine, Qt::RoundCap));
-            }
-            QImage truth(size, QImage::Format_Grayscale8);
-            for (int y = 0; y < size.height(); ++y) {
-                const auto *from = reinterpret_cast<const QRgb *>(drawnStroke.constScanLine(y));
-                uchar *to = truth.scanLine(y);
-                for (int x = 0; x < size.width(); ++x)
-                    to[x] = qAlpha(from[x]) >= 128 ? 3 : 0;
-            }
-            for (int k = 0; k < 2; ++k) {
-                const Mover &mover = movers[size_t(k)];
-                const QPointF at = mover.centre + t * mover.step;
-                QImage moved(size, QImage::Format_RGB32);
-                QPainter(&moved).drawImage(at - mover.centre, source);
-                QImage known;
-                picture =
-                    composite(picture, moved, blob(at, mover.radius, mover.seed, 0, 0), &known);
-                for (int y = 0; y < size.height(); ++y) {
-                    const uchar *from = known.constScanLine(y);
-                    uchar *to = truth.scanLine(y);
-                    for (int x = 0; x < size.width(); ++x)
-                        if (from[x])
-                            to[x] = uchar(k + 1);
-                }
-            }
-            pictures[t] = picture;
-            truths[t] = truth;
-        }
+        const Filmed filmed = film(photos, seq, frames);
+        const std::vector<QImage> &pictures = filmed.pictures, &truths = filmed.truths;
         Region::Carried carried;
         carried.numbers = truths[0];
         for (int t = 1; t < frames; ++t) {
@@ -535,15 +571,9 @@ void measureFollowing(const QList<QImage> &photos)
                 carried =
                     Region::snappedCarry(before, pictures[t], carried.numbers, carried.trails);
             }));
-            const QTransform cameraMoved =
-                cameraAt(camera, 0, sceneCentre, frameCentre).inverted() *
-                cameraAt(camera, t, sceneCentre, frameCentre);
             for (int c = 0; c < classes; ++c) {
                 const uchar value = uchar(c + 1);
-                const QTransform truly =
-                    c < 2 ? QTransform::fromTranslate(t * movers[size_t(c)].step.x(),
-                                                      t * movers[size_t(c)].step.y())
-                          : cameraMoved;
+                const QTransform truly = filmed.moved(c, t);
                 found[c][t].push_back(classIou(carried.numbers, truths[t], value));
                 unmoved[c][t].push_back(classIou(truths[0], truths[t], value));
                 ideal[c][t].push_back(
@@ -572,6 +602,68 @@ void measureFollowing(const QList<QImage> &photos)
         *std::max_element(times.begin(), times.end()), 0);
 }
 
+// Filling the frames between two keyframes ten frames apart, on the same sequences: the
+// keyframes' truths are saved as their masks (with a list of three classes), the nine frames
+// between are filled, and each class is compared with its truth beside the nearer keyframe's
+// mask copied.
+void measureFilling(const QList<QImage> &photos)
+{
+    constexpr int frames = 11;
+    constexpr int classes = 3;
+    std::vector<double> filledIou[classes], nearerIou[classes], times;
+    for (int seq = 0; seq < 4 && seq + 1 < photos.size(); ++seq) {
+        const Filmed filmed = film(photos, seq, frames);
+        QTemporaryDir folder;
+        QFile list(QDir(folder.path()).filePath(QStringLiteral("labels.txt")));
+        if (!list.open(QIODevice::WriteOnly) || list.write("object 1\nobject 2\nstroke\n") < 0)
+            return;
+        list.close();
+        QStringList pictures;
+        for (int t = 0; t < frames; ++t) {
+            pictures << QDir(folder.path())
+                            .filePath(QStringLiteral("%1.bmp").arg(t + 1, 2, 10, QLatin1Char('0')));
+            filmed.pictures[size_t(t)].save(pictures.last()); // quick to write and read
+        }
+        QString failed;
+        for (int t : {0, frames - 1})
+            ClassFiles::storeNumbers(filmed.truths[size_t(t)], pictures.at(t), true, &failed);
+        QElapsedTimer timer;
+        timer.start();
+        FillBetween::fill(pictures, {{0, frames - 1}});
+        times.push_back(timer.elapsed() / double(frames - 2));
+        for (int t = 1; t < frames - 1; ++t) {
+            const MaskAnalysis::Picture read =
+                MaskAnalysis::analyse(pictures.at(t), MaskAnalysis::Numbers);
+            QImage numbers(read.numbers.size(), QImage::Format_Grayscale8);
+            for (int y = 0; y < numbers.height() && !read.numbers.isNull(); ++y)
+                std::copy_n(read.numbers.constScanLine(y), numbers.width(), numbers.scanLine(y));
+            const QImage &nearer = filmed.truths[size_t(t < frames / 2 ? 0 : frames - 1)];
+            for (int c = 0; c < classes; ++c) {
+                const uchar value = uchar(c + 1);
+                filledIou[c].push_back(read.numbers.isNull()
+                                           ? 0.0
+                                           : classIou(numbers, filmed.truths[size_t(t)], value));
+                nearerIou[c].push_back(classIou(nearer, filmed.truths[size_t(t)], value));
+            }
+        }
+    }
+    if (times.empty())
+        return;
+    const auto worst = [](const std::vector<double> &v) {
+        return *std::min_element(v.begin(), v.end());
+    };
+    out << "fill between keyframes 10 frames apart (12 MP): IoU per class over the frames "
+           "between, mean (worst)\n";
+    const char *names[classes] = {"object 1", "object 2", "stroke"};
+    for (int c = 0; c < classes; ++c)
+        out << QString::asprintf("  %-8s  filled %.4f (%.4f)   nearer keyframe %.4f (%.4f)\n",
+                                 names[c], mean(filledIou[c]), worst(filledIou[c]),
+                                 mean(nearerIou[c]), worst(nearerIou[c]));
+    row(QStringLiteral("fill between keyframes, 12 MP, a frame, median"), median(times), 0);
+    row(QStringLiteral("fill between keyframes, 12 MP, a frame, slowest"),
+        *std::max_element(times.begin(), times.end()), 0);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -596,6 +688,7 @@ int main(int argc, char **argv)
     }
     out << "step                                               figure          floor    ratio\n";
     measureFollowing(photos);
+    measureFilling(photos);
     measureCarry(photos);
     if (app.arguments().contains(QStringLiteral("--carry")))
         return 0;
