@@ -3,6 +3,7 @@
 // fallback for pieces fitting would lose, and Esc.
 
 #include "document/maskdocument.h"
+#include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "folder/reviewmarks.h"
 #include "region/regionops.h"
@@ -165,6 +166,16 @@ bool saveAsMask(const QImage &numbers, const QString &path)
         for (int x = 0; x < saved.width(); ++x)
             saved.scanLine(y)[x] = saved.scanLine(y)[x] ? 255 : 0;
     return saved.save(path);
+}
+
+// A disc of class `value` at `centre` over `numbers`.
+void paintDisc(QImage &numbers, uchar value, QPointF centre, double radius)
+{
+    paintClass(numbers, value, QTransform(), [&](QPainter &painter) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(centre, radius, radius);
+    });
 }
 
 QAction *actionNamed(MainWindow &window, const QString &menu, const QString &text)
@@ -452,6 +463,139 @@ private slots:
                     ReviewMarks::Mark::None);
         QCOMPARE(ReviewMarks::read(dir->path()).byName.value(QStringLiteral("f2.png")),
                  ReviewMarks::Mark::Interpolated);
+    }
+
+    // A shape between two that the motion has already brought together: part of the way from
+    // one outline to the other; a class missing from either mask, or not asked for, is left
+    // out.
+    void shapesBetween_data()
+    {
+        QTest::addColumn<double>("share");
+        QTest::addColumn<double>("radius"); // of the disc between
+        QTest::addColumn<double>("x");      // its centre's
+        QTest::newRow("the first") << 0.0 << 20.0 << 60.0;
+        QTest::newRow("a quarter of the way") << 0.25 << 22.5 << 61.0;
+        QTest::newRow("halfway") << 0.5 << 25.0 << 62.0;
+        QTest::newRow("the last") << 1.0 << 30.0 << 64.0;
+    }
+    void shapesBetween()
+    {
+        QFETCH(double, share);
+        QFETCH(double, radius);
+        QFETCH(double, x);
+        const QSize size(160, 100);
+        QImage from = noClasses(size), to = noClasses(size), expected = noClasses(size);
+        paintDisc(from, 1, QPointF(60, 50), 20); // grows by half and moves 4 pixels
+        paintDisc(to, 1, QPointF(64, 50), 30);
+        paintDisc(expected, 1, QPointF(x, 50), radius);
+        paintDisc(from, 2, QPointF(20, 20), 8); // only in the first
+        paintDisc(from, 3, QPointF(140, 80), 8);
+        paintDisc(to, 3, QPointF(140, 80), 8); // in both, not asked for
+        const QImage between = Region::shapeBetween(from, to, share, {1, 2});
+        QVERIFY2(classIou(between, expected, 1) >= 0.95,
+                 qPrintable(QString::number(classIou(between, expected, 1))));
+        QCOMPARE(classIou(between, from, 2), 0.0);
+        QCOMPARE(classIou(between, from, 3), 0.0);
+    }
+
+    // The gaps of a sequence: runs of frames without masks between two with them.
+    void gapsOfASequence_data()
+    {
+        QTest::addColumn<QVector<bool>>("hasMask");
+        QTest::addColumn<QVector<int>>("ends"); // from, to of each gap
+        QTest::newRow("one gap") << QVector<bool>{true, false, false, true} << QVector<int>{0, 3};
+        QTest::newRow("keyframes side by side")
+            << QVector<bool>{true, true, false} << QVector<int>{};
+        QTest::newRow("open ends")
+            << QVector<bool>{false, true, false, true, false} << QVector<int>{1, 3};
+        QTest::newRow("two gaps") << QVector<bool>{true, false, true, false, false, true}
+                                  << QVector<int>{0, 2, 2, 5};
+        QTest::newRow("nothing") << QVector<bool>{} << QVector<int>{};
+    }
+    void gapsOfASequence()
+    {
+        QFETCH(QVector<bool>, hasMask);
+        QFETCH(QVector<int>, ends);
+        QVector<int> found;
+        for (const FillBetween::Gap &gap : FillBetween::gapsOf(hasMask))
+            found << gap.from << gap.to;
+        QCOMPARE(found, ends);
+    }
+
+    // With classes, the frames between get class maps of the classes both keyframes have; a
+    // frame given a mask while the fill runs is left as it is, and named.
+    void fillingKeepsClassesAndOthersMasks()
+    {
+        const QSize size(320, 240);
+        const QImage scene = blotches(QSize(400, 320), 17);
+        QFile list(dir->filePath(QStringLiteral("labels.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write("a\nb\n") > 0);
+        list.close();
+        QStringList pictures;
+        for (int t = 0; t < 5; ++t) {
+            pictures << dir->filePath(QStringLiteral("s%1.png").arg(t + 1));
+            QVERIFY(shot(scene, size, QTransform::fromTranslate(-30 - 4 * t, -30 - 2 * t))
+                        .save(pictures.last()));
+        }
+        QImage first = noClasses(size), last = noClasses(size);
+        paintDisc(first, 1, QPointF(150, 120), 40);
+        paintDisc(first, 2, QPointF(50, 50), 20); // the first keyframe's alone
+        paintDisc(last, 1, QPointF(150 - 16, 120 - 8), 40);
+        QString failed;
+        QCOMPARE(ClassFiles::storeNumbers(first, pictures.at(0), true, &failed),
+                 AtomicFile::Failure::None);
+        QCOMPARE(ClassFiles::storeNumbers(last, pictures.at(4), true, &failed),
+                 AtomicFile::Failure::None);
+        // Someone saves a mask of the third frame after the gaps were found.
+        QVERIFY(saveAsMask(last, MaskFile::pathFor(pictures.at(2))));
+        const QByteArray theirs = TestSupport::contents(MaskFile::pathFor(pictures.at(2)));
+        const FillBetween::Report report = FillBetween::fill(pictures, {{0, 4}});
+        QCOMPARE(report.filled, (QStringList{pictures.at(1), pictures.at(3)}));
+        QCOMPARE(report.problems.size(), 1);
+        QVERIFY(report.problems.first().contains(QStringLiteral("s3.png")));
+        QCOMPARE(TestSupport::contents(MaskFile::pathFor(pictures.at(2))), theirs);
+        QVERIFY(!QFileInfo::exists(ClassFiles::mapPathFor(pictures.at(2))));
+        for (int t : {1, 3}) {
+            ClassFiles::MapStatus status;
+            const QImage map =
+                ClassFiles::readMap(ClassFiles::mapPathFor(pictures.at(t)), size, &status);
+            QCOMPARE(status, ClassFiles::MapStatus::Read);
+            QImage expected = noClasses(size);
+            paintDisc(expected, 1, QPointF(150 - 4 * t, 120 - 2 * t), 40);
+            QVERIFY2(classIou(map, expected, 1) >= 0.95,
+                     qPrintable(QString::number(classIou(map, expected, 1))));
+            QCOMPARE(classIou(map, first, 2), 0.0);
+        }
+    }
+
+    // A carry's pieces go on as one step, later pieces over earlier ones; undo and redo give
+    // the layer back byte for byte.
+    void carriedPiecesAreOneStep()
+    {
+        QVERIFY(TestSupport::makePicture(80, 60).save(dir->filePath(QStringLiteral("p.png"))));
+        QFile list(dir->filePath(QStringLiteral("labels.txt")));
+        QVERIFY(list.open(QIODevice::WriteOnly) && list.write("a\nb\n") > 0);
+        list.close();
+        window->openPicture(dir->filePath(QStringLiteral("p.png")));
+        MaskDocument *document = probe->view()->getDocument();
+        QVERIFY(document->hasClasses());
+        const QImage before = document->exportClasses();
+        QImage square(20, 20, QImage::Format_Grayscale8);
+        square.fill(255);
+        Region::MovedMask placed;
+        placed.size = QSize(80, 60);
+        placed.pieces.push_back({{square, QPoint(10, 10)}, 1, false, true});
+        placed.pieces.push_back({{square, QPoint(20, 20)}, 3, false, true});
+        QVERIFY(document->applyClassPieces(placed));
+        const QImage after = document->exportClasses();
+        QCOMPARE(after.constScanLine(15)[15], uchar(1));
+        QCOMPARE(after.constScanLine(25)[25], uchar(3)); // the later piece wins
+        QCOMPARE(after.constScanLine(50)[70], uchar(0));
+        QCOMPARE(document->classNames().size(), 3); // a class beyond the list is named
+        document->undo();
+        QCOMPARE(document->exportClasses(), before);
+        document->redo();
+        QCOMPARE(document->exportClasses(), after);
     }
 
     // Shift+D brings the mask along as one step; undo takes it back. Other sizes, or nothing

@@ -30,6 +30,20 @@ private slots:
         QVERIFY(dir->isValid());
     }
 
+    // Each mark is written as its word and read back as itself, 插值 too.
+    void everyMarkReadsBack()
+    {
+        const QString folder = dir->path();
+        const QList<QPair<Mark, QByteArray>> marks{{Mark::Flagged, "flagged"},
+                                                   {Mark::Reviewed, "reviewed"},
+                                                   {Mark::Interpolated, "interpolated"}};
+        for (const auto &mark : marks) {
+            QCOMPARE(ReviewMarks::set(folder, "f.png", mark.first), ReviewMarks::Outcome::Written);
+            QCOMPARE(ReviewMarks::read(folder).byName.value("f.png"), mark.first);
+            QVERIFY(TestSupport::contents(ReviewMarks::fileFor(folder)).contains(mark.second));
+        }
+    }
+
     // Another person's marks, written between two of ours, are kept; taking a mark off
     // leaves the others.
     void setMergesWithTheFileAsItIsNow()
