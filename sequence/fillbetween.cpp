@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <vector>
@@ -144,6 +145,18 @@ void fillGap(const QStringList &pictures, const Gap &gap, Report &report, int &d
     std::vector<QTransform> motions(static_cast<size_t>(count));
     for (int k = 1; k < count; ++k)
         motions[size_t(k)] = Region::frameMotionOf(copies[size_t(k - 1)], copies[size_t(k)]);
+    // The two ways are independent: the backward one runs beside the forward one.
+    QFuture<void> backwards = QtConcurrent::run([&] {
+        std::vector<Region::Trail> trails;
+        for (int k = count - 2; k >= 1; --k) {
+            const QTransform back = motions[size_t(k + 1)].inverted();
+            const Region::MovedMask moved =
+                Region::movedMask(copies[size_t(k + 1)], copies[size_t(k)], QImage(),
+                                  backward[size_t(k + 1)], trails, cancelled, &back);
+            backward[size_t(k)] = Region::paintedOver(QImage(), moved);
+            trails = moved.trails;
+        }
+    });
     std::vector<Region::Trail> trails;
     for (int k = 1; k < count - 1; ++k) {
         const Region::MovedMask moved =
@@ -152,15 +165,7 @@ void fillGap(const QStringList &pictures, const Gap &gap, Report &report, int &d
         forward[size_t(k)] = Region::paintedOver(QImage(), moved);
         trails = moved.trails;
     }
-    trails.clear();
-    for (int k = count - 2; k >= 1; --k) {
-        const QTransform back = motions[size_t(k + 1)].inverted();
-        const Region::MovedMask moved =
-            Region::movedMask(copies[size_t(k + 1)], copies[size_t(k)], QImage(),
-                              backward[size_t(k + 1)], trails, cancelled, &back);
-        backward[size_t(k)] = Region::paintedOver(QImage(), moved);
-        trails = moved.trails;
-    }
+    backwards.waitForFinished();
     // A class is fitted to edges where the keyframe's outline of it followed edges.
     const std::vector<bool> onEdges = Region::classesOnEdges(copies.front(), first.numbers);
     const bool classes = first.classes || last.classes;
