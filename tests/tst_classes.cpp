@@ -84,6 +84,46 @@ private slots:
         window.reset();
     }
 
+    // The files kept for class numbers: with classes a class map of the numbers and a mask
+    // wherever any class is; without, the mask alone, and an old class map goes; neither is
+    // more open to others than the picture.
+    void classNumbersAreStoredAsTheEditorKeepsThem_data()
+    {
+        QTest::addColumn<bool>("classes");
+        QTest::newRow("with classes") << true;
+        QTest::newRow("without classes") << false;
+    }
+    void classNumbersAreStoredAsTheEditorKeepsThem()
+    {
+        QFETCH(bool, classes);
+        const QString picture = dir->filePath(QStringLiteral("n.png"));
+        QVERIFY(TestSupport::makePicture(40, 30).save(picture));
+        QVERIFY(QFile::setPermissions(picture, QFile::ReadOwner | QFile::WriteOwner));
+        const QString mapPath = ClassFiles::mapPathFor(picture);
+        QVERIFY(TestSupport::makePicture(40, 30).save(mapPath)); // an old class map
+        QImage numbers(40, 30, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        for (int x = 0; x < 10; ++x) {
+            numbers.scanLine(5)[x] = 1;
+            numbers.scanLine(20)[x + 20] = 2;
+        }
+        QString failed;
+        QCOMPARE(ClassFiles::storeNumbers(numbers, picture, classes, &failed),
+                 AtomicFile::Failure::None);
+        const QImage mask(MaskFile::pathFor(picture));
+        QCOMPARE(mask.pixelColor(3, 5).value(), 255);
+        QCOMPARE(mask.pixelColor(25, 20).value(), 255);
+        QCOMPARE(mask.pixelColor(3, 20).value(), 0);
+        QCOMPARE(QFile::permissions(MaskFile::pathFor(picture)) &
+                     (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
+        QCOMPARE(QFileInfo::exists(mapPath), classes);
+        if (!classes)
+            return;
+        ClassFiles::MapStatus status;
+        QCOMPARE(ClassFiles::readMap(mapPath, numbers.size(), &status), numbers);
+    }
+
     void listParsing_data()
     {
         QTest::addColumn<QByteArray>("text");
