@@ -130,6 +130,15 @@ cv::Mat agreed(const std::vector<cv::Point2f> &from, const std::vector<cv::Point
     return m;
 }
 
+// `box`, in picture pixels, on a copy reduced by `scale`: every copy pixel it touches.
+cv::Rect boxOnCopy(const cv::Rect &box, double scale, const cv::Rect &copyRect)
+{
+    return cv::Rect(
+               cv::Point(int(std::floor(box.x * scale)), int(std::floor(box.y * scale))),
+               cv::Point(int(std::ceil(box.br().x * scale)), int(std::ceil(box.br().y * scale)))) &
+           copyRect;
+}
+
 Motion motionOfMat(const cv::Mat &m)
 {
     return Motion(m.at<double>(0, 0), m.at<double>(0, 1), m.at<double>(0, 2), m.at<double>(1, 0),
@@ -207,10 +216,7 @@ Motion pieceMotion(const MotionCopy &before, const MotionCopy &after, const cv::
         const cv::Mat b = matOf(before.grey), a = matOf(after.grey);
         const double s = before.scale;
         const cv::Rect copyRect(0, 0, b.cols, b.rows);
-        const cv::Rect inCopy =
-            cv::Rect(cv::Point(int(std::floor(box.x * s)), int(std::floor(box.y * s))),
-                     cv::Point(int(std::ceil(box.br().x * s)), int(std::ceil(box.br().y * s)))) &
-            copyRect;
+        const cv::Rect inCopy = boxOnCopy(box, s, copyRect);
         if (inCopy.empty())
             return frame;
         // The piece on the copy, kept whole however thin, with a pixel or two around it:
@@ -310,10 +316,7 @@ bool followsEdges(const MotionCopy &copy, const cv::Mat &piece, const cv::Rect &
         const cv::Mat grey = matOf(copy.grey);
         const double s = copy.scale;
         const cv::Rect copyRect(0, 0, grey.cols, grey.rows);
-        const cv::Rect inCopy =
-            cv::Rect(cv::Point(int(std::floor(box.x * s)), int(std::floor(box.y * s))),
-                     cv::Point(int(std::ceil(box.br().x * s)), int(std::ceil(box.br().y * s)))) &
-            copyRect;
+        const cv::Rect inCopy = boxOnCopy(box, s, copyRect);
         if (inCopy.width < 3 || inCopy.height < 3)
             return false;
         constexpr int band = 5;
