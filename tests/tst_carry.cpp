@@ -192,6 +192,15 @@ class TestCarry : public QObject
 {
     Q_OBJECT
 
+    // Opens a.png and goes to b.png with Shift+D, fitting on.
+    void carryFromAToB()
+    {
+        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
+            ->setChecked(true);
+        window->openPicture(dir->filePath(QStringLiteral("a.png")));
+        actionNamed(*window, QStringLiteral("文件"), QStringLiteral("下一张并带入掩膜"))->trigger();
+    }
+
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
@@ -398,12 +407,9 @@ private slots:
             paintClass(truths[t], 1, m, drawStroke);
         }
         QVERIFY(saveAsMask(truths[0], dir->filePath(QStringLiteral("a_mask.png"))));
-        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
-            ->setChecked(true);
-        window->openPicture(dir->filePath(QStringLiteral("a.png")));
         VelmoraView *view = probe->view();
         QSignalSpy done(view, &VelmoraView::maskCarried);
-        actionNamed(*window, QStringLiteral("文件"), QStringLiteral("下一张并带入掩膜"))->trigger();
+        carryFromAToB();
         QVERIFY(done.count() == 1 || done.wait(10000));
         const double found = classIou(view->getDocument()->exportClasses(), truths[1], 1);
         QVERIFY2(found >= 0.95, qPrintable(QString::number(found)));
@@ -688,12 +694,9 @@ private slots:
         QVERIFY(frame(QSize(400, 300), QPointF(208, 150), 60, &after)
                     .save(dir->filePath(QStringLiteral("b.png"))));
         QVERIFY(saveAsMask(before, dir->filePath(QStringLiteral("a_mask.png"))));
-        actionNamed(*window, QStringLiteral("掩膜"), QStringLiteral("带入后贴合"))
-            ->setChecked(true);
-        window->openPicture(dir->filePath(QStringLiteral("a.png")));
         VelmoraView *view = probe->view();
         QSignalSpy done(view, &VelmoraView::maskCarried);
-        actionNamed(*window, QStringLiteral("文件"), QStringLiteral("下一张并带入掩膜"))->trigger();
+        carryFromAToB();
         QVERIFY(view->isWorking());
         if (escape)
             QTest::keyClick(view->viewport(), Qt::Key_Escape);
