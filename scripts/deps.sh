@@ -10,6 +10,7 @@ packages=(
     zlib1g-dev   # masks written as PNG
     libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc
     libopencv-video-dev libopencv-calib3d-dev   # following motion between frames
+    libavformat-dev libavcodec-dev libavutil-dev libswscale-dev   # video files, read as frames
     qt5-image-formats-plugins kimageformat-plugins   # WebP, TIFF, AVIF, HEIF, JPEG XL
     fonts-wqy-microhei   # the interface speaks Chinese
     qttranslations5-l10n   # and so do Qt's own dialogs

@@ -1,0 +1,215 @@
+// Video files read as their frames: every frame exactly the one shown at its place, whatever
+// the container, the codec, B-frames or irregular frame times; damaged files fail calmly.
+#include "support/testsupport.h"
+#include "support/videomaker.h"
+#include "video/frames.h"
+#include "video/videofile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
+
+class TestVideo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void framesAreTheOnesShown_data();
+    void framesAreTheOnesShown();
+    void steppingDecodesEachFrameOnce();
+    void damagedFilesFailCalmly();
+    void framePathsName();
+};
+
+namespace {
+
+const QSize frameSize(256, 144);
+constexpr int frameCount = 40;
+
+QString makeVideo(const QTemporaryDir &dir, const QString &name,
+                  const VideoMaker::Options &options = VideoMaker::Options(),
+                  int count = frameCount)
+{
+    const QString path = dir.filePath(name);
+    if (!VideoMaker::write(
+            path, count, frameSize, [](int n) { return VideoMaker::numbered(n, frameSize); },
+            options))
+        return QString();
+    return path;
+}
+
+} // namespace
+
+void TestVideo::framesAreTheOnesShown_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<int>("bFrames");
+    QTest::addColumn<int>("keyEvery");
+    QTest::addColumn<bool>("variableRate");
+    QTest::newRow("H.264 with B-frames in MP4") << "clip.mp4"
+                                                << "libx264" << 3 << 12 << false;
+    QTest::newRow("H.264, irregular times, MKV") << "clip.mkv"
+                                                 << "libx264" << 2 << 9 << true;
+    QTest::newRow("H.264 in MOV, one keyframe") << "clip.mov"
+                                                << "libx264" << 2 << 250 << false;
+    QTest::newRow("MPEG-4 with B-frames in AVI") << "clip.avi"
+                                                 << "mpeg4" << 1 << 10 << false;
+    QTest::newRow("VP9 in WebM") << "clip.webm"
+                                 << "libvpx-vp9" << 0 << 15 << false;
+}
+
+void TestVideo::framesAreTheOnesShown()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, codec);
+    QFETCH(int, bFrames);
+    QFETCH(int, keyEvery);
+    QFETCH(bool, variableRate);
+    QTemporaryDir dir;
+    VideoMaker::Options options;
+    options.codec = codec;
+    options.bFrames = bFrames;
+    options.keyEvery = keyEvery;
+    options.variableRate = variableRate;
+    const QString path = makeVideo(dir, name, options);
+    if (path.isEmpty())
+        QSKIP("this FFmpeg has no such encoder");
+    QString why;
+    const auto video = VideoFile::open(path, &why);
+    QVERIFY2(video, qPrintable(why));
+    QCOMPARE(video->frameCount(), frameCount);
+    QCOMPARE(video->size(), frameSize);
+    // Jumps back and forth, across keyframes and inside one group, then the last frame twice.
+    for (int number : {17, 3, 40, 1, 39, 12, 13, 14, 2, 27, 26, 40, 40}) {
+        const QImage frame = video->frame(number);
+        QVERIFY2(!frame.isNull(), qPrintable(QString::number(number)));
+        QCOMPARE(frame.format(), QImage::Format_RGB32);
+        QCOMPARE(VideoMaker::numberIn(frame), number);
+    }
+    QVERIFY(video->frame(0).isNull());
+    QVERIFY(video->frame(frameCount + 1).isNull());
+}
+
+void TestVideo::steppingDecodesEachFrameOnce()
+{
+    QTemporaryDir dir;
+    VideoMaker::Options options;
+    options.keyEvery = 250;
+    const QString path = makeVideo(dir, QStringLiteral("long.mp4"), options);
+    QVERIFY(!path.isEmpty());
+    const auto video = VideoFile::open(path);
+    QVERIFY(video);
+    for (int number = 1; number <= frameCount; ++number)
+        QCOMPARE(VideoMaker::numberIn(video->frame(number)), number);
+    QCOMPARE(video->decodedCount(), qint64(frameCount));
+    // One step back starts again at the keyframe, and forward from there goes on.
+    const qint64 before = video->decodedCount();
+    QCOMPARE(VideoMaker::numberIn(video->frame(20)), 20);
+    QCOMPARE(video->decodedCount() - before, qint64(20));
+    QCOMPARE(VideoMaker::numberIn(video->frame(21)), 21);
+    QCOMPARE(video->decodedCount() - before, qint64(21));
+    // Kept open: the same file gives the same reader until it changes.
+    QCOMPARE(VideoFile::shared(path), VideoFile::shared(path));
+}
+
+void TestVideo::damagedFilesFailCalmly()
+{
+    QTemporaryDir dir;
+    const QString path = makeVideo(dir, QStringLiteral("clip.mkv"));
+    QVERIFY(!path.isEmpty());
+    const QByteArray whole = TestSupport::contents(path);
+
+    // Cut off: the frames that are there still come, the rest are null, nothing crashes.
+    const QString cut = dir.filePath(QStringLiteral("cut.mkv"));
+    QFile cutFile(cut);
+    QVERIFY(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write(whole.left(whole.size() * 6 / 10));
+    cutFile.close();
+    const auto truncated = VideoFile::open(cut);
+    QVERIFY(truncated);
+    QVERIFY(truncated->frameCount() > 5 && truncated->frameCount() < frameCount);
+    QCOMPARE(VideoMaker::numberIn(truncated->frame(3)), 3);
+    for (int number = 1; number <= frameCount; ++number) {
+        const QImage frame = truncated->frame(number);
+        if (!frame.isNull())
+            QCOMPARE(VideoMaker::numberIn(frame), number);
+    }
+
+    // Bytes overwritten in the middle: frames decode or are null, never another frame.
+    QByteArray spoiled = whole;
+    for (int i = spoiled.size() / 2; i < spoiled.size() / 2 + 2000 && i < spoiled.size(); ++i)
+        spoiled[i] = char(i * 37);
+    const QString spoilt = dir.filePath(QStringLiteral("spoilt.mkv"));
+    QFile spoiltFile(spoilt);
+    QVERIFY(spoiltFile.open(QIODevice::WriteOnly));
+    spoiltFile.write(spoiled);
+    spoiltFile.close();
+    if (const auto damaged = VideoFile::open(spoilt)) {
+        for (int number : {1, 25, 40, 2, 39})
+            damaged->frame(number);
+    }
+
+    // Not a video at all, an empty file, a folder and a fifo: no reader and a reason.
+    const QString text = dir.filePath(QStringLiteral("notes.mp4"));
+    QFile textFile(text);
+    QVERIFY(textFile.open(QIODevice::WriteOnly));
+    textFile.write("not a video, only some words");
+    textFile.close();
+    const QString empty = dir.filePath(QStringLiteral("empty.webm"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    const QString folder = dir.filePath(QStringLiteral("folder.mp4"));
+    QVERIFY(QDir().mkdir(folder));
+    QStringList refused{text, empty, folder};
+#ifdef Q_OS_LINUX
+    const QString fifo = dir.filePath(QStringLiteral("pipe.mov"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    refused << fifo;
+#endif
+    for (const QString &bad : refused) {
+        QString why;
+        QVERIFY2(!VideoFile::open(bad, &why), qPrintable(bad));
+        QVERIFY(!why.isEmpty());
+    }
+}
+
+void TestVideo::framePathsName()
+{
+    QTemporaryDir dir;
+    const QString video = dir.filePath(QStringLiteral("street.scene.MP4"));
+    QFile(video).open(QIODevice::WriteOnly);
+    const QString masks = dir.filePath(QStringLiteral("street.scene_masks"));
+    QCOMPARE(Frames::masksFolderOf(video), masks);
+    const QString frame = Frames::pathOf(video, 42);
+    QCOMPARE(frame, masks + QStringLiteral("/000042.frame"));
+    QCOMPARE(Frames::frameOf(frame).video, video);
+    QCOMPARE(Frames::frameOf(frame).number, 42);
+    QCOMPARE(Frames::sourceOf(frame), video);
+    QCOMPARE(Frames::exportName(frame), QStringLiteral("000042.png"));
+    QVERIFY(Frames::displayName(frame).startsWith(QStringLiteral("street.scene.MP4")));
+    QVERIFY(Frames::displayName(frame).endsWith(QStringLiteral("42")));
+    QCOMPARE(Frames::videoOfMasksFolder(masks), video);
+    QCOMPARE(Frames::pathOf(video, 1234567), masks + QStringLiteral("/1234567.frame"));
+    QVERIFY(Frames::isFramePath(Frames::pathOf(video, 1234567)));
+
+    // Anything else is no frame: other names, no video beside, a picture's own names.
+    const QString plain = dir.filePath(QStringLiteral("cat.png"));
+    for (const QString &other :
+         {plain, masks + QStringLiteral("/000042.png"), masks + QStringLiteral("/42.frame"),
+          masks + QStringLiteral("/000000.frame"), masks + QStringLiteral("/-00042.frame"),
+          dir.filePath(QStringLiteral("other_masks/000001.frame")),
+          dir.filePath(QStringLiteral("_masks/000001.frame"))}) {
+        QVERIFY2(!Frames::isFramePath(other), qPrintable(other));
+        QCOMPARE(Frames::sourceOf(other), other);
+    }
+    QCOMPARE(Frames::displayName(plain), QStringLiteral("cat.png"));
+    QVERIFY(Frames::hasVideoSuffix(QStringLiteral("a.WebM")));
+    QVERIFY(!Frames::hasVideoSuffix(QStringLiteral("a.png")));
+}
+
+QTEST_MAIN(TestVideo)
+#include "tst_video.moc"
