@@ -9,6 +9,8 @@
 #include "folder/picturefolder.h"
 #include "folder/reviewmarks.h"
 #include "platform/console.h"
+#include "video/frames.h"
+#include "video/videofile.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -16,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
+#include <QImageWriter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -42,6 +45,7 @@ QString usage()
               "  velmora export --format voc FOLDER -o FOLDER\n"
               "  velmora stats FOLDER\n"
               "  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]\n"
+              "  velmora frames VIDEO -o FOLDER [--masked-only]\n"
               "\n"
               "export 把文件夹中图片的掩膜导出给训练代码：\n"
               "  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），\n"
@@ -52,6 +56,9 @@ QString usage()
               "  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；\n"
               "        YOLO 不写不足三个点的轮廓\n"
               "stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。\n"
+              "export 和 stats 也接受视频（.mp4 .mkv .mov .avi .webm）代替文件夹：\n"
+              "  它的帧和 NAME_masks/ 中的掩膜，帧名为 000001.png …\n"
+              "frames 把视频的帧写成 FOLDER 中的 000001.png …；--masked-only 只写有掩膜的帧。\n"
               "import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）\n"
               "  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；\n"
               "  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。\n"
@@ -65,8 +72,21 @@ struct Options
     QString format;
     QString folder;
     QString output;
-    qint64 minArea = 0; // pieces smaller than this are left out of COCO and YOLO
+    qint64 minArea = 0;      // pieces smaller than this are left out of COCO and YOLO
+    bool maskedOnly = false; // frames: only the frames with a mask
 };
+
+// A video given where a folder may be: its frames are the pictures.
+bool isVideo(const QString &path)
+{
+    return Frames::hasVideoSuffix(path) && PictureFile::isRegularFile(path);
+}
+
+// The folder the input's files lie in: the folder itself, or a video's masks folder.
+QString inputFolderOf(const QString &input)
+{
+    return isVideo(input) ? Frames::masksFolderOf(input) : input;
+}
 
 // `path` spelled the one way the system knows it: its longest existing part with links and
 // dots resolved, and the rest (not made yet) appended.
@@ -108,7 +128,10 @@ QString touchesInput(const Options &options)
 {
     if (options.output.isEmpty())
         return QString();
-    const QString input = realPath(options.folder);
+    const QString input = realPath(inputFolderOf(options.folder));
+    if (isVideo(options.folder) &&
+        realPath(AtomicFile::targetOf(options.output)) == realPath(options.folder))
+        return tr("输出 %1 是输入的视频").arg(QDir::toNativeSeparators(options.output));
     if (options.command != QLatin1String("export") || options.format != QLatin1String("coco")) {
         if (isInside(realPath(options.output), input))
             return tr("输出文件夹 %1 是输入文件夹或在其中，导出会写到图片和掩膜之间")
@@ -153,6 +176,9 @@ QString parse(const QStringList &arguments, Options &options)
         } else if (argument.startsWith(QLatin1String("--min-area="))) {
             if (!parseArea(argument.mid(11), options))
                 return tr("--min-area 应为不小于 0 的整数: %1").arg(argument.mid(11));
+        } else if (argument == QLatin1String("--masked-only") &&
+                   options.command == QLatin1String("frames")) {
+            options.maskedOnly = true;
         } else if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("-")) {
             return tr("未知选项: %1").arg(argument);
         } else if (options.folder.isEmpty()) {
@@ -161,9 +187,20 @@ QString parse(const QStringList &arguments, Options &options)
             return tr("多余的参数: %1").arg(argument);
         }
     }
+    if (options.command == QLatin1String("frames")) {
+        if (options.folder.isEmpty())
+            return tr("缺少视频");
+        if (!isVideo(options.folder))
+            return tr("不是视频: %1").arg(options.folder);
+        if (options.output.isEmpty())
+            return tr("frames 需要 -o 输出文件夹");
+        if (!options.format.isEmpty() || options.minArea > 0)
+            return tr("frames 只有 -o 和 --masked-only");
+        return touchesInput(options);
+    }
     if (options.folder.isEmpty())
         return tr("缺少文件夹");
-    if (!QFileInfo(options.folder).isDir())
+    if (!QFileInfo(options.folder).isDir() && !isVideo(options.folder))
         return tr("不是文件夹: %1").arg(options.folder);
     if (options.command == QLatin1String("export")) {
         static const QStringList formats{QStringLiteral("coco"), QStringLiteral("yolo"),
@@ -180,13 +217,15 @@ QString parse(const QStringList &arguments, Options &options)
     return touchesInput(options);
 }
 
-// The pictures of the folder, in the list's order.
+// The pictures of the folder, in the list's order; a video's frames. A video inside a
+// folder is not one of its pictures: it is exported on its own.
 QStringList picturesOf(const QString &folder)
 {
     QStringList paths;
-    const QDir dir(folder);
+    const QDir dir(inputFolderOf(QFileInfo(folder).absoluteFilePath()));
     for (const FolderEntry &entry : PictureFolder::read(dir.absolutePath()))
-        paths << dir.absoluteFilePath(entry.name);
+        if (!Frames::hasVideoSuffix(entry.name))
+            paths << dir.absoluteFilePath(entry.name);
     return paths;
 }
 
@@ -276,7 +315,7 @@ QJsonObject cocoOf(const QVector<MaskAnalysis::Picture> &pictures)
             continue;
         ++image;
         images.append(QJsonObject{{"id", image},
-                                  {"file_name", QFileInfo(picture.path).fileName()},
+                                  {"file_name", Frames::exportName(picture.path)},
                                   {"width", picture.size.width()},
                                   {"height", picture.size.height()}});
         for (const MaskAnalysis::Piece &piece : picture.pieces) {
@@ -326,7 +365,9 @@ int reportFailures(const QVector<MaskAnalysis::Picture> &pictures, QTextStream &
     int failed = 0;
     for (const MaskAnalysis::Picture &picture : pictures)
         if (!picture.problem.isEmpty()) {
-            err << tr("失败: %1: %2").arg(QDir::toNativeSeparators(picture.path), picture.problem)
+            err << tr("失败: %1: %2")
+                       .arg(QDir::toNativeSeparators(Frames::shownPath(picture.path)),
+                            picture.problem)
                 << '\n';
             ++failed;
         }
@@ -337,7 +378,7 @@ int reportFailures(const QVector<MaskAnalysis::Picture> &pictures, QTextStream &
 // The file each picture's own output goes to in `target` (a VOC PNG or a YOLO text).
 QString outputOf(const QDir &target, const QString &picturePath, const QString &suffix)
 {
-    return target.filePath(QFileInfo(picturePath).completeBaseName() + suffix);
+    return target.filePath(QFileInfo(Frames::exportName(picturePath)).completeBaseName() + suffix);
 }
 
 // Pictures whose outputs would share one file (cat.png and cat.jpg both give cat.txt; and
@@ -502,12 +543,70 @@ int stats(const Options &options, QTextStream &out, QTextStream &err)
             if (picture.classPixels.at(number) > 0)
                 present << (picture.classNames.isEmpty() ? QStringLiteral("mask")
                                                          : picture.classNames.value(number - 1));
-        out << csvField(QFileInfo(picture.path).fileName()) << ',' << picture.size.width() << ','
+        out << csvField(Frames::exportName(picture.path)) << ',' << picture.size.width() << ','
             << picture.size.height() << ',' << picture.maskPixels << ','
             << QString::number(pixels > 0 ? picture.maskPixels / pixels : 0.0, 'f', 6) << ','
             << picture.pieces.size() << ',' << csvField(present.join(QLatin1Char(';'))) << '\n';
     }
     out.flush();
+    return failed > 0 ? someFailed : allWell;
+}
+
+// velmora frames VIDEO -o FOLDER [--masked-only]: the frames as 000001.png ..., the names
+// a frame's masks pair with.
+int writeFrames(const Options &options, QTextStream &err)
+{
+    QString why;
+    const auto video = VideoFile::open(options.folder, &why);
+    if (!video) {
+        err << "velmora: " << tr("无法读取视频 %1: %2").arg(options.folder, why) << '\n';
+        err.flush();
+        return someFailed;
+    }
+    if (!QDir().mkpath(options.output)) {
+        err << "velmora: " << tr("无法创建输出文件夹 %1").arg(options.output) << '\n';
+        err.flush();
+        return someFailed;
+    }
+    const QDir target(options.output);
+    const int count = video->frameCount();
+    int written = 0, failed = 0;
+    QElapsedTimer shown;
+    shown.start();
+    for (int number = 1; number <= count; ++number) {
+        const QString frame = Frames::pathOf(options.folder, number);
+        if (options.maskedOnly && !QFileInfo::exists(MaskFile::pathFor(frame)) &&
+            !QFileInfo::exists(ClassFiles::mapPathFor(frame)))
+            continue;
+        const QString path = target.filePath(Frames::exportName(frame));
+        const QImage image = video->frame(number);
+        AtomicFile::Failure failure = AtomicFile::Failure::None;
+        if (!image.isNull()) {
+            failure = AtomicFile::write(path,
+                                        [&image](QIODevice &device) {
+                                            QImageWriter writer(&device, "png");
+                                            return writer.write(image);
+                                        },
+                                        {AtomicFile::widestFor(path, options.folder), QString()});
+        }
+        if (image.isNull()) {
+            err << tr("失败: %1: 无法解码").arg(Frames::shownPath(frame)) << '\n';
+            ++failed;
+        } else if (failure != AtomicFile::Failure::None) {
+            err << tr("失败: %1").arg(AtomicFile::describe(failure, path)) << '\n';
+            ++failed;
+        } else {
+            ++written;
+        }
+        if (shown.elapsed() >= 1000) {
+            err << tr("已处理 %1 / %2").arg(number).arg(count) << '\n';
+            err.flush();
+            shown.restart();
+        }
+    }
+    err << tr("已写出 %1 帧到 %2").arg(written).arg(QDir::toNativeSeparators(options.output))
+        << '\n';
+    err.flush();
     return failed > 0 ? someFailed : allWell;
 }
 
@@ -586,7 +685,8 @@ bool isCommand(const QStringList &arguments)
 {
     return arguments.size() > 1 && (arguments.at(1) == QLatin1String("export") ||
                                     arguments.at(1) == QLatin1String("stats") ||
-                                    arguments.at(1) == QLatin1String("import"));
+                                    arguments.at(1) == QLatin1String("import") ||
+                                    arguments.at(1) == QLatin1String("frames"));
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -605,6 +705,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         err.flush();
         return wrongUsage;
     }
+    if (options.command == QLatin1String("frames"))
+        return writeFrames(options, err);
     return options.command == QLatin1String("export") ? exportFolder(options, out, err)
                                                       : stats(options, out, err);
 }

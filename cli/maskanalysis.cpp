@@ -283,12 +283,11 @@ Picture analyse(const QString &picturePath, int needs)
     Picture result;
     result.path = picturePath;
     // A fifo would wait for a writer forever, a device would never end.
-    if (!PictureFile::isRegularFile(picturePath)) {
+    if (!PictureFile::isPicture(picturePath)) {
         result.problem = tr("图片不是普通文件（可能是管道或设备），没有打开");
         return result;
     }
-    QImageReader header(picturePath);
-    result.size = header.size();
+    result.size = PictureFile::sizeOf(picturePath);
     if (!result.size.isValid()) {
         result.problem = tr("无法读取图片");
         return result;

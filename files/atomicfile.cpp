@@ -1,6 +1,7 @@
 #include "files/atomicfile.h"
 
 #include "platform/files.h"
+#include "video/frames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -53,6 +54,10 @@ Failure write(const QString &path, const Fill &fill, const Options &options)
     const Failure refused = refusal(path, options);
     if (refused != Failure::None)
         return refused;
+    // A video's frames keep their files in a folder beside it, made with the first of them.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder) && !Frames::videoOfMasksFolder(folder).isEmpty())
+        QDir().mkdir(folder);
     // QSaveFile writes a new file beside the target and renames it over the target on
     // commit. Its fallback of rewriting the file in place when the folder refuses new files
     // is left off: that rewrite destroys the old bytes first.
@@ -87,7 +92,7 @@ QFileDevice::Permissions widestFor(const QString &path, const QString &sourcePat
     if (QFileInfo::exists(targetOf(path)))
         return allPermissions();
     // Without a source to go by (no such file), a new file is the owner's alone.
-    return QFile::permissions(sourcePath) | ownerOnly();
+    return QFile::permissions(Frames::sourceOf(sourcePath)) | ownerOnly();
 }
 
 QString describe(Failure failure, const QString &path)

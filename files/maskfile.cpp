@@ -4,6 +4,7 @@
 #include "files/pngwriter.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "video/frames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -156,7 +157,8 @@ QString ownerOf(const QString &imagePath)
 {
     const QFileInfo picture(imagePath);
     const QString maskSuffix = QFileInfo(pathFor(imagePath)).suffix();
-    if (picture.suffix() == maskSuffix)
+    // A video's frame owns its mask: frames extracted beside their masks are other files.
+    if (picture.suffix() == maskSuffix || Frames::isFramePath(imagePath))
         return imagePath;
     return QStringLiteral("%1/%2.%3").arg(picture.path(), picture.completeBaseName(), maskSuffix);
 }

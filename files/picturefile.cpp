@@ -2,6 +2,8 @@
 
 #include "display/pyramid.h"
 #include "files/maskfile.h"
+#include "video/frames.h"
+#include "video/videofile.h"
 
 #include <QFileInfo>
 #include <QFuture>
@@ -181,8 +183,36 @@ bool isRegularFile(const QString &path)
     return info.exists() && info.isFile();
 }
 
+bool isPicture(const QString &path)
+{
+    return Frames::isFramePath(path) || isRegularFile(path);
+}
+
+QSize sizeOf(const QString &path)
+{
+    const Frames::Frame frame = Frames::frameOf(path);
+    if (frame.isValid()) {
+        const auto video = VideoFile::shared(frame.video);
+        return video && frame.number <= video->frameCount() ? video->size() : QSize();
+    }
+    return isRegularFile(path) ? QImageReader(path).size() : QSize();
+}
+
+namespace {
+
+QImage readFrame(const Frames::Frame &frame, const std::atomic_bool *cancelled)
+{
+    const auto video = VideoFile::shared(frame.video);
+    return video ? video->frame(frame.number, cancelled) : QImage();
+}
+
+} // namespace
+
 QImage read(const QString &path)
 {
+    const Frames::Frame frame = Frames::frameOf(path);
+    if (frame.isValid())
+        return readFrame(frame, nullptr);
     if (!isRegularFile(path))
         return QImage();
     QImageReader reader(path);
@@ -192,10 +222,10 @@ QImage read(const QString &path)
 Footprint footprintOf(const QString &path)
 {
     Footprint footprint;
-    if (!isRegularFile(path))
+    if (!isPicture(path))
         return footprint;
-    footprint.size = QImageReader(path).size();
-    footprint.fileBytes = QFileInfo(path).size();
+    footprint.size = sizeOf(path);
+    footprint.fileBytes = QFileInfo(Frames::sourceOf(path)).size();
     if (footprint.size.isValid())
         footprint.bytes = qint64(footprint.size.width()) * footprint.size.height() * bytesPerPixel;
     return footprint;
@@ -215,28 +245,41 @@ bool needsConsent(const Footprint &footprint, qint64 available)
 
 WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
 {
-    WithMask result;
-    if (!isRegularFile(path))
-        return result;
-    CancellableFile file(path, cancelled);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return result;
-    QImageReader reader(&file);
-    // The header tells the size, so the mask can be read while the picture decodes.
-    const QSize announced = reader.size();
-    QFuture<LayerRead> mask;
+    QImage picture;
     LayerRead layer;
-    if (announced.isValid())
-        mask = QtConcurrent::run(readerPool(), readLayer, path, announced, cancelled);
-    result.picture = forDrawing(reader.read());
-    if (announced.isValid())
+    const Frames::Frame frame = Frames::frameOf(path);
+    if (frame.isValid()) {
+        // The frame decodes while its mask is read; every frame has the video's size.
+        const QSize size = sizeOf(path);
+        if (!size.isValid())
+            return WithMask();
+        QFuture<LayerRead> mask = QtConcurrent::run(readerPool(), readLayer, path, size, cancelled);
+        picture = readFrame(frame, cancelled);
         layer = mask.result();
-    if (result.picture.isNull() || (cancelled && cancelled->load()))
+    } else {
+        if (!isRegularFile(path))
+            return WithMask();
+        CancellableFile file(path, cancelled);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return WithMask();
+        QImageReader reader(&file);
+        // The header tells the size, so the mask can be read while the picture decodes.
+        const QSize announced = reader.size();
+        QFuture<LayerRead> mask;
+        if (announced.isValid())
+            mask = QtConcurrent::run(readerPool(), readLayer, path, announced, cancelled);
+        picture = forDrawing(reader.read());
+        if (announced.isValid())
+            layer = mask.result();
+    }
+    if (picture.isNull() || (cancelled && cancelled->load()))
         return WithMask();
-    if (layer.layer.size() != result.picture.size())
-        layer = readLayer(path, result.picture.size(), cancelled);
+    if (layer.layer.size() != picture.size())
+        layer = readLayer(path, picture.size(), cancelled);
     if (layer.layer.isNull())
         return WithMask();
+    WithMask result;
+    result.picture = std::move(picture);
     result.mask = std::move(layer.layer);
     result.maskLevels = std::move(layer.levels);
     result.maskReading = layer.reading;

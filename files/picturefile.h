@@ -60,7 +60,15 @@ private:
     const std::atomic_bool *cancelled;
 };
 
-// Decodes the picture at `path`, the format found from the contents. Null when the file is
+// True for a picture file (isRegularFile) and for a frame of a video that is there.
+bool isPicture(const QString &path);
+
+// The picture's size as its header gives it (a video's for its frames); invalid when it
+// can't be told.
+QSize sizeOf(const QString &path);
+
+// Decodes the picture at `path`, the format found from the contents, or the frame a frame
+// path names. Null when the file is
 // missing, not a regular file, or can't be decoded.
 QImage read(const QString &path);
 

@@ -3,7 +3,10 @@
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
+#include "video/frames.h"
+#include "video/videofile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -100,6 +103,7 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
     // The listing alone tells which entries are files; nothing is opened or decoded.
     QSet<QString> names;
     QVector<QString> pictures;
+    QVector<QString> videos;
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
     while (it.hasNext()) {
         it.next();
@@ -107,7 +111,13 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
         names.insert(name);
         if (PictureFile::hasPictureSuffix(name))
             pictures.append(name);
+        else if (Frames::hasVideoSuffix(name))
+            videos.append(name);
     }
+    // The folder that keeps a video's masks lists the video's frames.
+    const QString video = Frames::videoOfMasksFolder(folder);
+    if (!video.isEmpty())
+        return framesOf(video, names);
     QSet<QString> masks;
     for (const QString &name : qAsConst(pictures)) {
         const QString mask = maskName(folder, name);
@@ -137,6 +147,29 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
     std::sort(entries.begin(), entries.end(), [](const FolderEntry &a, const FolderEntry &b) {
         return naturalLess(a.name, b.name);
     });
+    // Videos come after the pictures; opening one shows its frames.
+    std::sort(videos.begin(), videos.end(), naturalLess);
+    for (const QString &name : qAsConst(videos)) {
+        FolderEntry entry;
+        entry.name = name;
+        entries.append(entry);
+    }
+    return entries;
+}
+
+QVector<FolderEntry> PictureFolder::framesOf(const QString &video, const QSet<QString> &names)
+{
+    const auto file = VideoFile::shared(video);
+    const int count = file ? file->frameCount() : 0;
+    QVector<FolderEntry> entries(count);
+    for (int number = 1; number <= count; ++number) {
+        FolderEntry &entry = entries[number - 1];
+        const QString path = Frames::pathOf(video, number);
+        entry.name = QFileInfo(path).fileName();
+        entry.hasMask = names.contains(QFileInfo(MaskFile::pathFor(path)).fileName());
+        entry.maskStatus =
+            entry.hasMask ? MaskFile::ReadStatus::Read : MaskFile::ReadStatus::Absent;
+    }
     return entries;
 }
 
@@ -159,7 +192,9 @@ void PictureFolder::rescan()
 {
     // A folder deleted or renamed while it is open lists as empty.
     present = !current.isEmpty() && QFileInfo(current).isDir();
-    list = present ? read(current) : QVector<FolderEntry>();
+    // A video's frames are listed before its masks folder is made.
+    listedVideo = current.isEmpty() ? QString() : Frames::videoOfMasksFolder(current);
+    list = present || !listedVideo.isEmpty() ? read(current) : QVector<FolderEntry>();
     for (FolderEntry &entry : list)
         applyStatus(entry);
     // A mask the list counts as done must be one the picture can show.
@@ -183,6 +218,15 @@ QString PictureFolder::pathAt(int index) const
     return current + QLatin1Char('/') + list.at(index).name;
 }
 
+QString PictureFolder::shownName(const FolderEntry &entry) const
+{
+    if (listedVideo.isEmpty())
+        return entry.name;
+    return QCoreApplication::translate("Frames", "%1 帧 %2")
+        .arg(QFileInfo(listedVideo).fileName())
+        .arg(QFileInfo(entry.name).completeBaseName().toInt());
+}
+
 int PictureFolder::indexOf(const QString &path) const
 {
     const QFileInfo info(path);
@@ -201,9 +245,13 @@ QString PictureFolder::next(const QString &path) const
     const QFileInfo info(path);
     if (current.isEmpty() || info.absolutePath() != current)
         return QString();
+    const int index = indexOf(path);
+    if (index >= 0)
+        return pathAt(index + 1);
+    // Not listed: its place among the pictures, which are in natural order.
     const QString name = info.fileName();
     const auto after = std::upper_bound(
-        list.cbegin(), list.cend(), name,
+        list.cbegin(), picturesEnd(), name,
         [](const QString &n, const FolderEntry &e) { return naturalLess(n, e.name); });
     return after == list.cend() ? QString() : pathAt(int(after - list.cbegin()));
 }
@@ -213,11 +261,20 @@ QString PictureFolder::previous(const QString &path) const
     const QFileInfo info(path);
     if (current.isEmpty() || info.absolutePath() != current)
         return QString();
+    const int index = indexOf(path);
+    if (index >= 0)
+        return pathAt(index - 1);
     const QString name = info.fileName();
     const auto first = std::lower_bound(
-        list.cbegin(), list.cend(), name,
+        list.cbegin(), picturesEnd(), name,
         [](const FolderEntry &e, const QString &n) { return naturalLess(e.name, n); });
     return first == list.cbegin() ? QString() : pathAt(int(first - list.cbegin()) - 1);
+}
+
+QVector<FolderEntry>::const_iterator PictureFolder::picturesEnd() const
+{
+    return std::find_if(list.cbegin(), list.cend(),
+                        [](const FolderEntry &e) { return Frames::hasVideoSuffix(e.name); });
 }
 
 void PictureFolder::refreshMask(const QString &path)
@@ -247,10 +304,10 @@ PictureFolder::unusableMasks(const QString &folder, const QVector<FolderEntry> &
         const QString picture = folder + QLatin1Char('/') + entry.name;
         const QString mask = MaskFile::pathFor(picture);
         // A fifo would keep the reader waiting for a writer forever.
-        if (!PictureFile::isRegularFile(mask) || !PictureFile::isRegularFile(picture))
+        if (!PictureFile::isRegularFile(mask) || !PictureFile::isPicture(picture))
             continue;
         const QSize maskSize = QImageReader(mask).size();
-        const QSize pictureSize = QImageReader(picture).size();
+        const QSize pictureSize = PictureFile::sizeOf(picture);
         if (!maskSize.isValid())
             found.insert(entry.name, MaskFile::ReadStatus::Undecodable);
         else if (pictureSize.isValid() && maskSize != pictureSize)

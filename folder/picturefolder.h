@@ -6,6 +6,7 @@
 #include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -29,7 +30,8 @@ struct FolderEntry
 };
 
 // The pictures of the current folder, in the order people expect ("img2" before "img10"),
-// without the mask files, kept up to date while files come and go.
+// without the mask files, kept up to date while files come and go. Videos follow the
+// pictures; the folder of a video's masks lists the video's frames.
 class PictureFolder : public QObject
 {
     Q_OBJECT
@@ -45,6 +47,10 @@ public:
     const QVector<FolderEntry> &entries() const { return list; }
     int doneCount() const;
     QString pathAt(int index) const;
+    // How the entry is named to the user: its file name, or "clip.mp4 帧 42" for a frame.
+    QString shownName(const FolderEntry &entry) const;
+    // The video whose frames are listed, or empty for a folder of pictures.
+    QString video() const { return listedVideo; }
     // The entry of the picture at `path`, or -1 when it is not listed here.
     int indexOf(const QString &path) const;
     // The picture after or before the one at `path` in the folder's order, also for a path
@@ -66,6 +72,8 @@ public:
     // The pictures of `folder`: files with a picture suffix, in natural order, leaving out
     // each one that is the mask file of another. One read of the folder, no decoding.
     static QVector<FolderEntry> read(const QString &folder);
+    // The frames of `video`, whose masks folder holds the files `names`.
+    static QVector<FolderEntry> framesOf(const QString &video, const QSet<QString> &names);
     // Natural, case-insensitive order in every locale: runs of digits compare by value.
     static bool naturalLess(const QString &a, const QString &b);
     // The mask files of `entries` in `folder` that the headers already show can't be used
@@ -81,6 +89,7 @@ signals:
 
 private:
     QString current;
+    QString listedVideo;
     bool present = false; // whether the folder existed when it was last read
     QVector<FolderEntry> list;
     QHash<QString, MaskFile::ReadStatus> unread;   // by picture name, from opening it
@@ -96,6 +105,8 @@ private:
     // Sets the entry's status from its mask file's presence and what is known against it.
     void applyStatus(FolderEntry &entry) const;
     void onChecked();
+    // The end of the pictures in the list; videos follow them.
+    QVector<FolderEntry>::const_iterator picturesEnd() const;
     QFileSystemWatcher *watcher = nullptr;
     QTimer *settle = nullptr;
 };

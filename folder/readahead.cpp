@@ -3,6 +3,7 @@
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "platform/memory.h"
+#include "video/frames.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
@@ -17,7 +18,8 @@ QPair<FileStamp, FileStamp> ReadAhead::classStamps(const QString &picturePath)
 void ReadAhead::start(const QString &next)
 {
     clear();
-    if (next.isEmpty() || !PictureFile::isRegularFile(next))
+    // A video listed in a folder opens as its frames, not as a picture.
+    if (next.isEmpty() || !PictureFile::isPicture(next) || Frames::hasVideoSuffix(next))
         return;
     // Reading ahead is a convenience: it never takes memory the user's work may need, and
     // never decodes what opening would ask about first.
@@ -27,7 +29,7 @@ void ReadAhead::start(const QString &next)
         return;
     path = next;
     // The stamps come first: a file changed while it is being read no longer matches.
-    picture = FileStamp::of(path);
+    picture = FileStamp::of(Frames::sourceOf(path));
     mask = MaskFile::stampOf(MaskFile::pathFor(path));
     classes = classStamps(path);
     reading = QtConcurrent::run([next] { return PictureFile::readWithMask(next); });
@@ -38,8 +40,8 @@ PictureFile::WithMask ReadAhead::take(const QString &wanted)
     PictureFile::WithMask result;
     if (!path.isEmpty() && wanted == path) {
         result = reading.result();
-        if (FileStamp::of(path) != picture || MaskFile::stampOf(MaskFile::pathFor(path)) != mask ||
-            classStamps(path) != classes)
+        if (FileStamp::of(Frames::sourceOf(path)) != picture ||
+            MaskFile::stampOf(MaskFile::pathFor(path)) != mask || classStamps(path) != classes)
             result = PictureFile::WithMask();
     }
     clear();

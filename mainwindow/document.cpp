@@ -13,6 +13,8 @@
 #include "mainwindow/progress.h"
 #include "mainwindow/windowconstants.h"
 #include "recovery/recovery.h"
+#include "video/frames.h"
+#include "video/videofile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,7 +47,8 @@ QString droppedPicture(const QMimeData *data)
     if (!first.isLocalFile())
         return QString();
     const QString path = first.toLocalFile();
-    if (!PictureFile::hasPictureSuffix(path) || QFileInfo(path).isDir())
+    if ((!PictureFile::hasPictureSuffix(path) && !Frames::hasVideoSuffix(path)) ||
+        QFileInfo(path).isDir())
         return QString();
     return path;
 }
@@ -66,6 +69,7 @@ void MainWindow::onOpenImage()
     for (const PictureFile::Format &format : PictureFile::formats())
         if (!QStringList{"PNG", "JPEG", "BMP"}.contains(format.name))
             filters << PictureFile::filterOf(format.name, format.suffixes);
+    filters << PictureFile::filterOf(tr("视频"), Frames::videoSuffixes());
     const QString path = QFileDialog::getOpenFileName(this, tr("选择图片"), lastDir,
                                                       filters.join(QStringLiteral(";;")));
     if (path.isEmpty())
@@ -136,8 +140,33 @@ void MainWindow::onNextPicture()
         stepToPicture(next);
 }
 
-void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placement)
+// A video opens at its first frame without a mask, as a folder opens at its first picture
+// without one. Empty, with the reason in the status bar, when it can't be read as a video.
+QString MainWindow::frameToOpen(const QString &videoPath)
 {
+    QString why;
+    const auto video = VideoFile::shared(videoPath);
+    if (!video) {
+        VideoFile::open(videoPath, &why);
+        statusLabel->setText(tr("无法加载: %1（%2）").arg(videoPath, why));
+        return QString();
+    }
+    const QString masks = Frames::masksFolderOf(videoPath);
+    const QVector<FolderEntry> frames = PictureFolder::read(masks);
+    const auto todo = std::find_if(frames.cbegin(), frames.cend(),
+                                   [](const FolderEntry &entry) { return !entry.isDone(); });
+    return Frames::pathOf(videoPath, todo != frames.cend() ? int(todo - frames.cbegin()) + 1 : 1);
+}
+
+void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement placement)
+{
+    QString path = opened;
+    if (Frames::hasVideoSuffix(path) && PictureFile::isRegularFile(path)) {
+        path = frameToOpen(path);
+        if (path.isEmpty())
+            return;
+    }
+    const QString shown = Frames::shownPath(path);
     // The next picture of the folder was usually read while the user painted.
     PictureFile::WithMask ready = readAhead.take(path);
     if (ready.isNull() && !mayDecode(path))
@@ -149,8 +178,8 @@ void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placeme
     const FileStamp mapStamp = MaskFile::stampOf(ClassFiles::mapPathFor(path));
     // Taken before the picture is read (one read ahead was checked against the same file):
     // a change during the read shows as a change.
-    const FileStamp stamp = FileStamp::of(path);
-    const Platform::FileIdentity identity = Platform::identityOf(path);
+    const FileStamp stamp = FileStamp::of(Frames::sourceOf(path));
+    const Platform::FileIdentity identity = Platform::identityOf(Frames::sourceOf(path));
     {
         BusyCursor busy;
         if (ready.isNull()) {
@@ -165,7 +194,7 @@ void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placeme
             opening = true;
             const bool done =
                 waitShowingProgress(read, this, tr("打开图片"),
-                                    tr("正在打开 %1…").arg(QFileInfo(path).fileName()), true);
+                                    tr("正在打开 %1…").arg(Frames::displayName(path)), true);
             opening = false;
             openingCancelled.reset();
             if (!done || endingOnRequest) {
@@ -173,7 +202,7 @@ void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placeme
                 // Some decoders read all their input first and then work on without reading:
                 // such a read may go on for a while, and the program's end does not wait for it.
                 abandonedRead = read;
-                statusLabel->setText(tr("已取消打开: %1").arg(path));
+                statusLabel->setText(tr("已取消打开: %1").arg(shown));
                 return;
             }
             ready = read.result();
@@ -198,10 +227,10 @@ void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placeme
             copyShownPicture();
     }
     // A picture that could not be shown must not be reported as loaded.
-    statusLabel->setText((loaded ? tr("已加载: %1") : tr("无法加载: %1")).arg(path));
+    statusLabel->setText((loaded ? tr("已加载: %1") : tr("无法加载: %1")).arg(shown));
     if (loaded) {
         // "[*]" is where Qt shows the modified mark; a literal one in a name is doubled.
-        QString name = QFileInfo(path).fileName();
+        QString name = Frames::displayName(path);
         name.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
         setWindowTitle(QStringLiteral("%1[*] - %2").arg(name, appTitle()));
         setWindowModified(view->isModified());
@@ -219,17 +248,18 @@ void MainWindow::loadPicture(const QString &path, VelmoraView::Placement placeme
         if (classesDisagreed)
             statusLabel->setText(
                 tr("已加载: %1（类别图与掩膜不一致：掩膜中没有类别的像素归入第一个类别）")
-                    .arg(path));
+                    .arg(shown));
         else if (!mapRead)
-            statusLabel->setText(tr("已加载: %1（类别图未能读取）").arg(path));
-    } else if (folder->indexOf(path) >= 0 && !QFileInfo::exists(path)) {
+            statusLabel->setText(tr("已加载: %1（类别图未能读取）").arg(shown));
+    } else if (folder->indexOf(path) >= 0 && !PictureFile::isPicture(path)) {
         folder->rescan(); // deleted after it was listed: it leaves the list
     }
     folderPanel->setCurrent(view->getImagePath());
     updateFolderActions();
     readNextAhead();
     QSettings settings(organization(), application());
-    settings.setValue(QStringLiteral("LastOpenDir"), QFileInfo(path).absolutePath());
+    settings.setValue(QStringLiteral("LastOpenDir"),
+                      QFileInfo(Frames::sourceOf(path)).absolutePath());
     onOpacityChanged(opacitySlider->value());
     if (loaded)
         offerRecovery(path);

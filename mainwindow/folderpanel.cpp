@@ -130,12 +130,12 @@ void FolderPanel::describe(QListWidgetItem *item, const FolderEntry &entry) cons
         problem = tr("类别图与掩膜不一致");
     if (problem.isEmpty()) {
         item->setIcon(entry.isDone() ? done : notDone);
-        item->setText(entry.name);
+        item->setText(folder->shownName(entry));
     } else {
         item->setIcon(entry.classesDisagreed && !MaskFile::isUnread(entry.maskStatus)
                           ? (entry.isDone() ? done : notDone)
                           : unread);
-        item->setText(QStringLiteral("%1  %2").arg(entry.name, problem));
+        item->setText(QStringLiteral("%1  %2").arg(folder->shownName(entry), problem));
     }
     const ReviewMarks::Mark mark = markOf(entry.name);
     if (mark != ReviewMarks::Mark::None)

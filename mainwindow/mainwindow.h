@@ -131,6 +131,7 @@ private:
     bool mayReplaceClassMap(const QString &mapPath, bool removing);
     void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath,
                          AtomicFile::Failure failure);
+    QString frameToOpen(const QString &videoPath);
     void loadPicture(const QString &path,
                      VelmoraView::Placement placement = VelmoraView::Placement::Fit);
     void stepToPicture(const QString &path);

@@ -105,7 +105,7 @@ public:
         switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            return entry.name;
+            return folder->shownName(entry);
         case PathRole:
             return folder->pathAt(index.row());
         case ThumbnailRole: {
@@ -203,9 +203,9 @@ public:
         }
         painter->setPen(option.palette.text().color());
         const QRect name(cell.left(), frame.bottom() + 3, cell.width(), nameHeight);
-        painter->drawText(
-            name, Qt::AlignHCenter | Qt::AlignVCenter,
-            option.fontMetrics.elidedText(entry.name, Qt::ElideMiddle, name.width() - 4));
+        painter->drawText(name, Qt::AlignHCenter | Qt::AlignVCenter,
+                          option.fontMetrics.elidedText(folder->shownName(entry), Qt::ElideMiddle,
+                                                        name.width() - 4));
         painter->restore();
     }
 

@@ -16,6 +16,7 @@
 #include "platform/filebrowser.h"
 #include "platform/files.h"
 #include "recovery/recovery.h"
+#include "video/frames.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -283,7 +284,7 @@ bool MainWindow::storeBesidePicture(MaskFile::StoreOutcome &outcome, AtomicFile:
 // A mask saved beside a picture that was moved or renamed would belong to no picture.
 bool MainWindow::pictureStillThere(const QString &imagePath)
 {
-    if (PictureFile::isRegularFile(imagePath))
+    if (PictureFile::isPicture(imagePath))
         return true;
     QMessageBox::critical(this, tr("图片已不在"),
                           tr("%1\n已被移动、重命名或删除，掩膜无法保存在它旁边。"
@@ -296,8 +297,8 @@ bool MainWindow::pictureStillThere(const QString &imagePath)
 // under the same name, perhaps of another size) would belong to a picture nobody painted on.
 bool MainWindow::pictureUnchanged(const QString &imagePath)
 {
-    if (FileStamp::of(imagePath) == pictureStamp &&
-        Platform::identityOf(imagePath) == pictureIdentity)
+    if (FileStamp::of(Frames::sourceOf(imagePath)) == pictureStamp &&
+        Platform::identityOf(Frames::sourceOf(imagePath)) == pictureIdentity)
         return true;
     QMessageBox box(QMessageBox::Warning, tr("图片已在磁盘上更改"),
                     tr("%1\n在打开后已被替换或修改，掩膜可能与它不再对应，因此没有保存在它旁边。"

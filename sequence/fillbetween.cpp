@@ -6,6 +6,7 @@
 #include "files/maskfile.h"
 #include "files/picturefile.h"
 #include "region/regionops.h"
+#include "video/frames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,6 +63,8 @@ Keyframe keyframeOf(const QString &picture)
 
 QImage frameOf(const QString &picture)
 {
+    if (Frames::isFramePath(picture))
+        return PictureFile::read(picture);
     if (!PictureFile::isRegularFile(picture))
         return QImage();
     QImageReader reader(picture);

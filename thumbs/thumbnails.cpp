@@ -7,6 +7,7 @@
 #include "files/picturefile.h"
 #include "platform/files.h"
 #include "platform/memory.h"
+#include "video/frames.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -162,7 +163,7 @@ QByteArray keyOf(const QString &picturePath, const Colours &colours)
 {
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(QFileInfo(picturePath).absoluteFilePath().toUtf8());
-    hash.addData(stampText(picturePath));
+    hash.addData(stampText(Frames::sourceOf(picturePath)));
     hash.addData(stampText(MaskFile::pathFor(picturePath)));
     hash.addData(stampText(ClassFiles::mapPathFor(picturePath)));
     hash.addData(stampText(ClassFiles::listPathFor(picturePath)));
@@ -205,7 +206,7 @@ QImage make(const QString &picturePath, const Colours &colours, bool *tooBig)
         ++onUiThread;
     if (tooBig)
         *tooBig = false;
-    if (!PictureFile::isRegularFile(picturePath))
+    if (!PictureFile::isPicture(picturePath) || Frames::hasVideoSuffix(picturePath))
         return QImage();
     // A PNG can declare 40000 x 40000 pixels in a few kilobytes and is decoded whole whatever
     // size is asked for: the rule that makes the editor ask first holds here too.
@@ -216,17 +217,27 @@ QImage make(const QString &picturePath, const Colours &colours, bool *tooBig)
         return QImage();
     }
     ++decodes;
-    QImageReader reader(picturePath);
-    reader.setAutoTransform(true);
-    const QSize original = reader.size();
-    if (!original.isValid())
-        return QImage();
-    // Decoders that can decode reduced (JPEG) do so at the size asked for.
-    const QSize size = fitted(original);
-    reader.setScaledSize(size);
-    QImage picture = reader.read();
-    if (picture.isNull())
-        return QImage();
+    QImage picture;
+    QSize original;
+    if (Frames::isFramePath(picturePath)) {
+        // A video's frame decodes whole, then is reduced.
+        picture = PictureFile::read(picturePath);
+        original = picture.size();
+        if (picture.isNull())
+            return QImage();
+        picture = picture.scaled(fitted(original), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    } else {
+        QImageReader reader(picturePath);
+        reader.setAutoTransform(true);
+        original = reader.size();
+        if (!original.isValid())
+            return QImage();
+        // Decoders that can decode reduced (JPEG) do so at the size asked for.
+        reader.setScaledSize(fitted(original));
+        picture = reader.read();
+        if (picture.isNull())
+            return QImage();
+    }
     picture = picture.convertToFormat(QImage::Format_RGB32);
     const QImage numbers = numbersAt(picturePath, original, picture.size());
     if (!numbers.isNull()) {

@@ -96,6 +96,14 @@ QString displayName(const QString &path)
         .arg(frame.number);
 }
 
+QString shownPath(const QString &path)
+{
+    const Frame frame = frameOf(path);
+    if (!frame.isValid())
+        return path;
+    return QCoreApplication::translate("Frames", "%1 帧 %2").arg(frame.video).arg(frame.number);
+}
+
 QString exportName(const QString &path)
 {
     const Frame frame = frameOf(path);

@@ -45,6 +45,9 @@ QString sourceOf(const QString &path);
 // How a frame is named to the user: "clip.mp4 帧 42"; any other path by its file name.
 QString displayName(const QString &path);
 
+// How a path is shown in full: the path, or "/videos/clip.mp4 帧 42" for a frame.
+QString shownPath(const QString &path);
+
 // The file name a frame is written under when the frames are written out, and the name a
 // frame has in an export: 000042.png. Any other path's file name.
 QString exportName(const QString &path);
