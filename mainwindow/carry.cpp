@@ -11,6 +11,7 @@
 #include "files/maskfile.h"
 #include "folder/picturefolder.h"
 #include "mainwindow/windowconstants.h"
+#include "video/frames.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -114,7 +115,7 @@ void MainWindow::carryFromLast()
         statusBar()->showMessage(tr("没有可带入的掩膜：还没有看过别的图片"), noticeMs);
         return;
     }
-    const QString name = QFileInfo(lastShown.path).fileName();
+    const QString name = Frames::displayName(lastShown.path);
     if (lastShown.size != here) {
         statusBar()->showMessage(tr("%1 的尺寸（%2×%3）与这张图片（%4×%5）不同，掩膜未带入")
                                      .arg(name)

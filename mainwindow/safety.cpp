@@ -14,6 +14,7 @@
 #include "platform/memory.h"
 #include "platform/termination.h"
 #include "recovery/recovery.h"
+#include "video/frames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -147,7 +148,7 @@ void MainWindow::offerRecovery(const QString &path)
         const QString when =
             QLocale().toString(found.time.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         QString text =
-            tr("%1 有未保存的修改（%2），是否恢复？").arg(QFileInfo(path).fileName(), when);
+            tr("%1 有未保存的修改（%2），是否恢复？").arg(Frames::displayName(path), when);
         if (found.maskChanged)
             text += QLatin1Char('\n') +
                     tr("掩膜文件在这些修改之后被其他程序改过；恢复后保存会覆盖那些改动。");
@@ -214,7 +215,7 @@ bool MainWindow::mayDecode(const QString &path)
     if (footprint.bytes == 0)
         return true;
     const QLocale locale;
-    const QString name = QFileInfo(path).fileName();
+    const QString name = Frames::displayName(path);
     const QString needs = locale.formattedDataSize(footprint.bytes);
     const QString left = locale.formattedDataSize(qMax<qint64>(0, available));
     // The estimate leaves out what decoders and the window take beside the pixels, so an

@@ -31,7 +31,7 @@ QString tr(const char *text)
 
 QString nameOf(const QString &path)
 {
-    return QFileInfo(path).fileName();
+    return Frames::displayName(path);
 }
 
 // A keyframe's class numbers (Format_Grayscale8), or why not.

@@ -1,9 +1,20 @@
 // Video files read as their frames: every frame exactly the one shown at its place, whatever
 // the container, the codec, B-frames or irregular frame times; damaged files fail calmly.
+#include "cli/commandline.h"
+#include "files/maskfile.h"
 #include "support/testsupport.h"
 #include "support/videomaker.h"
+#include "support/viewprobe.h"
+#include "support/windowprobe.h"
 #include "video/frames.h"
 #include "video/videofile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QSettings>
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -18,11 +29,14 @@ class TestVideo : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void framesAreTheOnesShown_data();
     void framesAreTheOnesShown();
     void steppingDecodesEachFrameOnce();
     void damagedFilesFailCalmly();
     void framePathsName();
+    void theWindowWorksOnFrames();
+    void theCommandLineTakesVideos();
 };
 
 namespace {
@@ -209,6 +223,134 @@ void TestVideo::framePathsName()
     QCOMPARE(Frames::displayName(plain), QStringLiteral("cat.png"));
     QVERIFY(Frames::hasVideoSuffix(QStringLiteral("a.WebM")));
     QVERIFY(!Frames::hasVideoSuffix(QStringLiteral("a.png")));
+}
+
+void TestVideo::theWindowWorksOnFrames()
+{
+    QSettings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora")).clear();
+    QTemporaryDir dir;
+    TestSupport::makePicture(80, 60).save(dir.filePath(QStringLiteral("a.png")));
+    const QString video = makeVideo(dir, QStringLiteral("clip.mp4"));
+    QVERIFY(!video.isEmpty());
+    const QByteArray videoBytes = TestSupport::contents(video);
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+    QVERIFY(showNewWindow(window, probe));
+    auto *list = probe->folderPanel()->findChild<QListWidget *>();
+    auto shownNumber = [&] {
+        return VideoMaker::numberIn(probe->view()->getDocument()->picture());
+    };
+
+    // The video follows the folder's pictures; D steps onto it and shows its first frame.
+    window->openFolder(dir.path());
+    QCOMPARE(QFileInfo(probe->view()->getImagePath()).fileName(), QStringLiteral("a.png"));
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->item(1)->text(), QStringLiteral("clip.mp4"));
+    QTest::keyClick(window.get(), Qt::Key_D);
+    QCOMPARE(probe->view()->getImagePath(), Frames::pathOf(video, 1));
+    QCOMPARE(shownNumber(), 1);
+    QCOMPARE(list->count(), frameCount);
+    QVERIFY(list->item(0)->text().startsWith(QStringLiteral("clip.mp4 帧 1")));
+    QVERIFY(window->windowTitle().startsWith(QStringLiteral("clip.mp4 帧 1")));
+    QVERIFY(probe->statusLabel()->text().contains(QStringLiteral("clip.mp4 帧 1")));
+
+    // Its mask goes into the masks folder, made for it; the video is never written.
+    probe->view()->setMode(EditorMode::Doodle);
+    VelmoraViewProbe::stroke(*probe->view(), QPointF(20, 20), QPointF(120, 90));
+    {
+        TestSupport::BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::Ok});
+        probe->saveMask();
+    }
+    const QString mask = dir.filePath(QStringLiteral("clip_masks/000001_mask.png"));
+    QCOMPARE(QImage(mask).size(), frameSize);
+    QVERIFY(TestSupport::maskedPixels(QImage(mask)) > 0);
+    QCOMPARE(TestSupport::contents(video), videoBytes);
+
+    // D, A and a row of the list go to exactly their frames; the next one is read ahead.
+    probe->nextAction()->trigger();
+    QCOMPARE(shownNumber(), 2);
+    QCOMPARE(probe->readAheadPending(), Frames::pathOf(video, 3));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(29)).center());
+    QCOMPARE(shownNumber(), 30);
+    probe->previousAction()->trigger();
+    QCOMPARE(shownNumber(), 29);
+
+    // Opening the video again goes to its first frame without a mask; frame 1 keeps its own.
+    window->openPicture(video);
+    QCOMPARE(shownNumber(), 2);
+    window->openPicture(Frames::pathOf(video, 1));
+    QVERIFY(TestSupport::maskedPixels(probe->view()->getDocument()->mask()) > 0);
+
+    // A file that is no video is refused calmly, and the frame shown stays.
+    const QString notVideo = dir.filePath(QStringLiteral("broken.mkv"));
+    QFile broken(notVideo);
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray(4096, 'x'));
+    broken.close();
+    window->openPicture(notVideo);
+    QVERIFY(probe->statusLabel()->text().startsWith(QStringLiteral("无法加载")));
+    QCOMPARE(probe->view()->getImagePath(), Frames::pathOf(video, 1));
+}
+
+void TestVideo::theCommandLineTakesVideos()
+{
+    QTemporaryDir dir;
+    QTemporaryDir out;
+    VideoMaker::Options vp9;
+    vp9.codec = QStringLiteral("libvpx-vp9");
+    const QString video = makeVideo(dir, QStringLiteral("clip.webm"), vp9, 12);
+    QVERIFY(!video.isEmpty());
+    QVERIFY(QDir().mkdir(Frames::masksFolderOf(video)));
+    QImage mask(frameSize, QImage::Format_Grayscale8);
+    mask.fill(0);
+    for (int y = 40; y < 80; ++y)
+        std::fill_n(mask.scanLine(y) + 50, 60, uchar(255));
+    for (int number : {2, 5})
+        QVERIFY(MaskFile::write(mask, MaskFile::pathFor(Frames::pathOf(video, number))));
+    auto run = [](const QStringList &arguments, QString *output = nullptr) {
+        QString outText, errText;
+        QTextStream outStream(&outText), errStream(&errText);
+        const int status = CommandLine::run(QStringList{QStringLiteral("velmora")} + arguments,
+                                            outStream, errStream);
+        if (output)
+            *output = outText;
+        return status;
+    };
+
+    // The frames with a mask, named as their masks are, and then all of them.
+    const QString masked = out.filePath(QStringLiteral("masked"));
+    QCOMPARE(run({"frames", video, "-o", masked, "--masked-only"}), 0);
+    QCOMPARE(QDir(masked).entryList(QDir::Files), QStringList({"000002.png", "000005.png"}));
+    QCOMPARE(VideoMaker::numberIn(QImage(masked + QStringLiteral("/000005.png"))), 5);
+    const QString all = out.filePath(QStringLiteral("all"));
+    QCOMPARE(run({"frames", video, "-o", all}), 0);
+    QCOMPARE(QDir(all).entryList(QDir::Files).size(), 12);
+    QCOMPARE(VideoMaker::numberIn(QImage(all + QStringLiteral("/000012.png"))), 12);
+
+    // Statistics and exports take the video as a folder of those frames.
+    QString csv;
+    QCOMPARE(run({"stats", video}, &csv), 0);
+    QVERIFY(csv.contains(QStringLiteral("\n000005.png,256,144,2400,")));
+    QVERIFY(csv.contains(QStringLiteral("\n000004.png,256,144,0,")));
+    const QString coco = out.filePath(QStringLiteral("coco.json"));
+    QCOMPARE(run({"export", "--format", "coco", video, "-o", coco}), 0);
+    const QJsonArray images =
+        QJsonDocument::fromJson(TestSupport::contents(coco)).object().value("images").toArray();
+    QCOMPARE(images.size(), 2);
+    QCOMPARE(images.at(1).toObject().value("file_name").toString(), QStringLiteral("000005.png"));
+
+    // Wrong uses change nothing; a file that is no video fails calmly.
+    QCOMPARE(run({"frames", dir.path(), "-o", all}), 2);
+    QCOMPARE(run({"frames", video}), 2);
+    QCOMPARE(run({"frames", video, "-o", video}), 2);
+    QCOMPARE(run({"export", "--format", "yolo", video, "-o", Frames::masksFolderOf(video)}), 2);
+    const QString bad = dir.filePath(QStringLiteral("bad.mp4"));
+    QFile badFile(bad);
+    QVERIFY(badFile.open(QIODevice::WriteOnly));
+    badFile.write("no video here");
+    badFile.close();
+    QCOMPARE(run({"frames", bad, "-o", out.filePath(QStringLiteral("bad"))}), 1);
 }
 
 QTEST_MAIN(TestVideo)

@@ -146,55 +146,6 @@ Nothing was written, so that no file elsewhere is changed.</translation>
         <translation>Left out %1 pieces (under --min-area %2 pixels, or outlines of under three points)</translation>
     </message>
     <message>
-        <source>用法:
-  velmora export --format coco FOLDER [-o FILE] [--min-area N]
-  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
-
-export 把文件夹中图片的掩膜导出给训练代码：
-  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
-        默认写到标准输出
-  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
-        另有 classes.txt
-  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt
-  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
-        YOLO 不写不足三个点的轮廓
-stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
-import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）
-  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；
-  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。
-类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
-退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
-</source>
-        <translation>Usage:
-  velmora export --format coco FOLDER [-o FILE] [--min-area N]
-  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
-
-export hands the masks of a folder&apos;s pictures to training code:
-  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
-        as compressed RLE), on standard output unless -o names a file
-  yolo  a .txt per picture, a line per piece: the class index and the outer
-        outline&apos;s normalised coordinates; and classes.txt
-  voc   a class PNG per picture (palette; pixel values are class numbers), and
-        labelmap.txt
-  --min-area N  leave out pieces under N pixels (default 0: keep all);
-        YOLO never writes an outline of under three points
-stats writes CSV on standard output: picture, width, height, mask pixels, share,
-pieces, classes.
-import turns other tools&apos; annotations (a COCO JSON file; YOLO, VOC or labelme
-  folders) into masks and class maps beside the folder&apos;s pictures, its classes
-  merged into labels.txt; pictures with a mask are left alone, and with --replace
-  their old files are first kept in .velmora-import-backup/.
-Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
-Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
-</translation>
-    </message>
-    <message>
         <source>去掉了 %1 个轮廓不足三个点的块（YOLO 的一行至少要三个点）</source>
         <translation>Left out %1 pieces whose outlines have under three points (a YOLO line needs three)</translation>
     </message>
@@ -213,6 +164,104 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>跳过: %1</source>
         <translation>Skipped: %1</translation>
+    </message>
+    <message>
+        <source>用法:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
+  velmora frames VIDEO -o FOLDER [--masked-only]
+
+export 把文件夹中图片的掩膜导出给训练代码：
+  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
+        默认写到标准输出
+  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
+        另有 classes.txt
+  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt
+  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
+        YOLO 不写不足三个点的轮廓
+stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
+export 和 stats 也接受视频（.mp4 .mkv .mov .avi .webm）代替文件夹：
+  它的帧和 NAME_masks/ 中的掩膜，帧名为 000001.png …
+frames 把视频的帧写成 FOLDER 中的 000001.png …；--masked-only 只写有掩膜的帧。
+import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）
+  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；
+  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。
+类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
+退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
+</source>
+        <translation>Usage:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
+  velmora frames VIDEO -o FOLDER [--masked-only]
+
+export hands the masks of a folder&apos;s pictures to training code:
+  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
+        as compressed RLE), on standard output unless -o names a file
+  yolo  a .txt per picture, a line per piece: the class index and the outer
+        outline&apos;s normalised coordinates; and classes.txt
+  voc   a class PNG per picture (palette; pixel values are class numbers), and
+        labelmap.txt
+  --min-area N  leave out pieces under N pixels (default 0: keep all);
+        YOLO never writes an outline of under three points
+stats writes CSV on standard output: picture, width, height, mask pixels, share,
+pieces, classes.
+export and stats also take a video (.mp4 .mkv .mov .avi .webm) for a folder:
+  its frames and the masks in NAME_masks/, the frames named 000001.png ...
+frames writes the video&apos;s frames into FOLDER as 000001.png ...; --masked-only
+  writes only the frames with a mask.
+import turns other tools&apos; annotations (a COCO JSON file; YOLO, VOC or labelme
+  folders) into masks and class maps beside the folder&apos;s pictures, its classes
+  merged into labels.txt; pictures with a mask are left alone, and with --replace
+  their old files are first kept in .velmora-import-backup/.
+Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
+Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
+</translation>
+    </message>
+    <message>
+        <source>输出 %1 是输入的视频</source>
+        <translation>The output %1 is the input video</translation>
+    </message>
+    <message>
+        <source>缺少视频</source>
+        <translation>No video given</translation>
+    </message>
+    <message>
+        <source>不是视频: %1</source>
+        <translation>Not a video: %1</translation>
+    </message>
+    <message>
+        <source>frames 需要 -o 输出文件夹</source>
+        <translation>frames needs -o and an output folder</translation>
+    </message>
+    <message>
+        <source>frames 只有 -o 和 --masked-only</source>
+        <translation>frames takes only -o and --masked-only</translation>
+    </message>
+    <message>
+        <source>无法读取视频 %1: %2</source>
+        <translation>Cannot read the video %1: %2</translation>
+    </message>
+    <message>
+        <source>无法创建输出文件夹 %1</source>
+        <translation>Cannot make the output folder %1</translation>
+    </message>
+    <message>
+        <source>失败: %1: 无法解码</source>
+        <translation>Failed: %1: cannot be decoded</translation>
+    </message>
+    <message>
+        <source>失败: %1</source>
+        <translation>Failed: %1</translation>
+    </message>
+    <message>
+        <source>已写出 %1 帧到 %2</source>
+        <translation>Wrote %1 frames to %2</translation>
     </message>
 </context>
 <context>
@@ -271,6 +320,13 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>只列出标记为需复查的图片（F 标记，R 标记为已复查）</source>
         <translation>List only the pictures flagged for review (F flags, R marks reviewed)</translation>
+    </message>
+</context>
+<context>
+    <name>Frames</name>
+    <message>
+        <source>%1 帧 %2</source>
+        <translation>%1 frame %2</translation>
     </message>
 </context>
 <context>
@@ -1707,6 +1763,14 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
         <source>%1 处没有补全（见详细信息）。</source>
         <translation>%1 left unfilled (see the details).</translation>
     </message>
+    <message>
+        <source>视频</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>无法加载: %1（%2）</source>
+        <translation>Cannot load: %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>
@@ -1798,6 +1862,36 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     <message>
         <source>插值</source>
         <translation>interpolated</translation>
+    </message>
+</context>
+<context>
+    <name>VideoFile</name>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>无法识别为视频</source>
+        <translation>not recognised as a video</translation>
+    </message>
+    <message>
+        <source>无法读取视频的信息</source>
+        <translation>the video&apos;s information cannot be read</translation>
+    </message>
+    <message>
+        <source>没有可以解码的画面</source>
+        <translation>no picture that can be decoded</translation>
+    </message>
+    <message>
+        <source>无法回到视频的开头</source>
+        <translation>cannot go back to the start of the video</translation>
+    </message>
+</context>
+<context>
+    <name>VideoFile::State</name>
+    <message>
+        <source>视频中没有画面</source>
+        <translation>the video holds no pictures</translation>
     </message>
 </context>
 </TS>
