@@ -121,12 +121,14 @@ void TestVideo::steppingDecodesEachFrameOnce()
     for (int number = 1; number <= frameCount; ++number)
         QCOMPARE(VideoMaker::numberIn(video->frame(number)), number);
     QCOMPARE(video->decodedCount(), qint64(frameCount));
-    // One step back starts again at the keyframe, and forward from there goes on.
+    // One step back starts again at the keyframe (frames nothing refers to are left out
+    // on the way), and forward from there goes on.
     const qint64 before = video->decodedCount();
     QCOMPARE(VideoMaker::numberIn(video->frame(20)), 20);
-    QCOMPARE(video->decodedCount() - before, qint64(20));
+    const qint64 back = video->decodedCount() - before;
+    QVERIFY(back > 5 && back <= 20);
     QCOMPARE(VideoMaker::numberIn(video->frame(21)), 21);
-    QCOMPARE(video->decodedCount() - before, qint64(21));
+    QCOMPARE(video->decodedCount() - before, back + 1);
     // Kept open: the same file gives the same reader until it changes.
     QCOMPARE(VideoFile::shared(path), VideoFile::shared(path));
 }
