@@ -2,6 +2,7 @@
 
 #include "files/maskfile.h"
 #include "platform/files.h"
+#include "video/frames.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -80,7 +81,8 @@ QString stampText(const FileStamp &stamp)
 
 QMap<QString, QString> headerTexts(const QString &picture, const FileStamp &maskStart)
 {
-    const FileStamp stamp = FileStamp::of(picture);
+    // A video's frame is as old as its video.
+    const FileStamp stamp = FileStamp::of(Frames::sourceOf(picture));
     QMap<QString, QString> texts;
     texts.insert(pictureKey, QString::fromLatin1(QUrl::toPercentEncoding(picture)));
     texts.insert(sizeKey, QString::number(stamp.size));
@@ -295,7 +297,7 @@ QVector<Recovery::Found> Recovery::find(const QString &picturePath) const
 {
     const QString absolute = QFileInfo(picturePath).absoluteFilePath();
     const QString hash = hashOf(absolute);
-    const FileStamp now = FileStamp::of(absolute);
+    const FileStamp now = FileStamp::of(Frames::sourceOf(absolute));
     const FileStamp mask = MaskFile::stampOf(MaskFile::pathFor(absolute));
     QVector<Found> found;
     for (const QString &folder : folders) {
@@ -371,7 +373,7 @@ void Recovery::prune()
             if (it.fileInfo().lastModified() >= oldest)
                 continue;
             const Header header = headerOf(file);
-            if (!header.isValid() || !QFileInfo::exists(header.picture))
+            if (!header.isValid() || !QFileInfo::exists(Frames::sourceOf(header.picture)))
                 QFile::remove(file);
         }
     }

@@ -284,6 +284,13 @@ void TestVideo::theWindowWorksOnFrames()
     window->openPicture(Frames::pathOf(video, 1));
     QVERIFY(TestSupport::maskedPixels(probe->view()->getDocument()->mask()) > 0);
 
+    // Unsaved work on a frame has its recovery copy, found again for that frame only.
+    VelmoraViewProbe::stroke(*probe->view(), QPointF(30, 30), QPointF(90, 30));
+    QVERIFY(probe->recovery()->writeNow());
+    QCOMPARE(probe->recovery()->find(Frames::pathOf(video, 1)).size(), 1);
+    QVERIFY(probe->recovery()->find(Frames::pathOf(video, 3)).isEmpty());
+    probe->view()->undo();
+
     // A file that is no video is refused calmly, and the frame shown stays.
     const QString notVideo = dir.filePath(QStringLiteral("broken.mkv"));
     QFile broken(notVideo);
