@@ -144,8 +144,21 @@ void MainWindow::onNextPicture()
 // without one. Empty, with the reason in the status bar, when it can't be read as a video.
 QString MainWindow::frameToOpen(const QString &videoPath)
 {
+    // A long video's index takes a while to read: the window keeps drawing meanwhile.
     QString why;
-    const auto video = VideoFile::shared(videoPath);
+    const auto found = std::make_shared<std::shared_ptr<VideoFile>>();
+    {
+        BusyCursor busy;
+        const QFuture<void> indexing =
+            QtConcurrent::run([found, videoPath] { *found = VideoFile::shared(videoPath); });
+        opening = true;
+        waitShowingProgress(indexing, this, tr("打开图片"),
+                            tr("正在读取 %1 的帧…").arg(QFileInfo(videoPath).fileName()), false);
+        opening = false;
+        if (!indexing.isFinished() || endingOnRequest)
+            return QString();
+    }
+    const std::shared_ptr<VideoFile> video = *found;
     if (!video) {
         VideoFile::open(videoPath, &why);
         statusLabel->setText(tr("无法加载: %1（%2）").arg(videoPath, why));

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "video/frames.h"
+#include "video/videofile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -220,8 +221,10 @@ QImage make(const QString &picturePath, const Colours &colours, bool *tooBig)
     QImage picture;
     QSize original;
     if (Frames::isFramePath(picturePath)) {
-        // A video's frame decodes whole, then is reduced.
-        picture = PictureFile::read(picturePath);
+        // A video's frame decodes whole, then is reduced, on a reader of the thumbnails' own.
+        const Frames::Frame frame = Frames::frameOf(picturePath);
+        const auto video = VideoFile::shared(frame.video, VideoFile::Lane::Thumbnails);
+        picture = video ? video->frame(frame.number) : QImage();
         original = picture.size();
         if (picture.isNull())
             return QImage();

@@ -1771,6 +1771,10 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
         <source>无法加载: %1（%2）</source>
         <translation>Cannot load: %1 (%2)</translation>
     </message>
+    <message>
+        <source>正在读取 %1 的帧…</source>
+        <translation>Reading the frames of %1…</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>

@@ -354,25 +354,26 @@ QImage VideoFile::State::decodeTo(int number, const std::atomic_bool *cancelled)
     }
 }
 
-std::shared_ptr<VideoFile> VideoFile::shared(const QString &path)
+std::shared_ptr<VideoFile> VideoFile::shared(const QString &path, Lane lane)
 {
     struct Kept
     {
         QString path;
+        Lane lane;
         qint64 size;
         QDateTime modified;
         std::shared_ptr<VideoFile> video;
     };
     static QMutex mutex;
     static std::list<Kept> kept;
-    constexpr size_t keptAtMost = 3;
+    constexpr size_t keptAtMost = 4;
     const QFileInfo info(path);
     const qint64 size = info.size();
     const QDateTime modified = info.lastModified();
     {
         QMutexLocker lock(&mutex);
         for (auto it = kept.begin(); it != kept.end(); ++it) {
-            if (it->path != path)
+            if (it->path != path || it->lane != lane)
                 continue;
             if (it->size == size && it->modified == modified) {
                 kept.splice(kept.begin(), kept, it);
@@ -386,7 +387,7 @@ std::shared_ptr<VideoFile> VideoFile::shared(const QString &path)
     if (!video)
         return video;
     QMutexLocker lock(&mutex);
-    kept.push_front({path, size, modified, video});
+    kept.push_front({path, lane, size, modified, video});
     if (kept.size() > keptAtMost)
         kept.pop_back();
     return video;

@@ -25,8 +25,10 @@ public:
     // Null when the file can't be opened as a video; `why`, when given, receives a sentence.
     static std::shared_ptr<VideoFile> open(const QString &path, QString *why = nullptr);
     // The video at `path` as opened last, while the file stays as it was; opened now
-    // otherwise. A few videos are kept open.
-    static std::shared_ptr<VideoFile> shared(const QString &path);
+    // otherwise. A few videos are kept open. Each `lane` has a reader of its own, so work
+    // that jumps around (thumbnails) never moves the decoder the editor steps with.
+    enum class Lane { Editor, Thumbnails };
+    static std::shared_ptr<VideoFile> shared(const QString &path, Lane lane = Lane::Editor);
 
     QString path() const;
     int frameCount() const;
