@@ -2,6 +2,8 @@
 // the container, the codec, B-frames or irregular frame times; damaged files fail calmly.
 #include "cli/commandline.h"
 #include "files/maskfile.h"
+#include "folder/picturefolder.h"
+#include "sequence/fillbetween.h"
 #include "support/testsupport.h"
 #include "support/videomaker.h"
 #include "support/viewprobe.h"
@@ -37,6 +39,9 @@ private slots:
     void framePathsName();
     void theWindowWorksOnFrames();
     void theCommandLineTakesVideos();
+    void foldersListVideosAfterPictures();
+    void savingAFrameKeepsEveryGuard();
+    void framesBetweenKeyframesAreFilled();
 };
 
 namespace {
@@ -360,6 +365,158 @@ void TestVideo::theCommandLineTakesVideos()
     badFile.write("no video here");
     badFile.close();
     QCOMPARE(run({"frames", bad, "-o", out.filePath(QStringLiteral("bad"))}), 1);
+
+#ifdef Q_OS_LINUX
+    // A full disk: each frame fails on its own, named, and no half-written file is left.
+    const QString full = out.filePath(QStringLiteral("full"));
+    int status = 0;
+    TestSupport::withFileSizeLimit(4096, [&] {
+        status = run({"frames", video, "-o", full, "--masked-only"});
+    });
+    QCOMPARE(status, 1);
+    QCOMPARE(QDir(full).entryList(QDir::Files | QDir::Hidden), QStringList());
+#endif
+}
+
+void TestVideo::foldersListVideosAfterPictures()
+{
+    QTemporaryDir dir;
+    for (const char *name : {"b.png", "a10.png", "a2.png"})
+        TestSupport::makePicture(40, 30).save(dir.filePath(QString::fromUtf8(name)));
+    const QString clip = makeVideo(dir, QStringLiteral("clip.mkv"), VideoMaker::Options(), 12);
+    QVERIFY(!clip.isEmpty());
+    QVERIFY(QFile::copy(clip, dir.filePath(QStringLiteral("Another.MP4"))));
+    QStringList names;
+    for (const FolderEntry &entry : PictureFolder::read(dir.path()))
+        names << entry.name;
+    QCOMPARE(names, QStringList({"a2.png", "a10.png", "b.png", "Another.MP4", "clip.mkv"}));
+
+    // The masks folder lists the frames, with the masks it holds, before it exists too.
+    const QString masks = Frames::masksFolderOf(clip);
+    QCOMPARE(PictureFolder::read(masks).size(), 12);
+    QVERIFY(QDir().mkdir(masks));
+    QImage mask(frameSize, QImage::Format_Grayscale8);
+    mask.fill(255);
+    QVERIFY(MaskFile::write(mask, MaskFile::pathFor(Frames::pathOf(clip, 7))));
+    const QVector<FolderEntry> frames = PictureFolder::read(masks);
+    QCOMPARE(frames.size(), 12);
+    QCOMPARE(frames.at(6).name, QStringLiteral("000007.frame"));
+    for (int i = 0; i < frames.size(); ++i)
+        QCOMPARE(frames.at(i).hasMask, i == 6);
+
+    // Stepping goes from the last picture onto the first video and through the frames.
+    PictureFolder folder;
+    folder.setFolder(dir.path());
+    QCOMPARE(folder.next(dir.filePath(QStringLiteral("b.png"))),
+             dir.filePath(QStringLiteral("Another.MP4")));
+    QCOMPARE(folder.previous(dir.filePath(QStringLiteral("clip.mkv"))),
+             dir.filePath(QStringLiteral("Another.MP4")));
+    QCOMPARE(folder.next(dir.filePath(QStringLiteral("a3.png"))),
+             dir.filePath(QStringLiteral("a10.png")));
+    folder.setFolder(masks);
+    QCOMPARE(folder.video(), clip);
+    QCOMPARE(folder.next(Frames::pathOf(clip, 11)), Frames::pathOf(clip, 12));
+    QCOMPARE(folder.next(Frames::pathOf(clip, 12)), QString());
+    QCOMPARE(folder.shownName(folder.entries().at(8)), QStringLiteral("clip.mkv 帧 9"));
+}
+
+void TestVideo::savingAFrameKeepsEveryGuard()
+{
+    QSettings(QStringLiteral("Ostrenza"), QStringLiteral("Velmora")).clear();
+    QTemporaryDir dir;
+    const QString video = makeVideo(dir, QStringLiteral("clip.mp4"), VideoMaker::Options(), 10);
+    QVERIFY(!video.isEmpty());
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowProbe> probe;
+    QVERIFY(showNewWindow(window, probe));
+    const QString frame = Frames::pathOf(video, 4);
+    const QString mask = MaskFile::pathFor(frame);
+    auto paintAndSave = [&](QList<QMessageBox::StandardButton> answers) {
+        probe->view()->setMode(EditorMode::Doodle);
+        VelmoraViewProbe::stroke(*probe->view(), QPointF(20, 20), QPointF(100, 60));
+        TestSupport::BoxAnswerer boxes(answers);
+        probe->saveMask();
+        return boxes.seen;
+    };
+
+    // A file where the masks folder should be: the save fails, says so, and changes nothing.
+    QFile blocker(Frames::masksFolderOf(video));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.write("not a folder");
+    blocker.close();
+    window->openPicture(frame);
+    QCOMPARE(probe->view()->getImagePath(), frame);
+    QList<TestSupport::SeenBox> seen = paintAndSave({QMessageBox::Yes, QMessageBox::Ok});
+    QVERIFY(!QFileInfo::exists(mask));
+    QCOMPARE(TestSupport::contents(blocker.fileName()), QByteArray("not a folder"));
+    QVERIFY(probe->view()->isModified());
+    QVERIFY(seen.size() >= 2);
+    QVERIFY(!seen.last().text.contains(QStringLiteral("成功")));
+
+    // The video replaced behind the program's back: no mask is saved for frames nobody saw.
+    QVERIFY(QFile::remove(blocker.fileName()));
+    probe->view()->undo();
+    QVERIFY(!probe->view()->isModified());
+    window->openPicture(frame);
+    QTest::qWait(1100); // a new modification time
+    const QString other = makeVideo(dir, QStringLiteral("other.mp4"), VideoMaker::Options(), 10);
+    QVERIFY(QFile::remove(video) && QFile::rename(other, video));
+    seen = paintAndSave({QMessageBox::Yes, QMessageBox::Ok, QMessageBox::Ok});
+    QVERIFY(!QFileInfo::exists(mask));
+    bool told = false;
+    for (const TestSupport::SeenBox &box : seen)
+        told = told || box.title == QStringLiteral("图片已在磁盘上更改");
+    QVERIFY(told);
+}
+
+void TestVideo::framesBetweenKeyframesAreFilled()
+{
+    QTemporaryDir dir;
+    // A square that moves 4 pixels right a frame over a still background.
+    const auto frameOf = [](int number) {
+        QImage image = VideoMaker::numbered(1, frameSize);
+        QPainter painter(&image);
+        painter.fillRect(QRect(30 + 4 * number, 80, 40, 40), QColor(200, 40, 40));
+        return image;
+    };
+    const QString video = dir.filePath(QStringLiteral("square.mp4"));
+    VideoMaker::Options options;
+    options.quality = 12;
+    QVERIFY(VideoMaker::write(video, 8, frameSize, frameOf, options));
+    QVERIFY(QDir().mkdir(Frames::masksFolderOf(video)));
+    auto squareAt = [](int number) {
+        QImage mask(frameSize, QImage::Format_Grayscale8);
+        mask.fill(0);
+        for (int y = 80; y < 120; ++y)
+            std::fill_n(mask.scanLine(y) + 30 + 4 * number, 40, uchar(255));
+        return mask;
+    };
+    QStringList frames;
+    for (int number = 1; number <= 8; ++number)
+        frames << Frames::pathOf(video, number);
+    for (int number : {1, 8})
+        QVERIFY(MaskFile::write(squareAt(number), MaskFile::pathFor(frames.at(number - 1))));
+    QVector<bool> hasMask(8, false);
+    hasMask[0] = hasMask[7] = true;
+    const FillBetween::Report report = FillBetween::fill(frames, FillBetween::gapsOf(hasMask));
+    QCOMPARE(report.filled.size(), 6);
+    QVERIFY2(report.problems.isEmpty(), qPrintable(report.problems.join('\n')));
+    for (int number = 2; number <= 7; ++number) {
+        const QImage filled(MaskFile::pathFor(frames.at(number - 1)));
+        QCOMPARE(filled.size(), frameSize);
+        const QImage truth = squareAt(number);
+        int both = 0, either = 0;
+        for (int y = 0; y < frameSize.height(); ++y)
+            for (int x = 0; x < frameSize.width(); ++x) {
+                const bool a = qGray(filled.pixel(x, y)) > 128;
+                const bool b = truth.constScanLine(y)[x] > 128;
+                both += a && b;
+                either += a || b;
+            }
+        QVERIFY2(
+            both >= 0.85 * either,
+            qPrintable(QStringLiteral("frame %1: %2 of %3").arg(number).arg(both).arg(either)));
+    }
 }
 
 QTEST_MAIN(TestVideo)
