@@ -621,8 +621,8 @@ void measureFilling(const QList<QImage> &photos)
         QStringList pictures;
         for (int t = 0; t < frames; ++t) {
             pictures << QDir(folder.path())
-                            .filePath(QStringLiteral("%1.bmp").arg(t + 1, 2, 10, QLatin1Char('0')));
-            filmed.pictures[size_t(t)].save(pictures.last()); // quick to write and read
+                            .filePath(QStringLiteral("%1.jpg").arg(t + 1, 2, 10, QLatin1Char('0')));
+            filmed.pictures[size_t(t)].save(pictures.last(), "JPEG", 95); // as cameras give them
         }
         QString failed;
         for (int t : {0, frames - 1})

@@ -14,6 +14,9 @@
 #include <QImageReader>
 #include <QtConcurrent>
 
+#include <QMutex>
+#include <QThreadPool>
+
 #include <algorithm>
 #include <vector>
 
@@ -61,6 +64,36 @@ Keyframe keyframeOf(const QString &picture)
     return key;
 }
 
+// How many frames of this size are worked on side by side: one per core, as long as their
+// decoded frames and masks stay within what the gap may keep.
+int workersFor(QSize size)
+{
+    const qint64 perFrame = qint64(size.width()) * size.height() * 8;
+    const qint64 fit = perFrame > 0 ? keptFrames / perFrame : 1;
+    return int(qBound<qint64>(1, fit, QThread::idealThreadCount()));
+}
+
+// Runs `step` for each of [from, to) on up to `workers` threads, and waits for all of them.
+void forEachOf(int from, int to, int workers, const std::function<void(int)> &step)
+{
+    if (workers <= 1 || to - from <= 1) {
+        for (int k = from; k < to; ++k)
+            step(k);
+        return;
+    }
+    // Each worker takes the next index left until none is.
+    QThreadPool pool;
+    pool.setMaxThreadCount(workers);
+    std::atomic_int next{from};
+    const auto work = [&] {
+        for (int k = next++; k < to; k = next++)
+            step(k);
+    };
+    for (int i = 0; i < std::min(workers, to - from); ++i)
+        QtConcurrent::run(&pool, work);
+    pool.waitForDone();
+}
+
 QImage frameOf(const QString &picture)
 {
     if (Frames::isFramePath(picture))
@@ -99,8 +132,9 @@ void fillGap(const QStringList &pictures, const Gap &gap, Report &report, int &d
 {
     const QString gapName =
         tr("%1 到 %2").arg(nameOf(pictures.at(gap.from)), nameOf(pictures.at(gap.to)));
+    QFuture<Keyframe> reading = QtConcurrent::run(keyframeOf, pictures.at(gap.to));
     const Keyframe first = keyframeOf(pictures.at(gap.from));
-    const Keyframe last = keyframeOf(pictures.at(gap.to));
+    const Keyframe last = reading.result();
     for (const Keyframe *key : {&first, &last})
         if (!key->problem.isEmpty()) {
             report.problems << tr("%1：%2").arg(gapName, key->problem);
@@ -125,19 +159,31 @@ void fillGap(const QStringList &pictures, const Gap &gap, Report &report, int &d
     const bool keep = qint64(size.width()) * size.height() * 4 * (count - 2) <= keptFrames;
     std::vector<Region::MotionCopy> copies(static_cast<size_t>(count));
     std::vector<QImage> decoded(static_cast<size_t>(count));
-    for (int k = 0; k < count; ++k) {
+    std::vector<char> unreadable(static_cast<size_t>(count), 0);
+    // Frames of pictures decode side by side; a video's decode in order, one step each.
+    const int workers = workersFor(size);
+    const bool inOrder = Frames::isFramePath(pictures.at(gap.from));
+    forEachOf(0, count, inOrder ? 1 : workers, [&](int k) {
         if (cancelled && cancelled->load())
             return;
         const QImage frame = frameOf(pictures.at(gap.from + k));
+        if (frame.isNull() || frame.size() != size) {
+            unreadable[size_t(k)] = 1;
+            return;
+        }
         if (keep && k > 0 && k < count - 1)
             decoded[size_t(k)] = frame;
-        if (frame.isNull() || frame.size() != first.numbers.size()) {
+        copies[size_t(k)] = Region::motionCopyOf(frame);
+    });
+    if (cancelled && cancelled->load())
+        return;
+    for (int k = 0; k < count; ++k) {
+        if (unreadable[size_t(k)]) {
             report.problems << tr("%1：%2 无法读取，或尺寸与关键帧不同")
                                    .arg(gapName, nameOf(pictures.at(gap.from + k)));
             done += gap.frames();
             return;
         }
-        copies[size_t(k)] = Region::motionCopyOf(frame);
     }
     // Each keyframe carried frame by frame towards the other, strokes along their trails.
     std::vector<QImage> forward(static_cast<size_t>(count));
@@ -146,8 +192,9 @@ void fillGap(const QStringList &pictures, const Gap &gap, Report &report, int &d
     backward.back() = last.numbers;
     // The frame's motion between two frames is found once, for both ways.
     std::vector<QTransform> motions(static_cast<size_t>(count));
-    for (int k = 1; k < count; ++k)
+    forEachOf(1, count, QThread::idealThreadCount(), [&](int k) {
         motions[size_t(k)] = Region::frameMotionOf(copies[size_t(k - 1)], copies[size_t(k)]);
+    });
     // The two ways are independent: the backward one runs beside the forward one.
     QFuture<void> backwards = QtConcurrent::run([&] {
         std::vector<Region::Trail> trails;
@@ -172,43 +219,55 @@ void fillGap(const QStringList &pictures, const Gap &gap, Report &report, int &d
     // A class is fitted to edges where the keyframe's outline of it followed edges.
     const std::vector<bool> onEdges = Region::classesOnEdges(copies.front(), first.numbers);
     const bool classes = first.classes || last.classes;
+    // Each frame between is blended, fitted and written on its own, side by side.
+    struct Outcome
+    {
+        QString problem;
+        bool filled = false;
+    };
+    std::vector<Outcome> outcomes(static_cast<size_t>(count));
+    QMutex told;
+    int finished = 0;
+    forEachOf(1, count - 1, workers, [&](int k) {
+        if (cancelled && cancelled->load())
+            return;
+        outcomes[size_t(k)] = [&]() -> Outcome {
+            const QString picture = pictures.at(gap.from + k);
+            if (forward[size_t(k)].isNull() || backward[size_t(k)].isNull())
+                return {tr("%1：内存不足").arg(nameOf(picture))};
+            const QImage between = Region::shapeBetween(forward[size_t(k)], backward[size_t(k)],
+                                                        double(k) / (count - 1), common);
+            const QImage frame = keep ? decoded[size_t(k)] : frameOf(picture);
+            decoded[size_t(k)] = QImage();
+            const QImage shape = between.isNull() || frame.isNull()
+                                     ? QImage()
+                                     : Region::fittedShape(frame, between, onEdges, cancelled);
+            if (cancelled && cancelled->load())
+                return {};
+            if (shape.isNull())
+                return {tr("%1：内存不足").arg(nameOf(picture))};
+            // A mask made meanwhile, by hand or by someone else, is never written over.
+            if (hasMaskFiles(picture))
+                return {tr("%1 已有掩膜文件，没有改动").arg(nameOf(picture))};
+            QString failedPath;
+            const AtomicFile::Failure failure =
+                ClassFiles::storeNumbers(shape, picture, classes, &failedPath);
+            if (failure != AtomicFile::Failure::None)
+                return {AtomicFile::describe(failure, failedPath)};
+            return {QString(), true};
+        }();
+        if (progress) {
+            QMutexLocker lock(&told);
+            progress(done + ++finished, total);
+        }
+    });
+    done += count - 2;
     for (int k = 1; k < count - 1; ++k) {
-        if (cancelled && cancelled->load())
-            return;
-        const QString picture = pictures.at(gap.from + k);
-        if (progress)
-            progress(done, total);
-        ++done;
-        if (forward[size_t(k)].isNull() || backward[size_t(k)].isNull()) {
-            report.problems << tr("%1：内存不足").arg(nameOf(picture));
-            continue;
-        }
-        const QImage between = Region::shapeBetween(forward[size_t(k)], backward[size_t(k)],
-                                                    double(k) / (count - 1), common);
-        const QImage frame = keep ? decoded[size_t(k)] : frameOf(picture);
-        decoded[size_t(k)] = QImage();
-        const QImage shape = between.isNull() || frame.isNull()
-                                 ? QImage()
-                                 : Region::fittedShape(frame, between, onEdges, cancelled);
-        if (cancelled && cancelled->load())
-            return;
-        if (shape.isNull()) {
-            report.problems << tr("%1：内存不足").arg(nameOf(picture));
-            continue;
-        }
-        // A mask made meanwhile, by hand or by someone else, is never written over.
-        if (hasMaskFiles(picture)) {
-            report.problems << tr("%1 已有掩膜文件，没有改动").arg(nameOf(picture));
-            continue;
-        }
-        QString failedPath;
-        const AtomicFile::Failure failure =
-            ClassFiles::storeNumbers(shape, picture, classes, &failedPath);
-        if (failure != AtomicFile::Failure::None) {
-            report.problems << AtomicFile::describe(failure, failedPath);
-            continue;
-        }
-        report.filled << picture;
+        const Outcome &outcome = outcomes[size_t(k)];
+        if (!outcome.problem.isEmpty())
+            report.problems << outcome.problem;
+        if (outcome.filled)
+            report.filled << pictures.at(gap.from + k);
     }
 }
 
