@@ -7,7 +7,7 @@ packages=(
     cmake g++ make pkg-config
     qtbase5-dev qtbase5-dev-tools
     qttools5-dev qttools5-dev-tools   # the English translation: lupdate, lrelease
-    zlib1g-dev   # masks written as PNG
+    zlib1g-dev libpng-dev   # masks written as PNG
     libopencv-imgproc-dev   # image analysis: OpenCV core and imgproc
     libopencv-video-dev libopencv-calib3d-dev   # following motion between frames
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev   # video files, read as frames

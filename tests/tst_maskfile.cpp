@@ -247,8 +247,8 @@ private slots:
         }
     }
 
-    // Our own PNG encoder: Qt's decoder must read back the very bytes and colours, through
-    // rows of odd widths, row lengths beyond the encoder's buffer, and translucent palettes.
+    // The PNG writer: Qt's decoder must read back the very bytes and colours, through rows of
+    // odd widths, long rows, translucent palettes and 16-bit samples (object numbers).
     void oneChannelPngsReadBackExactly_data()
     {
         QTest::addColumn<QImage>("image");
@@ -271,6 +271,13 @@ private slots:
         QImage translucent = palette;
         translucent.setColor(0, qRgba(0, 0, 0, 0));
         QTest::newRow("translucent palette") << translucent;
+        QImage wide(257, 31, QImage::Format_Grayscale16);
+        for (int y = 0; y < wide.height(); ++y) {
+            auto *row = reinterpret_cast<quint16 *>(wide.scanLine(y));
+            for (int x = 0; x < wide.width(); ++x)
+                row[x] = quint16(y < 10 ? x * 255 + y : (x / 16) * 4099); // both bytes vary
+        }
+        QTest::newRow("16-bit grey") << wide;
     }
 
     void oneChannelPngsReadBackExactly()
@@ -282,8 +289,8 @@ private slots:
         QCOMPARE(back.size(), image.size());
         QCOMPARE(back.format(), image.format());
         for (int y = 0; y < image.height(); ++y)
-            QVERIFY(memcmp(back.constScanLine(y), image.constScanLine(y), size_t(image.width())) ==
-                    0);
+            QVERIFY(memcmp(back.constScanLine(y), image.constScanLine(y),
+                           size_t(image.width() * image.depth() / 8)) == 0);
         if (image.format() == QImage::Format_Indexed8)
             QCOMPARE(back.colorTable().mid(0, image.colorCount()), image.colorTable());
 
