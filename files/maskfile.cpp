@@ -195,7 +195,7 @@ Reading markFromFile(const QString &maskPath, QImage &mask,
         return reading;
     }
     PictureFile::CancellableFile device(maskPath, cancelled);
-    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    if (!device.open(QIODevice::ReadOnly)) {
         reading.status = ReadStatus::Undecodable;
         return reading;
     }

@@ -260,7 +260,7 @@ WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
         if (!isRegularFile(path))
             return WithMask();
         CancellableFile file(path, cancelled);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        if (!file.open(QIODevice::ReadOnly))
             return WithMask();
         QImageReader reader(&file);
         // The header tells the size, so the mask can be read while the picture decodes.

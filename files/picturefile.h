@@ -39,7 +39,9 @@ QString filterOf(const QString &name, const QStringList &suffixes);
 bool isRegularFile(const QString &path);
 
 // A file whose reads fail once `cancelled` is set, so a decoder fed from it stops at its next
-// read instead of decoding on to the end. Opened unbuffered, so nothing read ahead is left.
+// read instead of decoding on to the end. Opened buffered: at most one buffer (16 KB) is
+// decoded after the cancel, and the system is asked for bytes in big reads (unbuffered, a
+// 64-megapixel PNG took 7% longer to open).
 class CancellableFile : public QFile
 {
 public:
