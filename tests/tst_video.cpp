@@ -11,12 +11,16 @@
 #include "video/frames.h"
 #include "video/videofile.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QListWidget>
+#include <QMimeData>
 #include <QSettings>
+#include <QUrl>
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -305,6 +309,19 @@ void TestVideo::theWindowWorksOnFrames()
     window->openPicture(notVideo);
     QVERIFY(probe->statusLabel()->text().startsWith(QStringLiteral("无法加载")));
     QCOMPARE(probe->view()->getImagePath(), Frames::pathOf(video, 1));
+
+    // A video dropped on the window opens as a folder of its frames does.
+    QMimeData dropped;
+    dropped.setUrls({QUrl::fromLocalFile(video)});
+    QWidget *target = probe->view()->viewport();
+    QDragEnterEvent enter(target->rect().center(), Qt::CopyAction, &dropped, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(target->rect().center(), Qt::CopyAction, &dropped, Qt::LeftButton,
+                    Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QCOMPARE(probe->view()->getImagePath(), Frames::pathOf(video, 2));
 }
 
 void TestVideo::theCommandLineTakesVideos()
