@@ -6,7 +6,6 @@
 #include "video/frames.h"
 #include "video/videofile.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -222,9 +221,8 @@ QString PictureFolder::shownName(const FolderEntry &entry) const
 {
     if (listedVideo.isEmpty())
         return entry.name;
-    return QCoreApplication::translate("Frames", "%1 帧 %2")
-        .arg(QFileInfo(listedVideo).fileName())
-        .arg(QFileInfo(entry.name).completeBaseName().toInt());
+    return Frames::nameOf(QFileInfo(listedVideo).fileName(),
+                          QFileInfo(entry.name).completeBaseName().toInt());
 }
 
 int PictureFolder::indexOf(const QString &path) const

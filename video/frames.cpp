@@ -86,22 +86,23 @@ QString sourceOf(const QString &path)
     return frame.isValid() ? frame.video : path;
 }
 
+QString nameOf(const QString &video, int number)
+{
+    return QCoreApplication::translate("Frames", "%1 帧 %2").arg(video).arg(number);
+}
+
 QString displayName(const QString &path)
 {
     const Frame frame = frameOf(path);
     if (!frame.isValid())
         return QFileInfo(path).fileName();
-    return QCoreApplication::translate("Frames", "%1 帧 %2")
-        .arg(QFileInfo(frame.video).fileName())
-        .arg(frame.number);
+    return nameOf(QFileInfo(frame.video).fileName(), frame.number);
 }
 
 QString shownPath(const QString &path)
 {
     const Frame frame = frameOf(path);
-    if (!frame.isValid())
-        return path;
-    return QCoreApplication::translate("Frames", "%1 帧 %2").arg(frame.video).arg(frame.number);
+    return frame.isValid() ? nameOf(frame.video, frame.number) : path;
 }
 
 QString exportName(const QString &path)

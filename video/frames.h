@@ -42,6 +42,9 @@ QString videoOfMasksFolder(const QString &folder);
 // The file a path's pixels come from: the video for a frame, else the path itself.
 QString sourceOf(const QString &path);
 
+// Frame `number` of `video` (a name or a path) as the user reads it: "clip.mp4 帧 42".
+QString nameOf(const QString &video, int number);
+
 // How a frame is named to the user: "clip.mp4 帧 42"; any other path by its file name.
 QString displayName(const QString &path);
 
