@@ -542,7 +542,8 @@ int main(int argc, char **argv)
     out << (withClasses ? "with three classes (labels.txt)\n" : "without classes\n");
     const QString tiny = QDir(folder.path()).filePath(QStringLiteral("tiny.png"));
     QImage(8, 8, QImage::Format_RGB32).save(tiny);
-    VelmoraView view;
+    MaskDocument document;
+    VelmoraView view(&document);
     view.resize(1200, 800);
     view.show();
     QApplication::processEvents();

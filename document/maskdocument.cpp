@@ -6,7 +6,6 @@
 #include "platform/memory.h"
 
 #include <QFutureWatcher>
-#include <QUndoStack>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <utility>
@@ -19,13 +18,10 @@ constexpr qint64 defaultHistoryBudget = qint64(512) << 20;
 
 } // namespace
 
-MaskDocument::MaskDocument(QObject *parent) : QObject(parent)
+MaskDocument::MaskDocument(QObject *parent) : QObject(parent), history(undoLimit)
 {
-    undoStack = new QUndoStack(this);
-    undoStack->setUndoLimit(undoLimit);
     const qint64 physical = Platform::physicalMemory();
     historyBudget = physical > 0 ? qMin(defaultHistoryBudget, physical / 4) : defaultHistoryBudget;
-    connect(undoStack, &QUndoStack::canRedoChanged, this, &MaskDocument::canRedoChanged);
 
     pictureReduction = new QFutureWatcher<QVector<QImage>>(this);
     connect(pictureReduction, &QFutureWatcherBase::finished, this, [this] {
@@ -68,8 +64,8 @@ bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
         return false;
     endStroke();
     imagePath = path;
-    undoStack->clear();
-    undoStack->setClean();
+    history.clear();
+    noteRedo();
     emit canUndoChanged(false);
     // The old picture's memory goes before the new one is reduced.
     pictureLevels.clear();
@@ -161,7 +157,7 @@ void MaskDocument::remapLayer(const std::array<uchar, 256> &map)
         for (int x = 0; x < maskImageWidth; ++x)
             row[x] = map[row[x]];
     }
-    for (int i = 0; i < undoStack->count(); ++i)
+    for (int i = 0; i < history.count(); ++i)
         const_cast<MaskEdit *>(step(i))->remap(map);
 }
 
@@ -183,8 +179,10 @@ MaskEdit *MaskDocument::beginStroke()
     if (maskImage.isNull())
         return nullptr;
     // Pushing drops the steps that could have been redone, and the oldest beyond the limit.
-    stroke = new MaskEdit(&maskImage);
-    undoStack->push(stroke);
+    auto owned = std::make_unique<MaskEdit>(&maskImage);
+    stroke = owned.get();
+    history.push(std::move(owned));
+    noteRedo();
     emit canUndoChanged(true);
     return stroke;
 }
@@ -235,53 +233,55 @@ void MaskDocument::endStroke()
 
 const MaskEdit *MaskDocument::step(int index) const
 {
-    return static_cast<const MaskEdit *>(undoStack->command(index));
+    return history.step(index);
 }
 
 int MaskDocument::historyIndex() const
 {
-    return undoStack->index();
+    return history.index();
 }
 
 int MaskDocument::historyCount() const
 {
-    return undoStack->count();
+    return history.count();
 }
 
 // A step given back to memory can't be undone, nor anything before it.
 bool MaskDocument::canUndo() const
 {
-    const int index = undoStack->index();
+    const int index = history.index();
     return index > 0 && !step(index - 1)->isExpired();
 }
 
 bool MaskDocument::canRedo() const
 {
-    return undoStack->canRedo();
+    return history.canRedo();
 }
 
 void MaskDocument::undo()
 {
     if (stroke || !canUndo())
         return;
-    const MaskEdit *undone = step(undoStack->index() - 1);
-    undoStack->undo();
+    const MaskEdit *undone = step(history.index() - 1);
+    history.undo();
+    noteRedo();
     if (hasClasses())
         undone->recount(counts);
-    refreshStep(undoStack->index());
+    refreshStep(history.index());
     emit canUndoChanged(canUndo());
     finishEdit();
 }
 
 void MaskDocument::redo()
 {
-    if (stroke || !undoStack->canRedo())
+    if (stroke || !history.canRedo())
         return;
-    const MaskEdit *redone = step(undoStack->index());
-    undoStack->redo();
+    const MaskEdit *redone = step(history.index());
+    history.redo();
+    noteRedo();
     if (hasClasses())
         redone->recount(counts);
-    refreshStep(undoStack->index() - 1);
+    refreshStep(history.index() - 1);
     emit canUndoChanged(true);
     finishEdit();
 }
@@ -296,12 +296,12 @@ void MaskDocument::setHistoryBudget(qint64 bytes)
 void MaskDocument::keepHistoryInBudget()
 {
     qint64 total = 0;
-    for (int i = 0; i < undoStack->count(); ++i)
+    for (int i = 0; i < history.count(); ++i)
         total += step(i)->bytes();
     bool trimmed = false;
-    for (int i = 0; total > historyBudget && i < undoStack->count() - 1; ++i) {
+    for (int i = 0; total > historyBudget && i < history.count() - 1; ++i) {
         auto *old = const_cast<MaskEdit *>(step(i));
-        if (old->isExpired() || i >= undoStack->index() - 1)
+        if (old->isExpired() || i >= history.index() - 1)
             continue;
         total -= old->bytes();
         old->expire();
@@ -322,10 +322,11 @@ void MaskDocument::clear()
     auto cleared = std::make_unique<MaskEdit>(&maskImage);
     if (!cleared->clearAll())
         return;
-    undoStack->push(cleared.release());
+    history.push(std::move(cleared));
+    noteRedo();
     countAll();
     emit canUndoChanged(true);
-    refreshStep(undoStack->index() - 1);
+    refreshStep(history.index() - 1);
     finishEdit();
 }
 
@@ -505,9 +506,10 @@ bool MaskDocument::push(std::unique_ptr<MaskEdit> changing)
         emit tilesLost();
     if (!changing->changedPixels())
         return true;
-    undoStack->push(changing.release());
+    history.push(std::move(changing));
+    noteRedo();
     emit canUndoChanged(true);
-    refreshStep(undoStack->index() - 1);
+    refreshStep(history.index() - 1);
     finishEdit();
     return true;
 }
@@ -516,8 +518,8 @@ bool MaskDocument::replaceMask(QImage replacement)
 {
     if (maskImage.isNull() || stroke || replacement.size() != maskImage.size())
         return false;
-    undoStack->clear();
-    undoStack->setClean();
+    history.clear();
+    noteRedo();
     emit canUndoChanged(false);
     maskImage = std::move(replacement);
     maskLevels.setBase(&maskImage);
@@ -535,9 +537,17 @@ void MaskDocument::finishEdit()
     emit edited();
 }
 
+void MaskDocument::noteRedo()
+{
+    if (history.canRedo() == redoable)
+        return;
+    redoable = history.canRedo();
+    emit canRedoChanged(redoable);
+}
+
 void MaskDocument::markSaved()
 {
-    undoStack->setClean();
+    history.setClean();
     updateModified();
 }
 
@@ -552,9 +562,9 @@ void MaskDocument::updateModified()
 {
     // The mask equals the saved one when no step between the saved state and the current
     // one changed a pixel. A saved state dropped off the end of the history is gone.
-    bool now = undoStack->cleanIndex() < 0;
-    const int from = qMin(undoStack->cleanIndex(), undoStack->index());
-    const int to = qMax(undoStack->cleanIndex(), undoStack->index());
+    bool now = history.cleanIndex() < 0;
+    const int from = qMin(history.cleanIndex(), history.index());
+    const int to = qMax(history.cleanIndex(), history.index());
     for (int i = from; !now && i < to; ++i)
         now = step(i)->changedPixels();
     if (now == modified)

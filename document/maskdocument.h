@@ -2,6 +2,7 @@
 #define VELMORA_DOCUMENT_MASKDOCUMENT_H
 
 #include "display/pyramid.h"
+#include "document/history.h"
 #include "files/picturefile.h"
 #include "region/regionops.h"
 
@@ -18,7 +19,6 @@
 
 class MaskEdit;
 template <typename T> class QFutureWatcher;
-class QUndoStack;
 
 // The open picture and its mask, without any widget: the picture, the mask layer, their
 // reduced copies for the screen, and the history of the steps that changed the mask. Views
@@ -139,6 +139,7 @@ private:
     void refreshStep(int index);
     void finishEdit();
     void updateModified();
+    void noteRedo();
     void keepHistoryInBudget();
     void reducePicture();
     bool mayChange(uchar now) const;
@@ -152,8 +153,9 @@ private:
     Display::Pyramid maskLevels;
     QFutureWatcher<QVector<QImage>> *pictureReduction = nullptr;
     std::shared_ptr<std::atomic<bool>> reductionCancel;
-    QUndoStack *undoStack = nullptr;
-    MaskEdit *stroke = nullptr; // owned by undoStack
+    History history;
+    bool redoable = false;      // as last told
+    MaskEdit *stroke = nullptr; // owned by the history
     qint64 historyBudget = 0;
     bool modified = false;
     QStringList names;

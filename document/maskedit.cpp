@@ -316,10 +316,6 @@ void MaskEdit::undo()
 
 void MaskEdit::redo()
 {
-    if (pushing) {
-        pushing = false;
-        return;
-    }
     if (!expired)
         swapTiles();
 }

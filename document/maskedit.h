@@ -6,7 +6,6 @@
 #include <QRect>
 #include <QRegion>
 #include <QSet>
-#include <QUndoCommand>
 #include <QVector>
 
 #include <array>
@@ -18,7 +17,7 @@
 // that changes everything, such as an invert, keeps little more than the mask's edges. Undo
 // and redo swap the held pixels with the mask's; neither allocates, and both restore bytes
 // exactly.
-class MaskEdit : public QUndoCommand
+class MaskEdit
 {
 public:
     // Mask pixels per tile side. Measured against 128: a 1000-pixel diagonal stroke 30 wide
@@ -70,8 +69,9 @@ public:
     void expire();
     bool isExpired() const { return expired; }
 
-    void undo() override;
-    void redo() override;
+    // Swap the held pixels with the mask's.
+    void undo();
+    void redo();
 
 private:
     // A tile's held pixels: a value, when all are the same, or an image. The image's memory
@@ -95,8 +95,6 @@ private:
     bool finished = false;
     QSet<int> refused;
     bool changed = false;
-    // QUndoStack::push() calls redo() at once, but the change is made by the caller.
-    bool pushing = true;
 };
 
 #endif

@@ -29,7 +29,8 @@ QRectF sceneRectFor(const QSize &picture)
 
 } // namespace
 
-VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
+VelmoraView::VelmoraView(MaskDocument *shown, QWidget *parent)
+    : QGraphicsView(parent), document(shown)
 {
     scene = new QGraphicsScene(this);
     setScene(scene);
@@ -47,7 +48,6 @@ VelmoraView::VelmoraView(QWidget *parent) : QGraphicsView(parent)
     setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
     setDragMode(QGraphicsView::ScrollHandDrag);
 
-    document = new MaskDocument(this);
     connect(document, &MaskDocument::canUndoChanged, this, &VelmoraView::canUndoChanged);
     connect(document, &MaskDocument::canRedoChanged, this, &VelmoraView::canRedoChanged);
     connect(document, &MaskDocument::modifiedChanged, this, &VelmoraView::modifiedChanged);

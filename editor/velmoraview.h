@@ -30,13 +30,15 @@ Q_DECLARE_METATYPE(EditorMode)
 
 // The picture-and-mask editor: a zoomable, pannable view over the picture with a red mask
 // layer on top, an undo and redo history of the tiles each step changed, and the
-// Move/Doodle/Eraser modes.
+// Move/Doodle/Eraser modes. It shows a document it does not own and turns gestures into the
+// document's steps.
 class VelmoraView : public QGraphicsView
 {
     Q_OBJECT
 
 public:
-    explicit VelmoraView(QWidget *parent = nullptr);
+    // Shows and changes `document`, which outlives the view.
+    explicit VelmoraView(MaskDocument *document, QWidget *parent = nullptr);
     ~VelmoraView() override;
 
     void setMode(EditorMode newMode);
@@ -249,7 +251,7 @@ private:
     QGraphicsScene *scene = nullptr;
     PictureItem *imageItem = nullptr;
     MaskLayerItem *maskItem = nullptr;
-    MaskDocument *document = nullptr;
+    MaskDocument *const document;
     MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by the document
     QImage strokeCover;         // with classes, where the tool drew, before it is put in
     bool strokeLostPixels = false;

@@ -6,6 +6,7 @@
 #include "platform/memory.h"
 #include "video/frames.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -355,6 +356,32 @@ StoreOutcome store(const QImage &gray, const QString &maskPath, const AtomicFile
     if (!QFile::exists(maskPath))
         return StoreOutcome::NothingToRemove;
     return QFile::remove(maskPath) ? StoreOutcome::Removed : StoreOutcome::RemoveFailed;
+}
+
+QString unreadText(ReadStatus status)
+{
+    QString reason;
+    switch (status) {
+    case ReadStatus::OtherSize:
+        reason = QCoreApplication::translate("MaskStatus", "尺寸不符");
+        break;
+    case ReadStatus::Undecodable:
+        reason = QCoreApplication::translate("MaskStatus", "无法解码");
+        break;
+    case ReadStatus::NoMemory:
+        reason = QCoreApplication::translate("MaskStatus", "内存不足");
+        break;
+    case ReadStatus::NotRegular:
+        reason = QCoreApplication::translate("MaskStatus", "不是普通文件");
+        break;
+    case ReadStatus::Picture:
+        reason = QCoreApplication::translate("MaskStatus", "它就是图片本身");
+        break;
+    case ReadStatus::Absent:
+    case ReadStatus::Read:
+        return QString();
+    }
+    return QCoreApplication::translate("MaskStatus", "掩膜文件未能读取（%1）").arg(reason);
 }
 
 } // namespace MaskFile

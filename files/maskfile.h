@@ -104,6 +104,10 @@ StoreOutcome store(const QImage &gray, const QString &maskPath,
                    const AtomicFile::Options &options = AtomicFile::Options(),
                    AtomicFile::Failure *why = nullptr);
 
+// Why a mask file beside a picture is not shown, as the status bar and the picture list say
+// it; empty for a file that was read or is absent.
+QString unreadText(ReadStatus status);
+
 } // namespace MaskFile
 
 #endif

@@ -163,20 +163,19 @@ void MainWindow::createClassPanel()
     showClasses();
 }
 
-// The folder's list of classes, read as a picture of it opens; the document takes the names.
-void MainWindow::readClassList(const QString &picturePath)
+// The folder's list of classes, read by the session as a picture of it opens: the window
+// says when it can't be read or rewritten.
+void MainWindow::showClassListState(PictureSession::ListState state)
 {
-    const QString path = ClassFiles::listPathFor(picturePath);
-    if (path != classListPath)
+    const QString path = session->classListPath();
+    if (path != shownListPath)
         classesHidden.clear();
-    classListPath = path;
-    classList = ClassFiles::readList(path);
-    if (!classList.readable)
+    shownListPath = path;
+    if (state == PictureSession::ListState::Unreadable)
         statusBar()->showMessage(tr("无法读取类别列表: %1").arg(path), noticeMs);
-    else if (!classList.rewritable)
+    else if (state == PictureSession::ListState::NotRewritable)
         statusBar()->showMessage(tr("类别列表不是 UTF-8 文本，只显示不改写: %1").arg(path),
                                  noticeMs);
-    view->getDocument()->setClassNames(classList.names);
 }
 
 QColor MainWindow::classColour(const QString &name, int number) const
@@ -194,7 +193,7 @@ void MainWindow::showClasses()
     const MaskDocument *document = view->getDocument();
     const bool classes = document->hasClasses();
     // With one class or none, the panel shows the list as it is and the mask keeps its colour.
-    const QStringList names = classes ? document->classNames() : classList.names;
+    const QStringList names = classes ? document->classNames() : session->classList().names;
     QVector<QColor> colours;
     for (int i = 0; i < names.size(); ++i)
         colours.append(classes ? classColour(names.at(i), i + 1) : view->getMaskColour());
@@ -221,128 +220,12 @@ void MainWindow::chooseClass(int number)
     view->getDocument()->setCurrentClass(number);
 }
 
-// A list that is not plain UTF-8 text is shown as read but never rewritten: the names that
-// could not be decoded would be lost. Says so before anything is asked.
-bool MainWindow::classListRewritable()
-{
-    if (classList.rewritable)
-        return true;
-    QMessageBox::warning(this, tr("类别列表未改动"),
-                         tr("%1\n不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，"
-                            "因此没有改动。请先把它另存为 UTF-8 文本。")
-                             .arg(QDir::toNativeSeparators(classListPath)));
-    return false;
-}
-
-// labels.txt is rewritten whole, and only when it is still what was read here: a list
-// another program changed is replaced only when the user says so.
-bool MainWindow::writeClassList(const QStringList &names)
-{
-    if (classListPath.isEmpty())
-        return false;
-    if (!classListRewritable())
-        return false;
-    const FileStamp now = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
-    if (now != classList.stamp) {
-        QMessageBox box(QMessageBox::Warning, tr("类别列表已被修改"),
-                        tr("%1 在读取后被其他程序修改过，覆盖会丢失那些修改。").arg(classListPath),
-                        QMessageBox::Yes | QMessageBox::Cancel, this);
-        box.button(QMessageBox::Yes)->setText(tr("覆盖"));
-        box.button(QMessageBox::Cancel)->setText(tr("取消"));
-        box.setDefaultButton(QMessageBox::Cancel);
-        box.setEscapeButton(QMessageBox::Cancel);
-        if (box.exec() != QMessageBox::Yes)
-            return false;
-    }
-    // Comments and labelme's first lines stay as they were.
-    const QByteArray text = ClassFiles::rewrittenList(classList.text, names);
-    const AtomicFile::Failure failure = ClassFiles::writeList(classListPath, text);
-    if (failure != AtomicFile::Failure::None) {
-        QMessageBox::critical(
-            this, tr("错误"),
-            tr("无法写入类别列表:\n%1").arg(AtomicFile::describe(failure, classListPath)));
-        return false;
-    }
-    classList.names = names;
-    classList.text = text;
-    classList.stamp = FileStamp::of(classListPath, FileStamp::Contents::Hashed);
-    classList.readable = true;
-    view->getDocument()->setClassNames(names);
-    return true;
-}
-
-// labels.txt may have changed on disk since it was read, giving the numbers other names.
-// Before numbers are written, each class of the picture takes the number its name has in
-// the list as it is now, so a saved number always means the class the user saw. A class
-// whose name left the list keeps its name, added at the end of the list. Returns false,
-// saving nothing, when that can't be done (the user is told why).
-bool MainWindow::matchClassList()
-{
-    MaskDocument *document = view->getDocument();
-    if (classListPath.isEmpty() || !document->hasClasses())
-        return true;
-    ClassFiles::List now = ClassFiles::readList(classListPath);
-    if (now.stamp == classList.stamp || !now.readable)
-        return true;
-    const QStringList shown = document->classNames();
-    QStringList names = now.names;
-    QStringList gone;
-    std::array<uchar, 256> numbers{};
-    for (int number = 1; number <= shown.size(); ++number) {
-        int index = names.indexOf(shown.at(number - 1));
-        if (index < 0 && document->classPixels()[size_t(number)] > 0) {
-            names.append(shown.at(number - 1));
-            gone.append(shown.at(number - 1));
-            index = names.size() - 1;
-        }
-        numbers[size_t(number)] =
-            uchar(index < 0 || index >= MaskDocument::mostClasses ? 0 : index + 1);
-    }
-    const QString list = QDir::toNativeSeparators(classListPath);
-    if (names.size() > MaskDocument::mostClasses) {
-        QMessageBox::critical(
-            this, tr("类别列表已被修改"),
-            tr("%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。")
-                .arg(list)
-                .arg(MaskDocument::mostClasses));
-        return false;
-    }
-    if (!gone.isEmpty()) {
-        const AtomicFile::Failure failure =
-            now.rewritable
-                ? ClassFiles::writeList(classListPath, ClassFiles::rewrittenList(now.text, names))
-                : AtomicFile::Failure::WriteFailed;
-        if (failure != AtomicFile::Failure::None) {
-            QMessageBox::critical(this, tr("类别列表已被修改"),
-                                  tr("%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。"
-                                     "为了不让编号指向别的类别，掩膜没有保存。")
-                                      .arg(list, gone.join(tr("、"))));
-            return false;
-        }
-        now = ClassFiles::readList(classListPath);
-        QMessageBox::information(
-            this, tr("类别列表已被修改"),
-            tr("%1 在打开图片后被修改，不再有类别 %2。这些类别保留原名，已加到列表末尾。")
-                .arg(list, gone.join(tr("、"))));
-    }
-    classList = now;
-    bool same = true;
-    for (int number = 1; number <= shown.size(); ++number)
-        same &= numbers[size_t(number)] == number || document->classPixels()[size_t(number)] == 0;
-    // Numbers that still mean the same classes need no pass over the layer and its history.
-    if (same)
-        document->setClassNames(names);
-    else
-        document->renumberClasses(numbers, names);
-    return true;
-}
-
 void MainWindow::addClass()
 {
-    if (!hasPictureToSave() || !classListRewritable())
+    if (!hasPictureToSave() || !session->mayRewriteClassList())
         return;
     const MaskDocument *document = view->getDocument();
-    QStringList names = knownNames(*document, classList.names);
+    QStringList names = knownNames(*document, session->classList().names);
     bool ok = false;
     const QString name = QInputDialog::getText(this, tr("添加类别"), tr("类别名称:"),
                                                QLineEdit::Normal, QString(), &ok)
@@ -360,16 +243,16 @@ void MainWindow::addClass()
         return;
     }
     names.append(name);
-    if (writeClassList(names) && names.size() >= 2)
+    if (session->writeClassList(names) && names.size() >= 2)
         chooseClass(names.size());
 }
 
 void MainWindow::renameClass(int number)
 {
-    if (view->isDrawing() || !classListRewritable())
+    if (view->isDrawing() || !session->mayRewriteClassList())
         return;
     const MaskDocument *document = view->getDocument();
-    QStringList names = knownNames(*document, classList.names);
+    QStringList names = knownNames(*document, session->classList().names);
     if (number < 1 || number > names.size())
         return;
     const QString old = names.at(number - 1);
@@ -388,7 +271,7 @@ void MainWindow::renameClass(int number)
     names.insert(number - 1, name);
     // The class keeps its colour under its new name.
     const QColor colour = classColour(old, number);
-    if (writeClassList(names)) {
+    if (session->writeClassList(names)) {
         QSettings(organization(), application()).setValue(colourKey(name), colour.name());
         showClasses();
     }
@@ -425,46 +308,10 @@ void MainWindow::onExportClasses()
         return;
     if (QFileInfo(path).suffix().toLower() != QLatin1String("png"))
         path += QStringLiteral(".png");
-    const SaveTarget::Verdict target = SaveTarget::check(path, imagePath);
-    if (target.kind == SaveTarget::Kind::Picture) {
-        refuseWritingOnPicture(path, target.file);
-        return;
-    }
-    if (!matchClassList())
-        return;
-    if (QFileInfo(path).absoluteFilePath() ==
-            QFileInfo(MaskFile::pathFor(imagePath)).absoluteFilePath() &&
-        QFileInfo::exists(path)) {
-        QMessageBox::critical(this, tr("不能覆盖掩膜"),
-                              tr("%1\n是这张图片的掩膜文件。类别图没有导出。").arg(path));
-        return;
-    }
-    // Onto the class map beside the picture, the rules of a save hold.
-    const bool besidePicture = QFileInfo(path).absoluteFilePath() ==
-                               QFileInfo(ClassFiles::mapPathFor(imagePath)).absoluteFilePath();
-    if (besidePicture && !mayReplaceClassMap(path, false))
-        return;
-    const AtomicFile::Options options{AtomicFile::widestFor(path, imagePath), QString()};
-    AtomicFile::Failure failure = AtomicFile::Failure::WriteFailed;
-    bool written = false;
-    {
-        BusyCursor busy;
-        const MaskDocument *document = view->getDocument();
-        AtomicFile::Failure *why = &failure;
-        const QFuture<bool> work = QtConcurrent::run([document, path, options, why] {
-            return MaskFile::write(ClassFiles::toIndexed(document->exportClasses()), path, {},
-                                   options, why);
-        });
-        waitShowingProgress(work, this, tr("导出类别图"),
-                            tr("正在保存 %1…").arg(QFileInfo(path).fileName()), false);
-        written = work.result();
-    }
-    if (written && besidePicture) {
-        mapOnDisk = MaskFile::stampOf(path);
-        mapUnread = false;
-    }
+    AtomicFile::Failure failure = AtomicFile::Failure::None;
+    const bool written = session->exportClassMap(path, &failure);
     if (written)
         statusBar()->showMessage(tr("类别图已导出: %1").arg(path), noticeMs);
-    else
+    else if (failure != AtomicFile::Failure::None)
         showSaveFailure(MaskFile::StoreOutcome::WriteFailed, path, failure);
 }

@@ -188,11 +188,9 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
     MaskFile::Reading reading;
     bool classesDisagreed = false;
     bool mapRead = true;
-    const FileStamp mapStamp = MaskFile::stampOf(ClassFiles::mapPathFor(path));
     // Taken before the picture is read (one read ahead was checked against the same file):
     // a change during the read shows as a change.
-    const FileStamp stamp = FileStamp::of(Frames::sourceOf(path));
-    const Platform::FileIdentity identity = Platform::identityOf(Frames::sourceOf(path));
+    const PictureSession::OnDisk before = PictureSession::lookBeforeReading(path);
     {
         BusyCursor busy;
         if (ready.isNull()) {
@@ -249,14 +247,9 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
         setWindowModified(view->isModified());
         // Its folder becomes the current one.
         folder->setFolder(QFileInfo(path).absolutePath());
-        pictureStamp = stamp;
-        pictureIdentity = identity;
-        linkAgreed.clear();
         recovery->setPicture(path);
-        rememberMaskFile(reading);
-        readClassList(path);
-        mapOnDisk = mapStamp;
-        mapUnread = !mapRead;
+        showClassListState(session->opened(before, reading, mapRead));
+        showMaskFile(reading);
         folder->setClasses(path, classesPresent(*view->getDocument()), classesDisagreed);
         if (classesDisagreed)
             statusLabel->setText(

@@ -125,7 +125,7 @@ void FolderPanel::showMark(int index)
 // The row of a picture: its name and mark, and why its mask file is not shown, if it is not.
 void FolderPanel::describe(QListWidgetItem *item, const FolderEntry &entry) const
 {
-    QString problem = WindowConstants::unreadMaskText(entry.maskStatus);
+    QString problem = MaskFile::unreadText(entry.maskStatus);
     if (problem.isEmpty() && entry.classesDisagreed)
         problem = tr("类别图与掩膜不一致");
     if (problem.isEmpty()) {

@@ -50,7 +50,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     auto *centralLayout = new QVBoxLayout(central);
     centralLayout->setContentsMargins(0, 0, 0, 0);
 
-    view = new VelmoraView(this);
+    sessionBoxes.reset(new SessionBoxes(this, storing));
+    session.reset(new PictureSession(*sessionBoxes));
+    view = new VelmoraView(session->document(), this);
     centralLayout->addWidget(view);
 
     connect(view, &VelmoraView::modeChanged, this, &MainWindow::onModeChangedFromView);

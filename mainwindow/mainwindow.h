@@ -6,7 +6,9 @@
 #include "files/maskfile.h"
 #include "folder/readahead.h"
 #include "folder/reviewmarks.h"
+#include "mainwindow/sessionboxes.h"
 #include "platform/files.h"
+#include "session/picturesession.h"
 #include "thumbs/thumbnails.h"
 
 #include <QFuture>
@@ -123,12 +125,6 @@ private:
     bool saveQuietly(bool pictureChangeSeen = false);
     bool storeBesidePicture(MaskFile::StoreOutcome &outcome, AtomicFile::Failure &failure,
                             bool pictureChangeSeen);
-    bool pictureStillThere(const QString &imagePath);
-    bool pictureUnchanged(const QString &imagePath);
-    bool mayWriteThrough(const QString &maskPath, const QString &imagePath);
-    void refuseWritingOnPicture(const QString &maskPath, const QString &picture);
-    bool mayReplaceMaskFile(const QString &maskPath, bool removing);
-    bool mayReplaceClassMap(const QString &mapPath, bool removing);
     void showSaveFailure(MaskFile::StoreOutcome outcome, const QString &maskPath,
                          AtomicFile::Failure failure);
     QString frameToOpen(const QString &videoPath);
@@ -136,23 +132,20 @@ private:
                      VelmoraView::Placement placement = VelmoraView::Placement::Fit);
     void stepToPicture(const QString &path);
     bool mayDecode(const QString &path);
-    void rememberMaskFile(const MaskFile::Reading &reading);
+    void showMaskFile(const MaskFile::Reading &reading);
     void offerRecovery(const QString &path);
     void restoreCopy(const QString &file);
     void showProtection();
     void cancelOpening();
     void createSafetyNet();
     void createClassPanel();
-    void readClassList(const QString &picturePath);
+    void showClassListState(PictureSession::ListState state);
     void showClasses();
     QColor classColour(const QString &name, int number) const;
     void chooseClass(int number);
     void addClass();
     void renameClass(int number);
     void changeClassColour(int number);
-    bool classListRewritable();
-    bool writeClassList(const QStringList &names);
-    bool matchClassList();
     void onExportClasses();
     void addImportCommand(QMenu *fileMenu, QAction *before);
     void importAnnotations();
@@ -170,6 +163,9 @@ private:
     void showOverview(bool shown);
     Thumbnails::Colours thumbnailColours() const;
 
+    // The open picture's document and its files' rules, which ask through the window's boxes.
+    std::unique_ptr<SessionBoxes> sessionBoxes;
+    std::unique_ptr<PictureSession> session;
     VelmoraView *view = nullptr;
     QSlider *brushSizeSlider = nullptr;
     QSpinBox *brushSizeSpin = nullptr;
@@ -213,14 +209,6 @@ private:
     ReviewMarks::Keeper *reviewMarks = nullptr; // the folder's marks, read and written aside
     QDockWidget *folderDock = nullptr;
     ReadAhead readAhead;
-    // The mask file beside the open picture as it was read or last written here; a save asks
-    // before replacing or removing a file that differs from it or was never read.
-    MaskFile::Reading maskOnDisk;
-    FileStamp replaceAgreed; // a changed or unread file the user agreed to replace
-    // The picture as it was when opened: a save beside a picture replaced since asks first.
-    FileStamp pictureStamp;
-    Platform::FileIdentity pictureIdentity;
-    QString linkAgreed; // a file out of the folder the mask file's link may be written to
     MaskWatch *maskWatch = nullptr;
     Recovery *recovery = nullptr;
     bool endingOnRequest = false; // closing without questions
@@ -248,15 +236,8 @@ private:
     QMenu *classMenu = nullptr;
     QList<QAction *> classKeyActions; // keys 1–9
     QAction *exportClassesAction = nullptr;
-    // labels.txt of the picture's folder as it was read or last written here: it is never
-    // overwritten unasked once another program changed it.
-    ClassFiles::List classList;
-    QString classListPath;
     QVector<bool> classesHidden;
-    // The class map beside the picture as read or last written: a save asks before
-    // replacing one another program changed.
-    FileStamp mapOnDisk;
-    bool mapUnread = false;
+    QString shownListPath; // the class list whose classes are hidden or shown
 };
 
 #endif

@@ -65,9 +65,9 @@ Thumbnails::Colours MainWindow::thumbnailColours() const
         return colour.rgba();
     };
     Thumbnails::Colours colours{0};
-    if (classList.names.size() >= 2) {
-        for (int i = 0; i < classList.names.size(); ++i)
-            colours.append(halfOf(classColour(classList.names.at(i), i + 1)));
+    if (session->classList().names.size() >= 2) {
+        for (int i = 0; i < session->classList().names.size(); ++i)
+            colours.append(halfOf(classColour(session->classList().names.at(i), i + 1)));
     } else {
         colours.append(halfOf(view->getMaskColour()));
     }

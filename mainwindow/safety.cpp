@@ -84,12 +84,10 @@ void MainWindow::showProtection()
 }
 
 // What became of the mask file, shown beside the status text and on the picture's row.
-void MainWindow::rememberMaskFile(const MaskFile::Reading &reading)
+void MainWindow::showMaskFile(const MaskFile::Reading &reading)
 {
-    maskOnDisk = reading;
     recovery->setMaskStart(reading.stamp);
-    replaceAgreed = FileStamp();
-    const QString warning = unreadMaskText(reading.status);
+    const QString warning = MaskFile::unreadText(reading.status);
     maskWarningLabel->setText(warning);
     maskWarningLabel->setVisible(!warning.isEmpty());
     const QString imagePath = view->getImagePath();
@@ -105,33 +103,22 @@ void MainWindow::onMaskFileTouched()
     if (imagePath.isEmpty() || storing)
         return;
     folder->refreshMask(imagePath);
-    const QString maskPath = MaskFile::pathFor(imagePath);
-    if (MaskFile::stampOf(maskPath) == maskOnDisk.stamp)
+    if (!session->maskFileChanged())
         return;
+    const QString maskPath = MaskFile::pathFor(imagePath);
     if (view->isModified() || view->isDrawing()) {
         statusBar()->showMessage(tr("掩膜文件已被其他程序修改，保存时会先询问: %1").arg(maskPath),
                                  noticeMs);
         return;
     }
-    MaskFile::Reading reading;
-    QImage layer;
     {
         BusyCursor busy;
-        layer = MaskFile::readLayerBeside(imagePath, view->pictureSize(), &reading);
-        // With classes, the mask file's pixels take their classes from the class map.
-        if (view->getDocument()->hasClasses() && !layer.isNull()) {
-            ClassFiles::MapStatus status;
-            const QString mapPath = ClassFiles::mapPathFor(imagePath);
-            mapOnDisk = MaskFile::stampOf(mapPath);
-            ClassFiles::joinMap(layer, ClassFiles::readMap(mapPath, layer.size(), &status));
-            mapUnread = status == ClassFiles::MapStatus::Unreadable;
-        }
+        // Without memory for a new layer the mask stays as it is, and so does what is known
+        // of the file: the next save still asks.
+        if (!session->reloadMaskFile())
+            return;
     }
-    // Without memory for a new layer the mask stays as it is, and so does what is known of
-    // the file: the next save still asks.
-    if (!view->replaceMask(std::move(layer)))
-        return;
-    rememberMaskFile(reading);
+    showMaskFile(session->maskFile());
     statusBar()->showMessage(tr("掩膜文件已被其他程序修改，已重新载入: %1").arg(maskPath),
                              noticeMs);
 }

@@ -62,7 +62,9 @@ private slots:
     void initTestCase() { QVERIFY(dir.isValid()); }
     void init()
     {
-        view.reset(new VelmoraView);
+        view.reset();
+        document.reset(new MaskDocument);
+        view.reset(new VelmoraView(document.get()));
         view->resize(600, 300);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -261,6 +263,7 @@ private slots:
 
 private:
     QTemporaryDir dir;
+    std::unique_ptr<MaskDocument> document; // outlives the view
     std::unique_ptr<VelmoraView> view;
 };
 

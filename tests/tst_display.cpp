@@ -2,8 +2,8 @@
 // of the mask, and that a view zoomed out shows them.
 
 #include "display/pyramid.h"
-#include "files/maskfile.h"
 #include "editor/velmoraview.h"
+#include "files/maskfile.h"
 #include "support/testsupport.h"
 #include "support/viewprobe.h"
 
@@ -127,7 +127,8 @@ private slots:
     // Whatever changes the mask, the reduced copies follow it tile by tile.
     void maskLevelsFollowEveryChange()
     {
-        VelmoraView view;
+        MaskDocument document;
+        VelmoraView view(&document);
         const QString path = dir.filePath(QStringLiteral("follow.png"));
         QVERIFY(TestSupport::makePicture(700, 450).save(path));
         QVERIFY(view.loadImage(path));
@@ -202,7 +203,9 @@ private slots:
             for (int x = 0; x < gray.width(); ++x)
                 gray.scanLine(y)[x] = x % 2 ? 255 : 0;
 
-        VelmoraView view;
+        MaskDocument document;
+
+        VelmoraView view(&document);
         view.resize(600, 400);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));

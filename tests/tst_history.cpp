@@ -87,7 +87,9 @@ private slots:
 
     void init()
     {
-        view.reset(new VelmoraView);
+        view.reset();
+        document.reset(new MaskDocument);
+        view.reset(new VelmoraView(document.get()));
         view->resize(400, 300);
     }
 
@@ -399,6 +401,7 @@ private:
     }
 
     QTemporaryDir dir;
+    std::unique_ptr<MaskDocument> document; // outlives the view
     std::unique_ptr<VelmoraView> view;
 };
 

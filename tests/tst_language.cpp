@@ -64,7 +64,7 @@ QStringList textsOf(MainWindow &window)
         texts << line.keys << line.command << line.does;
     for (const auto status : {MaskFile::ReadStatus::OtherSize, MaskFile::ReadStatus::Undecodable,
                               MaskFile::ReadStatus::NoMemory, MaskFile::ReadStatus::NotRegular})
-        texts << WindowConstants::unreadMaskText(status);
+        texts << MaskFile::unreadText(status);
     HelpWindow help(helpLines(window.menuBar()), &window);
     texts << help.windowTitle();
     for (const QAbstractButton *button : help.findChildren<QAbstractButton *>())

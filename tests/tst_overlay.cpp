@@ -56,7 +56,9 @@ class TestOverlay : public QObject
 private slots:
     void init()
     {
-        view.reset(new VelmoraView);
+        view.reset();
+        document.reset(new MaskDocument);
+        view.reset(new VelmoraView(document.get()));
         view->resize(402, 302);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -243,6 +245,7 @@ private:
         return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
+    std::unique_ptr<MaskDocument> document; // outlives the view
     std::unique_ptr<VelmoraView> view;
 };
 

@@ -47,7 +47,9 @@ private slots:
         QVERIFY(dir.isValid());
         const QString picture = dir.filePath(QStringLiteral("leaf.png"));
         QVERIFY(TestSupport::makePicture(200, 100).save(picture));
-        view.reset(new VelmoraView);
+        view.reset();
+        document.reset(new MaskDocument);
+        view.reset(new VelmoraView(document.get()));
         view->resize(400, 300);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -153,6 +155,7 @@ private slots:
 
 private:
     QTemporaryDir dir;
+    std::unique_ptr<MaskDocument> document; // outlives the view
     std::unique_ptr<VelmoraView> view;
 };
 

@@ -83,7 +83,9 @@ private slots:
     }
     void init()
     {
-        view.reset(new VelmoraView);
+        view.reset();
+        document.reset(new MaskDocument);
+        view.reset(new VelmoraView(document.get()));
         view->resize(400, 300);
         view->show();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -274,6 +276,7 @@ private:
     QTemporaryDir dir;
     QString objectPath;
     QString flatPath;
+    std::unique_ptr<MaskDocument> document; // outlives the view
     std::unique_ptr<VelmoraView> view;
 };
 

@@ -22,7 +22,8 @@ private slots:
 
     void newViewHasItsDefaults()
     {
-        VelmoraView view;
+        MaskDocument document;
+        VelmoraView view(&document);
         QCOMPARE(view.getMode(), EditorMode::Move);
         QCOMPARE(VelmoraViewProbe::previousMode(view), EditorMode::Doodle);
         QCOMPARE(view.getBrushSize(), 20);
@@ -53,7 +54,8 @@ private slots:
     {
         QFETCH(QList<int>, modes);
         QFETCH(int, previous);
-        VelmoraView view;
+        MaskDocument document;
+        VelmoraView view(&document);
         for (int m : modes)
             view.setMode(static_cast<EditorMode>(m));
         QCOMPARE(VelmoraViewProbe::previousMode(view), static_cast<EditorMode>(previous));
@@ -61,7 +63,8 @@ private slots:
 
     void modeSwitchSetsCursorAndReportsInOrder()
     {
-        VelmoraView view;
+        MaskDocument document;
+        VelmoraView view(&document);
         QList<QString> order;
         connect(&view, &VelmoraView::modeChanged, this,
                 [&](EditorMode m) { order << QStringLiteral("mode %1").arg(int(m)); });
@@ -82,7 +85,8 @@ private slots:
 
     void sizeSettersReportOnlyForTheToolInUse()
     {
-        VelmoraView view;
+        MaskDocument document;
+        VelmoraView view(&document);
         QSignalSpy sizes(&view, &VelmoraView::currentDrawingSizeChanged);
         view.setBrushSize(35);
         view.setEraserSize(36);
@@ -100,7 +104,8 @@ private slots:
 
     void opacityAndZoomNeedAPicture()
     {
-        VelmoraView view;
+        MaskDocument document;
+        VelmoraView view(&document);
         view.resize(300, 200);
         view.setMaskOpacity(50);
         view.scale(2, 2);

@@ -956,46 +956,6 @@ Built on Qt %2 (LGPL v3).</translation>
         <translation>Error</translation>
     </message>
     <message>
-        <source>内存不足，无法导出掩膜，掩膜文件未改动。</source>
-        <translation>Out of memory: the mask could not be exported. The mask file was not changed.</translation>
-    </message>
-    <message>
-        <source>图片已不在</source>
-        <translation>Picture gone</translation>
-    </message>
-    <message>
-        <source>%1
-已被移动、重命名或删除，掩膜无法保存在它旁边。请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。</source>
-        <translation>%1
-has been moved, renamed or deleted, so the mask cannot be saved beside it. Save the mask with “Save mask as…” (Ctrl+Shift+S).</translation>
-    </message>
-    <message>
-        <source>删除</source>
-        <translation>Delete</translation>
-    </message>
-    <message>
-        <source>覆盖</source>
-        <translation>Overwrite</translation>
-    </message>
-    <message>
-        <source>掩膜文件已被修改</source>
-        <translation>Mask file changed</translation>
-    </message>
-    <message>
-        <source>%1 在打开后被其他程序修改过，覆盖会丢失那些修改。</source>
-        <translation>%1 was changed by another program after it was opened; overwriting loses those changes.</translation>
-    </message>
-    <message>
-        <source>掩膜文件未能读取</source>
-        <translation>Mask file not read</translation>
-    </message>
-    <message>
-        <source>%1
-%2，打开图片时没有显示。%3会丢失其中的内容。</source>
-        <translation>%1
-%2: it was not shown when the picture was opened. “%3” loses what it holds.</translation>
-    </message>
-    <message>
         <source>掩膜为空，但删除旧文件失败，请检查权限:
 %1</source>
         <translation>The mask is empty, but the old file could not be removed. Please check the permissions:
@@ -1242,10 +1202,6 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
         <translation>Opening cancelled: %1</translation>
     </message>
     <message>
-        <source>正在保存 %1…</source>
-        <translation>Saving %1…</translation>
-    </message>
-    <message>
         <source>内存不足，操作没有完成，掩膜未改动</source>
         <translation>Out of memory: the command was not carried out; the mask is unchanged</translation>
     </message>
@@ -1294,48 +1250,6 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
         <translation>Open</translation>
     </message>
     <message>
-        <source>图片已在磁盘上更改</source>
-        <translation>Picture changed on disk</translation>
-    </message>
-    <message>
-        <source>%1
-在打开后已被替换或修改，掩膜可能与它不再对应，因此没有保存在它旁边。可以用“掩膜另存为…”把掩膜保存到别处。</source>
-        <translation>%1
-was replaced or changed after it was opened; the mask may no longer belong to it, so it was not saved beside it. “Save mask as…” saves the mask elsewhere.</translation>
-    </message>
-    <message>
-        <source>掩膜文件是一个链接</source>
-        <translation>The mask file is a link</translation>
-    </message>
-    <message>
-        <source>%1
-是一个链接，指向图片文件夹之外的文件:
-%2
-保存会写入那个文件。</source>
-        <translation>%1
-is a link to a file outside the picture&apos;s folder:
-%2
-Saving writes that file.</translation>
-    </message>
-    <message>
-        <source>写入</source>
-        <translation>Write</translation>
-    </message>
-    <message>
-        <source>不能覆盖图片</source>
-        <translation>A picture would be overwritten</translation>
-    </message>
-    <message>
-        <source>%1
-与图片
-%2
-是同一个文件，保存会用掩膜覆盖这张图片。掩膜没有保存。</source>
-        <translation>%1
-and the picture
-%2
-are one file: saving would overwrite the picture with the mask. The mask was not saved.</translation>
-    </message>
-    <message>
         <source>无法在文件夹 %1 中新建文件（文件夹不可写），掩膜文件没有改动，修改仍未保存。</source>
         <translation>No new file can be made in the folder %1 (it is not writable). The mask file was not changed, and the changes are still unsaved.</translation>
     </message>
@@ -1358,20 +1272,6 @@ are one file: saving would overwrite the picture with the mask. The mask was not
     <message>
         <source>以后不再询问</source>
         <translation>Don&apos;t ask again</translation>
-    </message>
-    <message>
-        <source>不能覆盖其他掩膜</source>
-        <translation>Another mask would be overwritten</translation>
-    </message>
-    <message>
-        <source>%1
-与另一张图片的掩膜
-%2
-是同一个文件，保存会覆盖那个掩膜。掩膜没有保存。</source>
-        <translation>%1
-and the mask of another picture
-%2
-are one file: saving would overwrite that mask. The mask was not saved.</translation>
     </message>
     <message>
         <source>类别名称不能为空。</source>
@@ -1422,14 +1322,6 @@ are one file: saving would overwrite that mask. The mask was not saved.</transla
         <translation>Class: %1</translation>
     </message>
     <message>
-        <source>类别列表已被修改</source>
-        <translation>Class list changed</translation>
-    </message>
-    <message>
-        <source>%1 在读取后被其他程序修改过，覆盖会丢失那些修改。</source>
-        <translation>%1 was changed by another program after it was read; overwriting it loses that change.</translation>
-    </message>
-    <message>
         <source>添加类别</source>
         <translation>Add class</translation>
     </message>
@@ -1450,16 +1342,6 @@ are one file: saving would overwrite that mask. The mask was not saved.</transla
         <translation>Export class map</translation>
     </message>
     <message>
-        <source>不能覆盖掩膜</source>
-        <translation>The mask would be overwritten</translation>
-    </message>
-    <message>
-        <source>%1
-是这张图片的掩膜文件。类别图没有导出。</source>
-        <translation>%1
-is this picture&apos;s mask file. The class map was not exported.</translation>
-    </message>
-    <message>
         <source>类别图已导出: %1</source>
         <translation>Class map exported: %1</translation>
     </message>
@@ -1470,20 +1352,6 @@ is this picture&apos;s mask file. The class map was not exported.</translation>
     <message>
         <source>已加载: %1（类别图未能读取）</source>
         <translation>Loaded: %1 (the class map could not be read)</translation>
-    </message>
-    <message>
-        <source>类别图已被修改</source>
-        <translation>Class map changed</translation>
-    </message>
-    <message>
-        <source>%1
-未能读取，打开图片时没有显示。%2会丢失其中的内容。</source>
-        <translation>%1
-could not be read and was not shown when the picture opened. %2 loses what it holds.</translation>
-    </message>
-    <message>
-        <source>%1 在打开后被其他程序修改过，%2会丢失那些修改。</source>
-        <translation>%1 was changed by another program after it was opened; %2 loses that change.</translation>
     </message>
     <message>
         <source>最多 %1 个类别。</source>
@@ -1608,38 +1476,6 @@ Please check the folder&apos;s permissions.</translation>
     <message>
         <source>类别列表不是 UTF-8 文本，只显示不改写: %1</source>
         <translation>The list of classes is not UTF-8 text; shown, never rewritten: %1</translation>
-    </message>
-    <message>
-        <source>类别列表未改动</source>
-        <translation>List of classes not changed</translation>
-    </message>
-    <message>
-        <source>%1
-不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，因此没有改动。请先把它另存为 UTF-8 文本。</source>
-        <translation>%1
-is not UTF-8 text (or holds a NUL byte). Rewriting it would lose the class names that could not be decoded, so it was not changed. Save it as UTF-8 text first.</translation>
-    </message>
-    <message>
-        <source>无法写入类别列表:
-%1</source>
-        <translation>Cannot write the list of classes:
-%1</translation>
-    </message>
-    <message>
-        <source>%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。</source>
-        <translation>%1 was changed after the picture was opened; with this picture&apos;s classes it would have more than %2. The mask was not saved.</translation>
-    </message>
-    <message>
-        <source>%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。为了不让编号指向别的类别，掩膜没有保存。</source>
-        <translation>%1 was changed after the picture was opened and no longer has the classes %2, and they could not be added back to it. So that no number means another class, the mask was not saved.</translation>
-    </message>
-    <message>
-        <source>、</source>
-        <translation>, </translation>
-    </message>
-    <message>
-        <source>%1 在打开图片后被修改，不再有类别 %2。这些类别保留原名，已加到列表末尾。</source>
-        <translation>%1 was changed after the picture was opened and no longer has the classes %2. They keep their names and were added at the end of the list.</translation>
     </message>
     <message>
         <source>%1
@@ -1851,6 +1687,193 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     <message>
         <source>图片太大，不生成缩略图</source>
         <translation>Too big for a thumbnail</translation>
+    </message>
+</context>
+<context>
+    <name>PictureSession</name>
+    <message>
+        <source>类别列表未改动</source>
+        <translation>List of classes not changed</translation>
+    </message>
+    <message>
+        <source>%1
+不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，因此没有改动。请先把它另存为 UTF-8 文本。</source>
+        <translation>%1
+is not UTF-8 text (or holds a NUL byte). Rewriting it would lose the class names that could not be decoded, so it was not changed. Save it as UTF-8 text first.</translation>
+    </message>
+    <message>
+        <source>类别列表已被修改</source>
+        <translation>Class list changed</translation>
+    </message>
+    <message>
+        <source>%1 在读取后被其他程序修改过，覆盖会丢失那些修改。</source>
+        <translation>%1 was changed by another program after it was read; overwriting it loses that change.</translation>
+    </message>
+    <message>
+        <source>覆盖</source>
+        <translation>Overwrite</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入类别列表:
+%1</source>
+        <translation>Cannot write the list of classes:
+%1</translation>
+    </message>
+    <message>
+        <source>%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。</source>
+        <translation>%1 was changed after the picture was opened; with this picture&apos;s classes it would have more than %2. The mask was not saved.</translation>
+    </message>
+    <message>
+        <source>%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。为了不让编号指向别的类别，掩膜没有保存。</source>
+        <translation>%1 was changed after the picture was opened and no longer has the classes %2, and they could not be added back to it. So that no number means another class, the mask was not saved.</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>%1 在打开图片后被修改，不再有类别 %2。这些类别保留原名，已加到列表末尾。</source>
+        <translation>%1 was changed after the picture was opened and no longer has the classes %2. They keep their names and were added at the end of the list.</translation>
+    </message>
+    <message>
+        <source>正在保存 %1…</source>
+        <translation>Saving %1…</translation>
+    </message>
+    <message>
+        <source>保存掩膜</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>内存不足，无法导出掩膜，掩膜文件未改动。</source>
+        <translation>Out of memory: the mask could not be exported. The mask file was not changed.</translation>
+    </message>
+    <message>
+        <source>图片已不在</source>
+        <translation>Picture gone</translation>
+    </message>
+    <message>
+        <source>%1
+已被移动、重命名或删除，掩膜无法保存在它旁边。请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。</source>
+        <translation>%1
+has been moved, renamed or deleted, so the mask cannot be saved beside it. Save the mask with “Save mask as…” (Ctrl+Shift+S).</translation>
+    </message>
+    <message>
+        <source>图片已在磁盘上更改</source>
+        <translation>Picture changed on disk</translation>
+    </message>
+    <message>
+        <source>%1
+在打开后已被替换或修改，掩膜可能与它不再对应，因此没有保存在它旁边。可以用“掩膜另存为…”把掩膜保存到别处。</source>
+        <translation>%1
+was replaced or changed after it was opened; the mask may no longer belong to it, so it was not saved beside it. “Save mask as…” saves the mask elsewhere.</translation>
+    </message>
+    <message>
+        <source>掩膜另存为…</source>
+        <translation>Save mask as…</translation>
+    </message>
+    <message>
+        <source>不能覆盖其他掩膜</source>
+        <translation>Another mask would be overwritten</translation>
+    </message>
+    <message>
+        <source>%1
+与另一张图片的掩膜
+%2
+是同一个文件，保存会覆盖那个掩膜。掩膜没有保存。</source>
+        <translation>%1
+and the mask of another picture
+%2
+are one file: saving would overwrite that mask. The mask was not saved.</translation>
+    </message>
+    <message>
+        <source>掩膜文件是一个链接</source>
+        <translation>The mask file is a link</translation>
+    </message>
+    <message>
+        <source>%1
+是一个链接，指向图片文件夹之外的文件:
+%2
+保存会写入那个文件。</source>
+        <translation>%1
+is a link to a file outside the picture&apos;s folder:
+%2
+Saving writes that file.</translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>不能覆盖图片</source>
+        <translation>A picture would be overwritten</translation>
+    </message>
+    <message>
+        <source>%1
+与图片
+%2
+是同一个文件，保存会用掩膜覆盖这张图片。掩膜没有保存。</source>
+        <translation>%1
+and the picture
+%2
+are one file: saving would overwrite the picture with the mask. The mask was not saved.</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>掩膜文件已被修改</source>
+        <translation>Mask file changed</translation>
+    </message>
+    <message>
+        <source>%1 在打开后被其他程序修改过，覆盖会丢失那些修改。</source>
+        <translation>%1 was changed by another program after it was opened; overwriting loses those changes.</translation>
+    </message>
+    <message>
+        <source>掩膜文件未能读取</source>
+        <translation>Mask file not read</translation>
+    </message>
+    <message>
+        <source>%1
+%2，打开图片时没有显示。%3会丢失其中的内容。</source>
+        <translation>%1
+%2: it was not shown when the picture was opened. “%3” loses what it holds.</translation>
+    </message>
+    <message>
+        <source>类别图已被修改</source>
+        <translation>Class map changed</translation>
+    </message>
+    <message>
+        <source>%1
+未能读取，打开图片时没有显示。%2会丢失其中的内容。</source>
+        <translation>%1
+could not be read and was not shown when the picture opened. %2 loses what it holds.</translation>
+    </message>
+    <message>
+        <source>%1 在打开后被其他程序修改过，%2会丢失那些修改。</source>
+        <translation>%1 was changed by another program after it was opened; %2 loses that change.</translation>
+    </message>
+    <message>
+        <source>掩膜另存为</source>
+        <translation>Save mask as</translation>
+    </message>
+    <message>
+        <source>不能覆盖掩膜</source>
+        <translation>The mask would be overwritten</translation>
+    </message>
+    <message>
+        <source>%1
+是这张图片的掩膜文件。类别图没有导出。</source>
+        <translation>%1
+is this picture&apos;s mask file. The class map was not exported.</translation>
+    </message>
+    <message>
+        <source>导出类别图</source>
+        <translation>Export class map</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,463 @@
+#include "session/picturesession.h"
+
+#include "document/maskdocument.h"
+#include "files/picturefile.h"
+#include "folder/savetarget.h"
+#include "video/frames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <array>
+
+using Topic = SessionAsker::Topic;
+
+PictureSession::PictureSession(SessionAsker &asker) : asker(asker), doc(new MaskDocument) {}
+
+PictureSession::~PictureSession() = default;
+
+QString PictureSession::path() const
+{
+    return doc->path();
+}
+
+PictureSession::OnDisk PictureSession::lookBeforeReading(const QString &path)
+{
+    // A frame's picture is its video.
+    const QString source = Frames::sourceOf(path);
+    return {FileStamp::of(source), Platform::identityOf(source),
+            MaskFile::stampOf(ClassFiles::mapPathFor(path))};
+}
+
+PictureSession::ListState PictureSession::opened(const OnDisk &before,
+                                                 const MaskFile::Reading &reading, bool mapRead)
+{
+    pictureStamp = before.picture;
+    pictureIdentity = before.identity;
+    linkAgreed.clear();
+    rememberMaskFile(reading);
+    mapOnDisk = before.map;
+    mapUnread = !mapRead;
+    listPath = ClassFiles::listPathFor(path());
+    list = ClassFiles::readList(listPath);
+    doc->setClassNames(list.names);
+    if (!list.readable)
+        return ListState::Unreadable;
+    return list.rewritable ? ListState::Read : ListState::NotRewritable;
+}
+
+void PictureSession::rememberMaskFile(const MaskFile::Reading &reading)
+{
+    maskOnDisk = reading;
+    replaceAgreed = FileStamp();
+}
+
+bool PictureSession::maskFileChanged() const
+{
+    return MaskFile::stampOf(MaskFile::pathFor(path())) != maskOnDisk.stamp;
+}
+
+bool PictureSession::reloadMaskFile()
+{
+    const QString imagePath = path();
+    MaskFile::Reading reading;
+    QImage layer = MaskFile::readLayerBeside(imagePath, doc->mask().size(), &reading);
+    FileStamp map = mapOnDisk;
+    bool unread = mapUnread;
+    // With classes, the mask file's pixels take their classes from the class map.
+    if (doc->hasClasses() && !layer.isNull()) {
+        ClassFiles::MapStatus status;
+        const QString mapPath = ClassFiles::mapPathFor(imagePath);
+        map = MaskFile::stampOf(mapPath);
+        ClassFiles::joinMap(layer, ClassFiles::readMap(mapPath, layer.size(), &status));
+        unread = status == ClassFiles::MapStatus::Unreadable;
+    }
+    // Without memory for a new layer the mask stays as it is, and so does what is known of
+    // the file: the next save still asks.
+    if (!doc->replaceMask(std::move(layer)))
+        return false;
+    mapOnDisk = map;
+    mapUnread = unread;
+    rememberMaskFile(reading);
+    return true;
+}
+
+bool PictureSession::ask(Topic topic, const QString &file, const QString &title,
+                         const QString &text, const QString &yesText)
+{
+    return asker.ask({topic, file, title, text, yesText});
+}
+
+void PictureSession::tell(Topic topic, const QString &file, const QString &title,
+                          const QString &text)
+{
+    asker.tell({topic, file, title, text, QString()});
+}
+
+bool PictureSession::mayRewriteClassList()
+{
+    if (list.rewritable)
+        return true;
+    tell(Topic::ListNotRewritable, listPath, tr("类别列表未改动"),
+         tr("%1\n不是 UTF-8 文本（或含有空字节）。改写它会丢失无法解码的类别名称，"
+            "因此没有改动。请先把它另存为 UTF-8 文本。")
+             .arg(QDir::toNativeSeparators(listPath)));
+    return false;
+}
+
+// labels.txt is rewritten whole, and only when it is still what was read here: a list
+// another program changed is replaced only when the user says so.
+bool PictureSession::writeClassList(const QStringList &names)
+{
+    if (listPath.isEmpty() || !mayRewriteClassList())
+        return false;
+    const FileStamp now = FileStamp::of(listPath, FileStamp::Contents::Hashed);
+    if (now != list.stamp &&
+        !ask(Topic::ReplaceChangedList, listPath, tr("类别列表已被修改"),
+             tr("%1 在读取后被其他程序修改过，覆盖会丢失那些修改。").arg(listPath), tr("覆盖")))
+        return false;
+    // Comments and labelme's first lines stay as they were.
+    const QByteArray text = ClassFiles::rewrittenList(list.text, names);
+    const AtomicFile::Failure failure = ClassFiles::writeList(listPath, text);
+    if (failure != AtomicFile::Failure::None) {
+        tell(Topic::ListUnwritable, listPath, tr("错误"),
+             tr("无法写入类别列表:\n%1").arg(AtomicFile::describe(failure, listPath)));
+        return false;
+    }
+    list.names = names;
+    list.text = text;
+    list.stamp = FileStamp::of(listPath, FileStamp::Contents::Hashed);
+    list.readable = true;
+    doc->setClassNames(names);
+    return true;
+}
+
+// A class whose name left the list keeps its name, added at the end of the list.
+bool PictureSession::matchClassList()
+{
+    if (listPath.isEmpty() || !doc->hasClasses())
+        return true;
+    ClassFiles::List now = ClassFiles::readList(listPath);
+    if (now.stamp == list.stamp || !now.readable)
+        return true;
+    const QStringList shown = doc->classNames();
+    QStringList names = now.names;
+    QStringList gone;
+    std::array<uchar, 256> numbers{};
+    for (int number = 1; number <= shown.size(); ++number) {
+        int index = names.indexOf(shown.at(number - 1));
+        if (index < 0 && doc->classPixels()[size_t(number)] > 0) {
+            names.append(shown.at(number - 1));
+            gone.append(shown.at(number - 1));
+            index = names.size() - 1;
+        }
+        numbers[size_t(number)] =
+            uchar(index < 0 || index >= MaskDocument::mostClasses ? 0 : index + 1);
+    }
+    const QString shownList = QDir::toNativeSeparators(listPath);
+    if (names.size() > MaskDocument::mostClasses) {
+        tell(Topic::ListTooLong, listPath, tr("类别列表已被修改"),
+             tr("%1 在打开图片后被修改，加上这张图片的类别会超过 %2 个。掩膜没有保存。")
+                 .arg(shownList)
+                 .arg(MaskDocument::mostClasses));
+        return false;
+    }
+    if (!gone.isEmpty()) {
+        const AtomicFile::Failure failure =
+            now.rewritable
+                ? ClassFiles::writeList(listPath, ClassFiles::rewrittenList(now.text, names))
+                : AtomicFile::Failure::WriteFailed;
+        if (failure != AtomicFile::Failure::None) {
+            tell(Topic::ListLostClasses, listPath, tr("类别列表已被修改"),
+                 tr("%1 在打开图片后被修改，不再有类别 %2，也无法把它们加回列表。"
+                    "为了不让编号指向别的类别，掩膜没有保存。")
+                     .arg(shownList, gone.join(tr("、"))));
+            return false;
+        }
+        now = ClassFiles::readList(listPath);
+        tell(Topic::ListClassesAdded, listPath, tr("类别列表已被修改"),
+             tr("%1 在打开图片后被修改，不再有类别 %2。这些类别保留原名，已加到列表末尾。")
+                 .arg(shownList, gone.join(tr("、"))));
+    }
+    list = now;
+    bool same = true;
+    for (int number = 1; number <= shown.size(); ++number)
+        same &= numbers[size_t(number)] == number || doc->classPixels()[size_t(number)] == 0;
+    // Numbers that still mean the same classes need no pass over the layer and its history.
+    if (same)
+        doc->setClassNames(names);
+    else
+        doc->renumberClasses(numbers, names);
+    return true;
+}
+
+// The one way a mask reaches the file beside its picture, for every kind of save. Nothing
+// is written or removed when the picture has gone or was replaced, when the mask can't be
+// exported (that is a failure, never an empty mask), when the mask file is a picture or
+// leads out of the folder without the user's word, or when the file on disk is not the one
+// last read or written here and the user does not agree to replace it.
+PictureSession::Stored PictureSession::store(bool pictureChangeSeen)
+{
+    Stored stored;
+    const QString imagePath = path();
+    const QString maskPath = MaskFile::pathFor(imagePath);
+    if (!pictureStillThere() || (!pictureChangeSeen && !pictureUnchanged(&stored.saveElsewhere)) ||
+        !matchClassList())
+        return stored;
+    const QString label = tr("正在保存 %1…").arg(QFileInfo(maskPath).fileName());
+    // With classes, the class map is written beside the binary mask.
+    const MaskDocument *document = doc.get();
+    const bool classes = document->hasClasses();
+    const QString mapPath = ClassFiles::mapPathFor(imagePath);
+    QImage mask;
+    QImage map;
+    // The export too runs on a worker: it reads the mask, which nothing changes meanwhile.
+    asker.wait(
+        [document, classes, &mask, &map] {
+            mask = document->exportMask();
+            if (classes && !mask.isNull())
+                map = ClassFiles::toIndexed(document->exportClasses());
+        },
+        tr("保存掩膜"), label);
+    if (mask.isNull() || (classes && map.isNull())) {
+        tell(Topic::NoMemory, maskPath, tr("错误"), tr("内存不足，无法导出掩膜，掩膜文件未改动。"));
+        return stored;
+    }
+    // Removing an empty mask's file removes a link, never what it leads to; only a write
+    // goes through.
+    const bool empty = MaskFile::isEmpty(mask);
+    if ((!empty && !mayWriteThrough(maskPath)) || !mayReplaceMaskFile(maskPath, empty))
+        return stored;
+    if (classes && ((!empty && !mayWriteThrough(mapPath)) || !mayReplaceClassMap(mapPath, empty)))
+        return stored;
+    // A class map left beside a mask without classes would give erased pixels back as a
+    // class the next time both are read: it goes, so the two files never disagree.
+    // Only a file (or a link, which goes itself) is taken away: a folder or a fifo under
+    // that name is no class map and does not stop the save.
+    const QFileInfo mapFile(mapPath);
+    const bool staleMap = !classes && (mapFile.isSymLink() || mapFile.isFile());
+    if (staleMap && !mayReplaceClassMap(mapPath, true))
+        return stored;
+    // A link out of the folder the user agreed to write through is the only one followed.
+    const AtomicFile::Options options{AtomicFile::widestFor(maskPath, imagePath), linkAgreed};
+    const AtomicFile::Options mapOptions{AtomicFile::widestFor(mapPath, imagePath), linkAgreed};
+    // The class map goes first: a mask file written without it would be read back with its
+    // pixels in the first class.
+    AtomicFile::Failure *why = &stored.failure;
+    MaskFile::StoreOutcome *outcome = &stored.outcome;
+    asker.wait(
+        [&mask, maskPath, options, &map, mapPath, mapOptions, why, staleMap, outcome] {
+            *outcome = [&] {
+                if (staleMap && !QFile::remove(mapPath))
+                    return MaskFile::StoreOutcome::WriteFailed;
+                if (!map.isNull()) {
+                    const MaskFile::StoreOutcome mapOutcome =
+                        MaskFile::store(map, mapPath, mapOptions, why);
+                    if (mapOutcome == MaskFile::StoreOutcome::WriteFailed ||
+                        mapOutcome == MaskFile::StoreOutcome::RemoveFailed)
+                        return mapOutcome;
+                }
+                return MaskFile::store(mask, maskPath, options, why);
+            }();
+            mask = QImage();
+            map = QImage();
+        },
+        tr("保存掩膜"), label);
+    stored.went = true;
+    if (classes || staleMap) {
+        mapOnDisk = MaskFile::stampOf(mapPath);
+        mapUnread = false;
+    }
+    switch (stored.outcome) {
+    case MaskFile::StoreOutcome::Written:
+        rememberMaskFile({MaskFile::ReadStatus::Read, MaskFile::stampOf(maskPath)});
+        doc->markSaved();
+        break;
+    case MaskFile::StoreOutcome::Removed:
+    case MaskFile::StoreOutcome::NothingToRemove:
+        rememberMaskFile({MaskFile::ReadStatus::Absent, MaskFile::stampOf(maskPath)});
+        doc->markSaved();
+        break;
+    case MaskFile::StoreOutcome::WriteFailed:
+    case MaskFile::StoreOutcome::RemoveFailed:
+        break;
+    }
+    return stored;
+}
+
+// A mask saved beside a picture that was moved or renamed would belong to no picture.
+bool PictureSession::pictureStillThere()
+{
+    const QString imagePath = path();
+    if (PictureFile::isPicture(imagePath))
+        return true;
+    tell(Topic::PictureGone, imagePath, tr("图片已不在"),
+         tr("%1\n已被移动、重命名或删除，掩膜无法保存在它旁边。"
+            "请用“掩膜另存为…”(Ctrl+Shift+S) 保存掩膜。")
+             .arg(imagePath));
+    return false;
+}
+
+// A mask saved beside a picture that was replaced since it was opened (another picture
+// under the same name, perhaps of another size) would belong to a picture nobody painted on.
+bool PictureSession::pictureUnchanged(bool *saveElsewhere)
+{
+    const QString imagePath = path();
+    const QString source = Frames::sourceOf(imagePath);
+    if (FileStamp::of(source) == pictureStamp && Platform::identityOf(source) == pictureIdentity)
+        return true;
+    *saveElsewhere =
+        ask(Topic::PictureChanged, imagePath, tr("图片已在磁盘上更改"),
+            tr("%1\n在打开后已被替换或修改，掩膜可能与它不再对应，因此没有保存在它旁边。"
+               "可以用“掩膜另存为…”把掩膜保存到别处。")
+                .arg(imagePath),
+            tr("掩膜另存为…"));
+    return false;
+}
+
+// Never through a link or a hard link onto a picture; through a link out of the picture's
+// folder only when the user agrees, once for each picture opened.
+bool PictureSession::mayWriteThrough(const QString &file)
+{
+    const SaveTarget::Verdict target = SaveTarget::check(file, path());
+    switch (target.kind) {
+    case SaveTarget::Kind::Free:
+        return true;
+    case SaveTarget::Kind::Picture:
+        return !refusedOntoPicture(file);
+    case SaveTarget::Kind::OtherMask:
+        tell(Topic::OntoOtherMask, file, tr("不能覆盖其他掩膜"),
+             tr("%1\n与另一张图片的掩膜\n%2\n是同一个文件，保存会覆盖那个掩膜。"
+                "掩膜没有保存。")
+                 .arg(file, target.file));
+        return false;
+    case SaveTarget::Kind::OutsideFolder:
+        if (target.file == linkAgreed)
+            return true;
+        if (!ask(Topic::WriteThroughLink, file, tr("掩膜文件是一个链接"),
+                 tr("%1\n是一个链接，指向图片文件夹之外的文件:\n%2\n保存会写入那个文件。")
+                     .arg(file, target.file),
+                 tr("写入")))
+            return false;
+        linkAgreed = target.file;
+        return true;
+    }
+    return false;
+}
+
+// True, having told the user, when writing `file` would write over the picture.
+bool PictureSession::refusedOntoPicture(const QString &file)
+{
+    const SaveTarget::Verdict target = SaveTarget::check(file, path());
+    if (target.kind != SaveTarget::Kind::Picture)
+        return false;
+    tell(Topic::OntoPicture, file, tr("不能覆盖图片"),
+         tr("%1\n与图片\n%2\n是同一个文件，保存会用掩膜覆盖这张图片。掩膜没有保存。")
+             .arg(file, target.file));
+    return true;
+}
+
+// Whether the file at `maskPath` may be written over (or removed, for an empty mask): yes
+// when it is what this session read or wrote last, or when it is gone and nothing is lost.
+// A file changed by another program, or one that was never read, is replaced only when the
+// user says so.
+bool PictureSession::mayReplaceMaskFile(const QString &maskPath, bool removing)
+{
+    const FileStamp now = MaskFile::stampOf(maskPath);
+    if (!now.exists || now == replaceAgreed)
+        return true;
+    const QString replaceText = removing ? tr("删除") : tr("覆盖");
+    bool agreed = true;
+    if (now != maskOnDisk.stamp)
+        agreed =
+            ask(Topic::ReplaceChangedMask, maskPath, tr("掩膜文件已被修改"),
+                tr("%1 在打开后被其他程序修改过，覆盖会丢失那些修改。").arg(maskPath), replaceText);
+    else if (MaskFile::isUnread(maskOnDisk.status))
+        agreed = ask(Topic::ReplaceUnreadMask, maskPath, tr("掩膜文件未能读取"),
+                     tr("%1\n%2，打开图片时没有显示。%3会丢失其中的内容。")
+                         .arg(maskPath, MaskFile::unreadText(maskOnDisk.status), replaceText),
+                     replaceText);
+    // A save that fails after the answer does not ask again about the same file.
+    if (agreed)
+        replaceAgreed = now;
+    return agreed;
+}
+
+// The class map beside the picture, like the mask file, is replaced or removed unasked only
+// when it is what this session read or wrote last.
+bool PictureSession::mayReplaceClassMap(const QString &mapPath, bool removing)
+{
+    const FileStamp now = MaskFile::stampOf(mapPath);
+    if (!now.exists || (now == mapOnDisk && !mapUnread))
+        return true;
+    const QString replaceText = removing ? tr("删除") : tr("覆盖");
+    const bool agreed =
+        mapUnread
+            ? ask(Topic::ReplaceUnreadMap, mapPath, tr("类别图已被修改"),
+                  tr("%1\n未能读取，打开图片时没有显示。%2会丢失其中的内容。")
+                      .arg(mapPath, replaceText),
+                  replaceText)
+            : ask(Topic::ReplaceChangedMap, mapPath, tr("类别图已被修改"),
+                  tr("%1 在打开后被其他程序修改过，%2会丢失那些修改。").arg(mapPath, replaceText),
+                  replaceText);
+    if (agreed) {
+        mapOnDisk = now;
+        mapUnread = false;
+    }
+    return agreed;
+}
+
+bool PictureSession::saveAs(const QString &file, AtomicFile::Failure *failure)
+{
+    const QString imagePath = path();
+    *failure = AtomicFile::Failure::None;
+    if (refusedOntoPicture(file))
+        return false;
+    const AtomicFile::Options options{AtomicFile::widestFor(file, imagePath), QString()};
+    *failure = AtomicFile::Failure::WriteFailed;
+    bool written = false;
+    // Exported, encoded and written on a worker, as the file beside the picture is.
+    const MaskDocument *document = doc.get();
+    asker.wait(
+        [document, file, options, failure, &written] {
+            written = MaskFile::write(document->exportMask(), file, {}, options, failure);
+        },
+        tr("掩膜另存为"), tr("正在保存 %1…").arg(QFileInfo(file).fileName()));
+    return written;
+}
+
+bool PictureSession::exportClassMap(const QString &file, AtomicFile::Failure *failure)
+{
+    const QString imagePath = path();
+    *failure = AtomicFile::Failure::None;
+    if (refusedOntoPicture(file) || !matchClassList())
+        return false;
+    const QString absolute = QFileInfo(file).absoluteFilePath();
+    if (absolute == QFileInfo(MaskFile::pathFor(imagePath)).absoluteFilePath() &&
+        QFileInfo::exists(file)) {
+        tell(Topic::OntoOwnMask, file, tr("不能覆盖掩膜"),
+             tr("%1\n是这张图片的掩膜文件。类别图没有导出。").arg(file));
+        return false;
+    }
+    // Onto the class map beside the picture, the rules of a save hold.
+    const bool besidePicture =
+        absolute == QFileInfo(ClassFiles::mapPathFor(imagePath)).absoluteFilePath();
+    if (besidePicture && !mayReplaceClassMap(file, false))
+        return false;
+    const AtomicFile::Options options{AtomicFile::widestFor(file, imagePath), QString()};
+    *failure = AtomicFile::Failure::WriteFailed;
+    bool written = false;
+    const MaskDocument *document = doc.get();
+    asker.wait(
+        [document, file, options, failure, &written] {
+            written = MaskFile::write(ClassFiles::toIndexed(document->exportClasses()), file, {},
+                                      options, failure);
+        },
+        tr("导出类别图"), tr("正在保存 %1…").arg(QFileInfo(file).fileName()));
+    if (written && besidePicture) {
+        mapOnDisk = MaskFile::stampOf(file);
+        mapUnread = false;
+    }
+    return written;
+}
