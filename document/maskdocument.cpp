@@ -62,6 +62,7 @@ bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
 {
     if (decoded.isNull())
         return false;
+    emit aboutToLoad();
     endStroke();
     imagePath = path;
     history.clear();
@@ -81,6 +82,7 @@ bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
     countAll();
     reducePicture();
     updateModified();
+    emit loaded();
     emit classesChanged();
     return true;
 }

@@ -121,6 +121,10 @@ public:
     const MaskEdit *step(int index) const;
 
 signals:
+    // Another picture is about to take this one's place (its views end their gestures), and
+    // has taken it.
+    void aboutToLoad();
+    void loaded();
     // The mask changed over `area` (empty: everywhere); the view repaints it.
     void maskChanged(const QRect &area);
     // A step ended, was undone or redone.

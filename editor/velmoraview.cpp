@@ -48,6 +48,8 @@ VelmoraView::VelmoraView(MaskDocument *shown, QWidget *parent)
     setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
     setDragMode(QGraphicsView::ScrollHandDrag);
 
+    connect(document, &MaskDocument::aboutToLoad, this, &VelmoraView::leavePicture);
+    connect(document, &MaskDocument::loaded, this, &VelmoraView::showLoadedPicture);
     connect(document, &MaskDocument::canUndoChanged, this, &VelmoraView::canUndoChanged);
     connect(document, &MaskDocument::canRedoChanged, this, &VelmoraView::canRedoChanged);
     connect(document, &MaskDocument::modifiedChanged, this, &VelmoraView::modifiedChanged);
@@ -269,15 +271,20 @@ bool VelmoraView::loadImage(const QString &path)
 
 bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded, Placement placement)
 {
-    // Everything that can fail is prepared first; the document is replaced only once the
-    // picture and its mask layer both exist.
-    if (decoded.isNull())
-        return false;
-    const bool keep = placement == Placement::KeepWhenSameSize && imageItem &&
-                      decoded.picture.size() == document->picture().size();
-    const QTransform keptTransform = transform();
-    const QPointF keptCentre = mapToScene(viewport()->rect().center());
+    setNextPlacement(placement);
+    const bool loaded = document->load(path, std::move(decoded));
+    nextPlacement = Placement::Fit;
+    return loaded;
+}
 
+// Another picture takes the document's place: the gestures on this one end, and its items
+// go before the document lets its pixels go.
+void VelmoraView::leavePicture()
+{
+    keptPlace.valid = imageItem != nullptr;
+    keptPlace.size = document->picture().size();
+    keptPlace.transform = transform();
+    keptPlace.centre = mapToScene(viewport()->rect().center());
     endWand(false);
     cancelMaskWork();
     endStroke();
@@ -285,7 +292,12 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded, 
     scene->clear();
     imageItem = nullptr;
     maskItem = nullptr;
-    document->load(path, std::move(decoded));
+}
+
+void VelmoraView::showLoadedPicture()
+{
+    const bool keep = nextPlacement == Placement::KeepWhenSameSize && keptPlace.valid &&
+                      keptPlace.size == document->picture().size();
     scene->setSceneRect(sceneRectFor(document->picture().size()));
     imageItem = new PictureItem(&document->picturePyramid());
     scene->addItem(imageItem);
@@ -303,8 +315,8 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded, 
     if (keep) {
         // The same part of the next frame, at the same zoom: walking a sequence zoomed in
         // needs no zooming again on every frame.
-        setTransform(keptTransform);
-        centerOn(keptCentre);
+        setTransform(keptPlace.transform);
+        centerOn(keptPlace.centre);
     } else {
         resetTransform();
         const QRectF bounds = imageItem->boundingRect();
@@ -317,7 +329,6 @@ bool VelmoraView::loadImage(const QString &path, PictureFile::WithMask decoded, 
     applyModeCursor();
     viewport()->update();
     reportZoom();
-    return true;
 }
 
 QImage VelmoraView::exportMask() const

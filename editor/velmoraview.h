@@ -13,6 +13,7 @@
 #include <QPoint>
 #include <QPointF>
 #include <QString>
+#include <QTransform>
 #include <QVector>
 
 #include <functional>
@@ -93,6 +94,8 @@ public:
     enum class Placement { Fit, KeepWhenSameSize };
     bool loadImage(const QString &path, PictureFile::WithMask decoded,
                    Placement placement = Placement::Fit);
+    // How the next picture the document loads is shown; after it, pictures are fitted again.
+    void setNextPlacement(Placement placement) { nextPlacement = placement; }
     // The mask as an 8-bit image, 255 inside and 0 outside; null before any picture, and
     // when the memory for it can't be had.
     QImage exportMask() const;
@@ -193,6 +196,8 @@ private:
     static constexpr qreal zoomStep = 1.15;
 
     void applyModeCursor();
+    void leavePicture();
+    void showLoadedPicture();
     void penEvent(QTabletEvent *event);
     qreal pressureScale(qreal pressure) const;
     // The tool's width now, in picture pixels: the brush's or the eraser's size, scaled by a
@@ -252,6 +257,14 @@ private:
     PictureItem *imageItem = nullptr;
     MaskLayerItem *maskItem = nullptr;
     MaskDocument *const document;
+    Placement nextPlacement = Placement::Fit;
+    struct KeptPlace // of the picture left, for the next one of its size
+    {
+        bool valid = false;
+        QSize size;
+        QTransform transform;
+        QPointF centre;
+    } keptPlace;
     MaskEdit *stroke = nullptr; // the step of the stroke under way, owned by the document
     QImage strokeCover;         // with classes, where the tool drew, before it is put in
     bool strokeLostPixels = false;

@@ -185,9 +185,9 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
     if (ready.isNull() && !mayDecode(path))
         return;
     bool loaded;
-    MaskFile::Reading reading;
     bool classesDisagreed = false;
     bool mapRead = true;
+    PictureSession::ListState listState = PictureSession::ListState::Read;
     // Taken before the picture is read (one read ahead was checked against the same file):
     // a change during the read shows as a change.
     const PictureSession::OnDisk before = PictureSession::lookBeforeReading(path);
@@ -218,7 +218,6 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
             }
             ready = read.result();
         }
-        reading = ready.maskReading;
         classesDisagreed = ready.classesDisagreed;
         mapRead = ready.mapStatus != ClassFiles::MapStatus::Unreadable;
         // The picture is decoded afresh, not served by the pixmap cache, so a file changed
@@ -226,7 +225,9 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
         LastShown leaving{view->getImagePath(),        view->getDocument()->mask().size(),
                           view->getDocument()->mask(), view->getDocument()->hasClasses(),
                           shownPictureCopy(),          view->carriedTrails()};
-        loaded = view->loadImage(path, std::move(ready), placement);
+        view->setNextPlacement(placement);
+        loaded = session->open(path, std::move(ready), before, &listState);
+        view->setNextPlacement(VelmoraView::Placement::Fit);
         if (loaded && !leaving.layer.isNull() && leaving.path != path) {
             lastShown = std::move(leaving);
             if (lastShown.size != view->pictureSize()) {
@@ -247,9 +248,8 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
         setWindowModified(view->isModified());
         // Its folder becomes the current one.
         folder->setFolder(QFileInfo(path).absolutePath());
-        recovery->setPicture(path);
-        showClassListState(session->opened(before, reading, mapRead));
-        showMaskFile(reading);
+        showClassListState(listState);
+        showMaskFile(session->maskFile());
         folder->setClasses(path, classesPresent(*view->getDocument()), classesDisagreed);
         if (classesDisagreed)
             statusLabel->setText(

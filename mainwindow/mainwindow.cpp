@@ -2,6 +2,7 @@
 
 #include "folder/picturefolder.h"
 #include "mainwindow/windowconstants.h"
+#include "recovery/recovery.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -51,7 +52,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     centralLayout->setContentsMargins(0, 0, 0, 0);
 
     sessionBoxes.reset(new SessionBoxes(this, storing));
-    session.reset(new PictureSession(*sessionBoxes));
+    session.reset(new PictureSession(*sessionBoxes, Recovery::defaultFolders()));
     view = new VelmoraView(session->document(), this);
     centralLayout->addWidget(view);
 
@@ -154,6 +155,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     eraserSizeSpin->setEnabled(false);
     brushSizeSlider->setEnabled(false);
     brushSizeSpin->setEnabled(false);
+}
+
+// The view goes before the session whose document it shows.
+MainWindow::~MainWindow()
+{
+    delete view;
 }
 
 // With some fonts the Chinese captions make the toolbar wider than the default 1200 pixels,

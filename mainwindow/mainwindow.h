@@ -50,6 +50,7 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Opens the picture at `path` as if it had been chosen in the open dialog, after asking
     // about unsaved changes of the current one.
@@ -209,8 +210,6 @@ private:
     ReviewMarks::Keeper *reviewMarks = nullptr; // the folder's marks, read and written aside
     QDockWidget *folderDock = nullptr;
     ReadAhead readAhead;
-    MaskWatch *maskWatch = nullptr;
-    Recovery *recovery = nullptr;
     bool endingOnRequest = false; // closing without questions
     // The mask of the picture shown before this one, as it was when it was left, for
     // 从上一张带入. Holding it costs nothing: the document's layer is replaced, not copied.

@@ -45,8 +45,7 @@ void MainWindow::createSafetyNet()
     maskWarningLabel->hide();
     statusBar()->insertWidget(1, maskWarningLabel);
 
-    maskWatch = new MaskWatch(this);
-    connect(maskWatch, &MaskWatch::touched, this, &MainWindow::onMaskFileTouched);
+    connect(&session->maskWatch(), &MaskWatch::touched, this, &MainWindow::onMaskFileTouched);
 
     // Said for as long as unsaved strokes have no copy anywhere.
     protectionLabel = new QLabel(tr("崩溃保护不可用"), this);
@@ -56,43 +55,26 @@ void MainWindow::createSafetyNet()
     protectionLabel->hide();
     statusBar()->addPermanentWidget(protectionLabel);
 
-    recovery = new Recovery(Recovery::defaultFolders(), this);
-    // With classes a copy is the map of class numbers, as a palette image, so restoring it
-    // brings every class back.
-    const MaskDocument *document = view->getDocument();
-    recovery->setSource([document] {
-        return document->hasClasses() ? ClassFiles::toIndexed(document->exportClasses())
-                                      : document->exportMask();
-    });
-    connect(view, &VelmoraView::maskEdited, this, [this] {
-        if (view->isModified())
-            recovery->changed();
-    });
-    connect(view, &VelmoraView::modifiedChanged, this, [this](bool modified) {
-        if (!modified)
-            recovery->discard();
-        showProtection();
-    });
-    connect(recovery, &Recovery::availabilityChanged, this, &MainWindow::showProtection);
+    connect(view, &VelmoraView::modifiedChanged, this, &MainWindow::showProtection);
+    connect(&session->recovery(), &Recovery::availabilityChanged, this,
+            &MainWindow::showProtection);
     connect(Platform::TerminationRequests::instance(), &Platform::TerminationRequests::requested,
             this, &MainWindow::onTerminationRequested);
 }
 
 void MainWindow::showProtection()
 {
-    protectionLabel->setVisible(!recovery->isAvailable() && view->isModified());
+    protectionLabel->setVisible(!session->recovery().isAvailable() && view->isModified());
 }
 
 // What became of the mask file, shown beside the status text and on the picture's row.
 void MainWindow::showMaskFile(const MaskFile::Reading &reading)
 {
-    recovery->setMaskStart(reading.stamp);
     const QString warning = MaskFile::unreadText(reading.status);
     maskWarningLabel->setText(warning);
     maskWarningLabel->setVisible(!warning.isEmpty());
     const QString imagePath = view->getImagePath();
     folder->setMaskStatus(imagePath, reading.status);
-    maskWatch->watch(MaskFile::pathFor(imagePath));
 }
 
 // Another program wrote, replaced, created or removed the mask file. Without unsaved strokes
@@ -129,7 +111,7 @@ void MainWindow::onMaskFileTouched()
 // copies for the next time.
 void MainWindow::offerRecovery(const QString &path)
 {
-    const QVector<Recovery::Found> copies = recovery->find(path);
+    const QVector<Recovery::Found> copies = session->recovery().find(path);
     for (int i = 0; i < copies.size(); ++i) {
         const Recovery::Found &found = copies.at(i);
         const QString when =
@@ -170,7 +152,7 @@ void MainWindow::restoreCopy(const QString &file)
     else if (!view->isModified())
         Recovery::remove(file); // the copy held nothing the mask file does not
     else
-        recovery->adopt(file); // from now on this window's own copy keeps the strokes
+        session->recovery().adopt(file); // from now on this window's own copy keeps the strokes
 }
 
 // Ends without questions. Unsaved strokes are copied for recovery first; when no copy can
@@ -179,7 +161,7 @@ void MainWindow::restoreCopy(const QString &file)
 void MainWindow::onTerminationRequested()
 {
     int status = 0;
-    if (view->isModified() && !recovery->writeNow()) {
+    if (view->isModified() && !session->recovery().writeNow()) {
         std::fprintf(stderr, "%s\n",
                      qPrintable(tr("Velmora: 崩溃保护不可用，%1 的未保存修改没有保留")
                                     .arg(QDir::toNativeSeparators(view->getImagePath()))));

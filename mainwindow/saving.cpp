@@ -60,7 +60,7 @@ bool MainWindow::maybeSave()
         return saveQuietly();
     case QMessageBox::Discard:
         // The user gave the strokes up: their recovery copy goes too.
-        recovery->discard();
+        session->recovery().discard();
         return true;
     default:
         return false;

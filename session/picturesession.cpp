@@ -2,7 +2,9 @@
 
 #include "document/maskdocument.h"
 #include "files/picturefile.h"
+#include "folder/maskwatch.h"
 #include "folder/savetarget.h"
+#include "recovery/recovery.h"
 #include "video/frames.h"
 
 #include <QDir>
@@ -13,7 +15,27 @@
 
 using Topic = SessionAsker::Topic;
 
-PictureSession::PictureSession(SessionAsker &asker) : asker(asker), doc(new MaskDocument) {}
+PictureSession::PictureSession(SessionAsker &asker, const QStringList &recoveryFolders)
+    : asker(asker), doc(new MaskDocument), copies(new Recovery(recoveryFolders, nullptr)),
+      watch(new MaskWatch)
+{
+    // With classes a copy is the map of class numbers, as a palette image, so restoring it
+    // brings every class back.
+    const MaskDocument *document = doc.get();
+    copies->setSource([document] {
+        return document->hasClasses() ? ClassFiles::toIndexed(document->exportClasses())
+                                      : document->exportMask();
+    });
+    Recovery *recovery = copies.get();
+    QObject::connect(document, &MaskDocument::edited, recovery, [document, recovery] {
+        if (document->isModified())
+            recovery->changed();
+    });
+    QObject::connect(document, &MaskDocument::modifiedChanged, recovery, [recovery](bool modified) {
+        if (!modified)
+            recovery->discard();
+    });
+}
 
 PictureSession::~PictureSession() = default;
 
@@ -30,27 +52,36 @@ PictureSession::OnDisk PictureSession::lookBeforeReading(const QString &path)
             MaskFile::stampOf(ClassFiles::mapPathFor(path))};
 }
 
-PictureSession::ListState PictureSession::opened(const OnDisk &before,
-                                                 const MaskFile::Reading &reading, bool mapRead)
+bool PictureSession::open(const QString &path, PictureFile::WithMask decoded, const OnDisk &before,
+                          ListState *listState)
 {
+    const MaskFile::Reading reading = decoded.maskReading;
+    const bool mapRead = decoded.mapStatus != ClassFiles::MapStatus::Unreadable;
+    if (!doc->load(path, std::move(decoded)))
+        return false;
     pictureStamp = before.picture;
     pictureIdentity = before.identity;
     linkAgreed.clear();
+    copies->setPicture(path);
     rememberMaskFile(reading);
     mapOnDisk = before.map;
     mapUnread = !mapRead;
-    listPath = ClassFiles::listPathFor(path());
+    listPath = ClassFiles::listPathFor(path);
     list = ClassFiles::readList(listPath);
     doc->setClassNames(list.names);
-    if (!list.readable)
-        return ListState::Unreadable;
-    return list.rewritable ? ListState::Read : ListState::NotRewritable;
+    if (listState)
+        *listState = !list.readable    ? ListState::Unreadable
+                     : list.rewritable ? ListState::Read
+                                       : ListState::NotRewritable;
+    return true;
 }
 
 void PictureSession::rememberMaskFile(const MaskFile::Reading &reading)
 {
     maskOnDisk = reading;
     replaceAgreed = FileStamp();
+    copies->setMaskStart(reading.stamp);
+    watch->watch(MaskFile::pathFor(path()));
 }
 
 bool PictureSession::maskFileChanged() const

@@ -5,6 +5,7 @@
 #include "files/classfiles.h"
 #include "files/filestamp.h"
 #include "files/maskfile.h"
+#include "files/picturefile.h"
 #include "platform/files.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,8 @@
 #include <memory>
 
 class MaskDocument;
+class MaskWatch;
+class Recovery;
 
 // How a session asks the user and tells them what happened: the window answers with its
 // boxes, a test with answers of its own. The session writes every text; the topic says what
@@ -68,21 +71,27 @@ protected:
 // The open picture's document and what is known about its files on disk: the picture as it
 // was opened (a save beside a picture replaced since would belong to another picture), the
 // mask file and class map as read or last written here (a save never replaces what the user
-// did not see without asking), what the user agreed to, and the folder's class list. Opening,
-// saving, saving elsewhere, exporting the class map and reloading a mask another program
-// wrote keep these rules; the user is asked through the asker. No widgets: a test or the
-// command line drives it as the window does.
+// did not see without asking), what the user agreed to, and the folder's class list; the
+// watch on the mask file and the recovery copy of unsaved work. Opening, saving, saving
+// elsewhere, exporting the class map and reloading a mask another program wrote keep these
+// rules; the user is asked through the asker. No widgets: a test drives it as the window
+// does.
 class PictureSession
 {
     Q_DECLARE_TR_FUNCTIONS(PictureSession)
 
 public:
-    explicit PictureSession(SessionAsker &asker);
+    // Copies of unsaved work go to the first of `recoveryFolders` that can take them.
+    PictureSession(SessionAsker &asker, const QStringList &recoveryFolders);
     ~PictureSession();
     PictureSession(const PictureSession &) = delete;
     PictureSession &operator=(const PictureSession &) = delete;
 
     MaskDocument *document() const { return doc.get(); }
+    // Keeps a copy of the unsaved mask while it differs from the saved one.
+    Recovery &recovery() const { return *copies; }
+    // Tells when another program touches the mask file.
+    MaskWatch &maskWatch() const { return *watch; }
     // The open picture's path; empty before any.
     QString path() const;
 
@@ -95,14 +104,17 @@ public:
         FileStamp map;
     };
     static OnDisk lookBeforeReading(const QString &path);
-    // The document now shows the picture read after `before`, with its mask file read as
-    // `reading`; what was known of the last picture's files is forgotten.
+    // The picture at `path`, read with its mask after looking at the disk (`before`), takes
+    // the place of the open one, and what was known of that one's files is forgotten. False,
+    // changing nothing, when `decoded` has no picture. `list` says how the folder's class
+    // list was read.
     enum class ListState { Read, Unreadable, NotRewritable };
-    ListState opened(const OnDisk &before, const MaskFile::Reading &reading, bool mapRead);
+    bool open(const QString &path, PictureFile::WithMask decoded, const OnDisk &before,
+              ListState *list = nullptr);
 
     // What the mask file was when read or last written here.
     const MaskFile::Reading &maskFile() const { return maskOnDisk; }
-    // The mask file was read or written here.
+    // The mask file was read or written here: the work from now on starts from it.
     void rememberMaskFile(const MaskFile::Reading &reading);
     // The mask file differs from what was read or written here.
     bool maskFileChanged() const;
@@ -157,6 +169,8 @@ private:
 
     SessionAsker &asker;
     std::unique_ptr<MaskDocument> doc;
+    std::unique_ptr<Recovery> copies;
+    std::unique_ptr<MaskWatch> watch;
     FileStamp pictureStamp;
     Platform::FileIdentity pictureIdentity;
     QString linkAgreed; // a file out of the folder the mask file's link may be written to

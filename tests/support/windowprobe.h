@@ -44,7 +44,7 @@ public:
     QLabel *statusLabel() const { return w.statusLabel; }
     QLabel *maskWarning() const { return w.maskWarningLabel; }
     QLabel *protectionLabel() const { return w.protectionLabel; }
-    Recovery *recovery() const { return w.recovery; }
+    Recovery *recovery() const { return &w.session->recovery(); }
     void terminationRequested() { w.onTerminationRequested(); }
     QAction *saveAsAction() const { return w.saveAsAction; }
     QAction *revealAction() const { return w.revealAction; }
