@@ -1,6 +1,7 @@
 #include "document/maskdocument.h"
 
 #include "document/maskedit.h"
+#include "document/regionwork.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "platform/memory.h"
@@ -18,7 +19,8 @@ constexpr qint64 defaultHistoryBudget = qint64(512) << 20;
 
 } // namespace
 
-MaskDocument::MaskDocument(QObject *parent) : QObject(parent), history(undoLimit)
+MaskDocument::MaskDocument(QObject *parent)
+    : QObject(parent), regionWork(new RegionWork(this)), history(undoLimit)
 {
     const qint64 physical = Platform::physicalMemory();
     historyBudget = physical > 0 ? qMin(defaultHistoryBudget, physical / 4) : defaultHistoryBudget;
@@ -63,6 +65,9 @@ bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
     if (decoded.isNull())
         return false;
     emit aboutToLoad();
+    // Work on the last picture's regions is dropped, and what its carry left.
+    regionWork->cancel();
+    regionWork->forgetTrails();
     endStroke();
     imagePath = path;
     history.clear();

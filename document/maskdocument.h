@@ -18,6 +18,7 @@
 #include <memory>
 
 class MaskEdit;
+class RegionWork;
 template <typename T> class QFutureWatcher;
 
 // The open picture and its mask, without any widget: the picture, the mask layer, their
@@ -42,6 +43,8 @@ public:
     // history. False, changing nothing, for a null reading.
     bool load(const QString &path, PictureFile::WithMask decoded);
     bool isNull() const { return maskImage.isNull(); }
+    // The region work on this document, run off the UI thread.
+    RegionWork &regions() const { return *regionWork; }
     QString path() const { return imagePath; }
     const QImage &picture() const { return pictureImage; }
     const QImage &mask() const { return maskImage; }
@@ -157,6 +160,7 @@ private:
     Display::Pyramid maskLevels;
     QFutureWatcher<QVector<QImage>> *pictureReduction = nullptr;
     std::shared_ptr<std::atomic<bool>> reductionCancel;
+    RegionWork *regionWork; // a child
     History history;
     bool redoable = false;      // as last told
     MaskEdit *stroke = nullptr; // owned by the history

@@ -50,6 +50,21 @@ VelmoraView::VelmoraView(MaskDocument *shown, QWidget *parent)
 
     connect(document, &MaskDocument::aboutToLoad, this, &VelmoraView::leavePicture);
     connect(document, &MaskDocument::loaded, this, &VelmoraView::showLoadedPicture);
+    RegionWork *regions = &document->regions();
+    connect(regions, &RegionWork::busyChanged, this, [this](bool busy) {
+        // Meanwhile the view counts as drawing, so no other change of the mask starts, and
+        // the pointer waits.
+        drawing = busy;
+        working = busy;
+        if (busy)
+            viewport()->setCursor(Qt::BusyCursor);
+        else
+            applyModeCursor();
+        emit busyChanged(busy);
+    });
+    connect(regions, &RegionWork::snapFellBack, this, &VelmoraView::snapFellBack);
+    connect(regions, &RegionWork::carried, this, &VelmoraView::maskCarried);
+    connect(regions, &RegionWork::outOfMemory, this, &VelmoraView::regionOutOfMemory);
     connect(document, &MaskDocument::canUndoChanged, this, &VelmoraView::canUndoChanged);
     connect(document, &MaskDocument::canRedoChanged, this, &VelmoraView::canRedoChanged);
     connect(document, &MaskDocument::modifiedChanged, this, &VelmoraView::modifiedChanged);
@@ -286,9 +301,7 @@ void VelmoraView::leavePicture()
     keptPlace.transform = transform();
     keptPlace.centre = mapToScene(viewport()->rect().center());
     endWand(false);
-    cancelMaskWork();
     endStroke();
-    lastTrails.clear(); // they were this picture's
     scene->clear();
     imageItem = nullptr;
     maskItem = nullptr;

@@ -3,6 +3,7 @@
 
 #include "display/pyramid.h"
 #include "document/maskdocument.h"
+#include "document/regionwork.h"
 #include "files/picturefile.h"
 #include "region/regionops.h"
 
@@ -134,7 +135,10 @@ public:
     void carryMask(const Region::MotionCopy &before, const Region::MotionCopy &shown,
                    const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap);
     // The trails of the strokes the last carry put on (see Region::Trail).
-    const std::vector<Region::Trail> &carriedTrails() const { return lastTrails; }
+    const std::vector<Region::Trail> &carriedTrails() const
+    {
+        return document->regions().carriedTrails();
+    }
     // True while a region is being computed; no other change of the mask starts meanwhile.
     bool isWorking() const { return working; }
     // Drops the region being computed; the mask stays as it is.
@@ -225,27 +229,7 @@ private:
     static QPointF outlineCentre(QPoint at, qreal radius);
     void drawLasso(QPainter *painter) const;
 
-    // What the work on a region gives: a piece to add or remove, or a whole new mask.
-    struct MaskWork
-    {
-        Region::Piece piece;
-        bool add = true;
-        bool replace = false;
-        bool fellBack = false;
-        bool failed = false;                          // no memory for the result
-        Region::MovedMask placed;                     // a carried mask's pieces
-        int carriedPieces = -1, carriedUnchanged = 0; // a carried mask's
-        std::vector<Region::Trail> trails;
-    };
     QImage picture() const;
-    void runMaskWork(std::function<MaskWork()> work);
-    // Puts a carried mask on: `placed`'s pieces, or when it has none `numbers` as the layer.
-    void putCarried(const Region::MovedMask &placed, const QImage &numbers, int pieces,
-                    int unchanged, bool snapped, const std::vector<Region::Trail> &trails);
-    // What Esc puts on while a carry is worked on: the moved pieces once there are, else the
-    // pieces as they were over the mask; and their trails.
-    struct Carrying;
-    void putCarriedUnfitted(Carrying &carried);
     void snapLasso(const QPolygonF &outline);
     void beginWand(const QPointF &scenePos, QPoint viewPos);
     void dragWand(QPoint viewPos);
@@ -299,11 +283,7 @@ private:
     QImage wandPreviewPicture;
     Region::Piece wandPreview; // in the preview copy's pixels
     bool working = false;
-    int workTicket = 0; // a result is applied only while its ticket is current
-    std::shared_ptr<std::atomic_bool> workCancelled; // tells the work under way to stop
     // A carried mask being moved and fitted: what Esc puts on meanwhile.
-    std::shared_ptr<Carrying> carrying;
-    std::vector<Region::Trail> lastTrails;
 };
 
 #endif

@@ -124,11 +124,8 @@ void VelmoraView::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape && (wanding || working)) {
         // A carried mask being fitted goes on as it was moved.
-        const std::shared_ptr<Carrying> carried = carrying;
         endWand(false);
-        cancelMaskWork();
-        if (carried)
-            putCarriedUnfitted(*carried);
+        document->regions().finishNow();
         event->accept();
         return;
     }

@@ -1,7 +1,7 @@
 // The view's region gestures: the colour wand (Ctrl+click, drag to change the tolerance),
 // the snapping lasso (Ctrl+Shift+drag) and changes of the whole mask. The regions come from
-// region/; the view collects the gesture, runs the work off the UI thread and applies the
-// result as one step of the history.
+// region/; the view collects the gesture and hands it to the document's region work, which
+// runs it off the UI thread and puts the result on as one step of the history.
 
 #include "editor/masklayeritem.h"
 #include "editor/velmoraview.h"
@@ -11,9 +11,6 @@
 #include <QPainter>
 #include <QtConcurrent>
 #include <QtMath>
-
-#include <memory>
-#include <mutex>
 
 namespace {
 
@@ -45,76 +42,16 @@ bool VelmoraView::applyPiece(const Region::Piece &piece, bool add)
     return false;
 }
 
-// The work runs on a pool thread; meanwhile the view counts as drawing, so no other change
-// of the mask starts. Esc drops the result, and a new picture does too.
-void VelmoraView::runMaskWork(std::function<MaskWork()> work)
-{
-    if (document->isNull() || drawing)
-        return;
-    drawing = true;
-    working = true;
-    const int ticket = ++workTicket;
-    viewport()->setCursor(Qt::BusyCursor);
-    emit busyChanged(true);
-    auto *watcher = new QFutureWatcher<MaskWork>(this);
-    connect(watcher, &QFutureWatcher<MaskWork>::finished, this, [this, watcher, ticket] {
-        watcher->deleteLater();
-        if (ticket != workTicket)
-            return; // cancelled, or another picture
-        drawing = false;
-        working = false;
-        applyModeCursor();
-        emit busyChanged(false);
-        carrying.reset();
-        workCancelled.reset();
-        const MaskWork done = watcher->result();
-        if (done.failed)
-            emit regionOutOfMemory();
-        else if (!done.placed.size.isEmpty())
-            putCarried(done.placed, QImage(), done.carriedPieces, done.carriedUnchanged, true,
-                       done.trails);
-        else if (done.replace && !applyMask(done.piece.mask))
-            emit regionOutOfMemory();
-        else if (!done.replace)
-            applyPiece(done.piece, done.add);
-        if (done.fellBack)
-            emit snapFellBack();
-    });
-    watcher->setFuture(QtConcurrent::run(std::move(work)));
-}
-
 void VelmoraView::cancelMaskWork()
 {
-    if (!isWorking())
-        return;
-    ++workTicket;
-    if (workCancelled)
-        workCancelled->store(true);
-    workCancelled.reset();
-    carrying.reset();
-    drawing = false;
-    working = false;
-    applyModeCursor();
-    emit busyChanged(false);
+    document->regions().cancel();
 }
 
 void VelmoraView::transformMask(std::function<QImage(const QImage &)> change)
 {
     if (document->isNull() || drawing)
         return;
-    // With classes, the change works on the current class alone.
-    const QImage current = document->exportCurrent();
-    if (current.isNull()) {
-        emit regionOutOfMemory();
-        return;
-    }
-    runMaskWork([current, change] {
-        MaskWork work;
-        work.replace = true;
-        work.piece = {change(current), QPoint()};
-        work.failed = work.piece.isNull(); // the changes give null only without memory
-        return work;
-    });
+    document->regions().transform(std::move(change));
 }
 
 void VelmoraView::invertMask()
@@ -128,124 +65,18 @@ void VelmoraView::invertMask()
         emit regionOutOfMemory();
 }
 
-namespace {
-
-// `carried` (class numbers) over `under`: the carried pieces win where they are.
-QImage carriedOver(const QImage &under, const QImage &carried)
-{
-    QImage merged = under;
-    if (merged.isNull() || carried.size() != merged.size())
-        return QImage();
-    const int width = merged.width();
-    for (int y = 0; y < merged.height(); ++y) {
-        const uchar *from = carried.constScanLine(y);
-        uchar *to = merged.scanLine(y);
-        for (int x = 0; x < width; ++x)
-            if (from[x])
-                to[x] = from[x];
-    }
-    return merged;
-}
-
-} // namespace
-
-// What Esc needs of a carry under way: the pieces, and once the work has moved them, the moved
-// pieces. The mask they go over is the document's, which does not change meanwhile.
-struct VelmoraView::Carrying
-{
-    QImage numbers;
-    std::mutex lock;
-    Region::MovedMask moved; // empty until moved
-};
-
 void VelmoraView::carryMask(const Region::MotionCopy &before, const Region::MotionCopy &shown,
                             const QImage &numbers, const std::vector<Region::Trail> &trails,
                             bool snap)
 {
-    if (document->isNull() || drawing || numbers.size() != document->mask().size())
-        return;
-    if (!snap) {
-        const QImage asIs = carriedOver(document->exportClasses(), numbers);
-        if (asIs.isNull())
-            emit regionOutOfMemory();
-        else
-            putCarried({}, asIs, -1, 0, false, {});
-        return;
-    }
-    const QImage frame = picture();
-    const auto cancelled = std::make_shared<std::atomic_bool>(false);
-    auto state = std::make_shared<Carrying>();
-    state->numbers = numbers;
-    // The pieces go on where they are: no copy of the whole layer is made.
-    runMaskWork([frame, before, shown, trails, state, cancelled] {
-        MaskWork work;
-        Region::MovedMask moved =
-            Region::movedMask(before, shown, frame, state->numbers, trails, cancelled.get());
-        {
-            const std::lock_guard<std::mutex> hold(state->lock);
-            state->moved = moved;
-        }
-        const int reach = before.isNull() ? Region::carriedMove : Region::fittedMove;
-        const Region::Carried carried =
-            moved.size.isEmpty() ? Region::Carried()
-                                 : Region::fittedMask(frame, moved, reach, cancelled.get());
-        work.placed = carried.placed;
-        work.failed = carried.placed.size.isEmpty() && !cancelled->load();
-        work.carriedPieces = carried.pieces;
-        work.carriedUnchanged = carried.unchanged;
-        work.trails = carried.trails;
-        return work;
-    });
-    // From here on, Esc puts the pieces on unfitted and cancelMaskWork() stops the work.
-    workCancelled = cancelled;
-    carrying = state;
-}
-
-void VelmoraView::putCarriedUnfitted(Carrying &carried)
-{
-    Region::MovedMask moved;
-    {
-        const std::lock_guard<std::mutex> hold(carried.lock);
-        moved = carried.moved;
-    }
-    if (!moved.size.isEmpty()) {
-        putCarried(moved, QImage(), -1, 0, false, moved.trails);
-        return;
-    }
-    const QImage asIs = carriedOver(document->exportClasses(), carried.numbers);
-    if (asIs.isNull())
-        emit regionOutOfMemory();
-    else
-        putCarried({}, asIs, -1, 0, false, {});
-}
-
-void VelmoraView::putCarried(const Region::MovedMask &placed, const QImage &numbers, int pieces,
-                             int unchanged, bool snapped, const std::vector<Region::Trail> &trails)
-{
-    lastTrails = trails;
-    const bool put = placed.size.isEmpty() ? document->applyClasses(numbers)
-                                           : document->applyClassPieces(placed);
-    if (put)
-        emit maskCarried(pieces, unchanged, snapped);
-    else
-        emit regionOutOfMemory();
+    if (!drawing)
+        document->regions().carry(before, shown, numbers, trails, snap);
 }
 
 void VelmoraView::snapLasso(const QPolygonF &outline)
 {
-    const bool add = mode != EditorMode::Eraser; // Move adds, as Doodle does
-    const QImage shown = picture();
-    // An outline that misses the picture finds nothing; only one over it can fail.
-    const bool overPicture = outline.boundingRect().toAlignedRect().intersects(shown.rect());
-    runMaskWork([shown, outline, add, overPicture] {
-        MaskWork work;
-        bool snapped = false;
-        work.piece = Region::snappedLasso(shown, outline, &snapped);
-        work.add = add;
-        work.fellBack = !snapped;
-        work.failed = overPicture && work.piece.isNull();
-        return work;
-    });
+    // Move adds, as Doodle does.
+    document->regions().snapLasso(outline, mode != EditorMode::Eraser);
 }
 
 void VelmoraView::beginWand(const QPointF &scenePos, QPoint viewPos)
@@ -311,17 +142,8 @@ void VelmoraView::endWand(bool commit)
     viewport()->update();
     if (!commit)
         return;
-    const QImage shown = picture();
-    const QPoint seed = wandSeed;
-    const int tolerance = gestureTolerance;
-    const bool add = mode != EditorMode::Eraser; // Move adds, as Doodle does
-    runMaskWork([shown, seed, tolerance, add] {
-        MaskWork work;
-        work.piece = Region::wand(shown, seed, tolerance);
-        work.add = add;
-        work.failed = work.piece.isNull(); // the seed is on the picture: it is always found
-        return work;
-    });
+    // Move adds, as Doodle does.
+    document->regions().wand(wandSeed, gestureTolerance, mode != EditorMode::Eraser);
 }
 
 void VelmoraView::drawWandPreview(QPainter *painter) const

@@ -4,6 +4,7 @@
 // what is on disk.
 
 #include "document/maskdocument.h"
+#include "document/regionwork.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "folder/maskwatch.h"
@@ -282,6 +283,44 @@ private slots:
         touched.clear();
         QVERIFY(rows(size, 1).save(maskPath)); // another program
         QTRY_VERIFY(!touched.isEmpty());
+    }
+
+    // The document's region work runs without a view: a result becomes one step; one that
+    // comes after a cancel, or after another picture was opened, is dropped.
+    void regionWorkNeedsNoView()
+    {
+        QImage halves(size, QImage::Format_RGB32);
+        halves.fill(Qt::white);
+        for (int y = 0; y < size.height(); ++y)
+            std::fill_n(reinterpret_cast<QRgb *>(halves.scanLine(y)), size.width() / 2,
+                        qRgb(0, 0, 0));
+        QVERIFY(halves.save(picture));
+        QVERIFY(QFile::remove(maskPath));
+        ScriptedAsker asker;
+        PictureSession session(asker, recoveryFolders());
+        QVERIFY(openIn(session, picture));
+        MaskDocument *document = session.document();
+        RegionWork &regions = document->regions();
+        QSignalSpy busy(&regions, &RegionWork::busyChanged);
+
+        regions.wand(QPoint(2, 2), 10, true);
+        QVERIFY(regions.isWorking());
+        QTRY_VERIFY(!regions.isWorking());
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(TestSupport::maskedPixels(document->mask()), size.width() / 2 * size.height());
+        QCOMPARE(document->historyCount(), 1);
+
+        regions.wand(QPoint(size.width() - 2, 2), 10, true);
+        regions.cancel();
+        QTest::qWait(100); // the work ends meanwhile; its result must not go on
+        QCOMPARE(TestSupport::maskedPixels(document->mask()), size.width() / 2 * size.height());
+
+        regions.wand(QPoint(size.width() - 2, 2), 10, true);
+        QVERIFY(openIn(session, picture));
+        QVERIFY(!regions.isWorking());
+        QTest::qWait(100);
+        QCOMPARE(TestSupport::maskedPixels(document->mask()), 0);
+        QCOMPARE(document->historyCount(), 0);
     }
 
     // labels.txt reordered behind the session's back: the saved numbers follow the list as
