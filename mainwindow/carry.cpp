@@ -2,8 +2,7 @@
 // next or previous picture and bring the mask along, 掩膜 > 从上一张带入 brings it at any
 // time. Frames of a sequence are mostly the same size and the camera and the objects moved a
 // little, so each piece is then moved to where the picture under it went and fitted to the new
-// picture's edges (带入后贴合, on by default). For that a grey copy of each picture shown is
-// made off the UI thread while it is shown, and kept with its mask when it is left.
+// picture's edges (带入后贴合, on by default). The session keeps the picture shown before.
 
 #include "mainwindow/mainwindow.h"
 
@@ -26,22 +25,6 @@ using namespace WindowConstants;
 namespace {
 
 constexpr int noticeMs = 8000;
-
-// The layer as class numbers: with classes it is that already; without, every covered pixel
-// becomes the one class, in place, since the layer is no one else's now.
-QImage numbersOf(QImage &layer, bool &classes)
-{
-    if (classes)
-        return layer;
-    const int width = layer.width();
-    for (int y = 0; y < layer.height(); ++y) {
-        uchar *row = layer.scanLine(y);
-        for (int x = 0; x < width; ++x)
-            row[x] = uchar(row[x] != 0);
-    }
-    classes = true;
-    return layer;
-}
 
 } // namespace
 
@@ -102,7 +85,7 @@ void MainWindow::goCarrying(bool forward)
     if (target.isEmpty())
         return;
     stepToPicture(target);
-    if (view->getImagePath() == target && lastShown.path == current)
+    if (view->getImagePath() == target && session->lastShown().path == current)
         carryFromLast();
 }
 
@@ -110,45 +93,32 @@ void MainWindow::carryFromLast()
 {
     if (view->isDrawing() || view->pictureSize().isEmpty())
         return;
+    const PictureSession::LastShown &last = session->lastShown();
+    const QString name = Frames::displayName(last.path);
     const QSize here = view->pictureSize();
-    if (lastShown.path.isEmpty() || (lastShown.layer.isNull() && lastShown.size == here)) {
+    switch (session->carryFromLast(carrySnapsAction->isChecked())) {
+    case PictureSession::Carry::Started:
+        if (view->isWorking())
+            statusBar()->showMessage(
+                tr("正在把带入的掩膜移到对象所在处并贴合…（Esc 只移动不贴合）"));
+        break;
+    case PictureSession::Carry::NothingShown:
         statusBar()->showMessage(tr("没有可带入的掩膜：还没有看过别的图片"), noticeMs);
-        return;
-    }
-    const QString name = Frames::displayName(lastShown.path);
-    if (lastShown.size != here) {
+        break;
+    case PictureSession::Carry::OtherSize:
         statusBar()->showMessage(tr("%1 的尺寸（%2×%3）与这张图片（%4×%5）不同，掩膜未带入")
                                      .arg(name)
-                                     .arg(lastShown.size.width())
-                                     .arg(lastShown.size.height())
+                                     .arg(last.size.width())
+                                     .arg(last.size.height())
                                      .arg(here.width())
                                      .arg(here.height()),
                                  noticeMs);
-        return;
-    }
-    const QImage numbers = numbersOf(lastShown.layer, lastShown.classes);
-    if (numbers.isNull()) {
+        break;
+    case PictureSession::Carry::NoMemory:
         statusBar()->showMessage(tr("内存不足，掩膜未带入"), noticeMs);
-        return;
-    }
-    if (MaskFile::isEmpty(numbers)) {
+        break;
+    case PictureSession::Carry::NothingToCarry:
         statusBar()->showMessage(tr("%1 没有掩膜，没有可带入的").arg(name), noticeMs);
-        return;
+        break;
     }
-    const bool snap = carrySnapsAction->isChecked();
-    view->carryMask(lastShown.copy, shownPictureCopy(), numbers, lastShown.trails, snap);
-    if (view->isWorking())
-        statusBar()->showMessage(tr("正在把带入的掩膜移到对象所在处并贴合…（Esc 只移动不贴合）"));
-}
-
-void MainWindow::copyShownPicture()
-{
-    const QImage shown = view->getDocument()->picture();
-    shownCopy = QtConcurrent::run([shown] { return Region::motionCopyOf(shown); });
-}
-
-Region::MotionCopy MainWindow::shownPictureCopy()
-{
-    shownCopy.waitForFinished();
-    return shownCopy.resultCount() > 0 ? shownCopy.result() : Region::MotionCopy();
 }

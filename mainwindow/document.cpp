@@ -181,7 +181,7 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
     }
     const QString shown = Frames::shownPath(path);
     // The next picture of the folder was usually read while the user painted.
-    PictureFile::WithMask ready = readAhead.take(path);
+    PictureFile::WithMask ready = session->readAhead().take(path);
     if (ready.isNull() && !mayDecode(path))
         return;
     bool loaded;
@@ -222,21 +222,9 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
         mapRead = ready.mapStatus != ClassFiles::MapStatus::Unreadable;
         // The picture is decoded afresh, not served by the pixmap cache, so a file changed
         // on disk shows as it is now.
-        LastShown leaving{view->getImagePath(),        view->getDocument()->mask().size(),
-                          view->getDocument()->mask(), view->getDocument()->hasClasses(),
-                          shownPictureCopy(),          view->carriedTrails()};
         view->setNextPlacement(placement);
         loaded = session->open(path, std::move(ready), before, &listState);
         view->setNextPlacement(VelmoraView::Placement::Fit);
-        if (loaded && !leaving.layer.isNull() && leaving.path != path) {
-            lastShown = std::move(leaving);
-            if (lastShown.size != view->pictureSize()) {
-                lastShown.layer = QImage();
-                lastShown.copy = Region::MotionCopy();
-            }
-        }
-        if (loaded)
-            copyShownPicture();
     }
     // A picture that could not be shown must not be reported as loaded.
     statusLabel->setText((loaded ? tr("已加载: %1") : tr("无法加载: %1")).arg(shown));

@@ -209,23 +209,7 @@ private:
     FolderPanel *folderPanel = nullptr;
     ReviewMarks::Keeper *reviewMarks = nullptr; // the folder's marks, read and written aside
     QDockWidget *folderDock = nullptr;
-    ReadAhead readAhead;
     bool endingOnRequest = false; // closing without questions
-    // The mask of the picture shown before this one, as it was when it was left, for
-    // 从上一张带入. Holding it costs nothing: the document's layer is replaced, not copied.
-    // Its pixels are let go when this picture has another size: they could not be carried.
-    struct LastShown
-    {
-        QString path;
-        QSize size;
-        QImage layer;
-        bool classes = false;
-        Region::MotionCopy copy;           // of its picture, to find how the next one moved
-        std::vector<Region::Trail> trails; // of the strokes carried onto it
-    } lastShown;
-    QFuture<Region::MotionCopy> shownCopy; // of the picture shown, being made
-    void copyShownPicture();
-    Region::MotionCopy shownPictureCopy();
     QAction *carrySnapsAction = nullptr;
     Overview *overview = nullptr; // 总览, in the view's place while shown
     QAction *overviewAction = nullptr;

@@ -352,8 +352,8 @@ void MainWindow::createFolderPanel()
 void MainWindow::readNextAhead()
 {
     const QString next = folder->next(view->getImagePath());
-    if (readAhead.pending() != next)
-        readAhead.start(next);
+    if (session->readAhead().pending() != next)
+        session->readAhead().start(next);
 }
 
 void MainWindow::updateFolderActions()

@@ -1,6 +1,7 @@
 #include "session/picturesession.h"
 
 #include "document/maskdocument.h"
+#include "document/regionwork.h"
 #include "files/picturefile.h"
 #include "folder/maskwatch.h"
 #include "folder/savetarget.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtConcurrent>
 
 #include <array>
 
@@ -57,8 +59,21 @@ bool PictureSession::open(const QString &path, PictureFile::WithMask decoded, co
 {
     const MaskFile::Reading reading = decoded.maskReading;
     const bool mapRead = decoded.mapStatus != ClassFiles::MapStatus::Unreadable;
+    LastShown leaving{doc->path(),       doc->mask().size(), doc->mask(),
+                      doc->hasClasses(), shownPictureCopy(), doc->regions().carriedTrails()};
     if (!doc->load(path, std::move(decoded)))
         return false;
+    if (!leaving.layer.isNull() && leaving.path != path) {
+        left = std::move(leaving);
+        if (left.size != doc->mask().size()) {
+            left.layer = QImage();
+            left.copy = Region::MotionCopy();
+        }
+    }
+    // A grey copy of each picture shown is made while it is shown, to find how the next one
+    // moved.
+    const QImage shown = doc->picture();
+    shownCopy = QtConcurrent::run([shown] { return Region::motionCopyOf(shown); });
     pictureStamp = before.picture;
     pictureIdentity = before.identity;
     linkAgreed.clear();
@@ -112,6 +127,41 @@ bool PictureSession::reloadMaskFile()
     mapUnread = unread;
     rememberMaskFile(reading);
     return true;
+}
+
+Region::MotionCopy PictureSession::shownPictureCopy()
+{
+    shownCopy.waitForFinished();
+    return shownCopy.resultCount() > 0 ? shownCopy.result() : Region::MotionCopy();
+}
+
+// Frames of a sequence are mostly the same size, and the camera and the objects moved a
+// little: each piece is moved to where the picture under it went and, with `snap`, fitted to
+// the new picture's edges.
+PictureSession::Carry PictureSession::carryFromLast(bool snap)
+{
+    const QSize here = doc->mask().size();
+    if (left.path.isEmpty() || (left.layer.isNull() && left.size == here))
+        return Carry::NothingShown;
+    if (left.size != here)
+        return Carry::OtherSize;
+    // The layer as class numbers: with classes it is that already; without, every covered
+    // pixel becomes the one class, in place, since the layer is no one else's now.
+    if (!left.classes) {
+        const int width = left.layer.width();
+        for (int y = 0; y < left.layer.height(); ++y) {
+            uchar *row = left.layer.scanLine(y);
+            for (int x = 0; x < width; ++x)
+                row[x] = uchar(row[x] != 0);
+        }
+        left.classes = true;
+    }
+    if (left.layer.isNull())
+        return Carry::NoMemory;
+    if (MaskFile::isEmpty(left.layer))
+        return Carry::NothingToCarry;
+    doc->regions().carry(left.copy, shownPictureCopy(), left.layer, left.trails, snap);
+    return Carry::Started;
 }
 
 bool PictureSession::ask(Topic topic, const QString &file, const QString &title,

@@ -6,14 +6,18 @@
 #include "files/filestamp.h"
 #include "files/maskfile.h"
 #include "files/picturefile.h"
+#include "folder/readahead.h"
 #include "platform/files.h"
+#include "region/regionops.h"
 
 #include <QCoreApplication>
+#include <QFuture>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class MaskDocument;
 class MaskWatch;
@@ -92,6 +96,8 @@ public:
     Recovery &recovery() const { return *copies; }
     // Tells when another program touches the mask file.
     MaskWatch &maskWatch() const { return *watch; }
+    // The picture likely to be opened next, read while the user works on this one.
+    ReadAhead &readAhead() { return ahead; }
     // The open picture's path; empty before any.
     QString path() const;
 
@@ -111,6 +117,24 @@ public:
     enum class ListState { Read, Unreadable, NotRewritable };
     bool open(const QString &path, PictureFile::WithMask decoded, const OnDisk &before,
               ListState *list = nullptr);
+
+    // The picture shown before this one, as it was when it was left, to carry its mask onto
+    // this one. Its layer is the document's own, let go of rather than copied; it is null
+    // when that picture had another size: its pixels could not be carried.
+    struct LastShown
+    {
+        QString path;
+        QSize size;
+        QImage layer;
+        bool classes = false;
+        Region::MotionCopy copy;           // of its picture, to find how this one moved
+        std::vector<Region::Trail> trails; // of the strokes carried onto it
+    };
+    const LastShown &lastShown() const { return left; }
+    // Carries the mask of the picture shown before onto this one as one step (see
+    // RegionWork::carry), unless:
+    enum class Carry { Started, NothingShown, OtherSize, NoMemory, NothingToCarry };
+    Carry carryFromLast(bool snap);
 
     // What the mask file was when read or last written here.
     const MaskFile::Reading &maskFile() const { return maskOnDisk; }
@@ -171,6 +195,10 @@ private:
     std::unique_ptr<MaskDocument> doc;
     std::unique_ptr<Recovery> copies;
     std::unique_ptr<MaskWatch> watch;
+    ReadAhead ahead;
+    LastShown left;
+    QFuture<Region::MotionCopy> shownCopy; // of the picture shown, being made
+    Region::MotionCopy shownPictureCopy();
     FileStamp pictureStamp;
     Platform::FileIdentity pictureIdentity;
     QString linkAgreed; // a file out of the folder the mask file's link may be written to

@@ -323,6 +323,31 @@ private slots:
         QCOMPARE(document->historyCount(), 0);
     }
 
+    // The mask of the picture left is carried onto the next of its size, as one step; onto
+    // one of another size it can't be.
+    void carryBringsTheMaskOfThePictureLeft()
+    {
+        const QString next = path(QStringLiteral("dog.png"));
+        const QString other = path(QStringLiteral("tall.png"));
+        QVERIFY(TestSupport::makePicture(size.width(), size.height()).save(next));
+        QVERIFY(TestSupport::makePicture(size.height(), size.width()).save(other));
+        ScriptedAsker asker;
+        PictureSession session(asker, recoveryFolders());
+        QCOMPARE(session.carryFromLast(false), PictureSession::Carry::NothingShown);
+        QVERIFY(openIn(session, picture)); // its mask file has 3 rows
+        QVERIFY(openIn(session, next));
+        QCOMPARE(session.lastShown().path, picture);
+        QCOMPARE(session.carryFromLast(false), PictureSession::Carry::Started);
+        QCOMPARE(TestSupport::maskedPixels(session.document()->mask()), 3 * size.width());
+        QCOMPARE(session.document()->historyCount(), 1);
+        QVERIFY(session.document()->isModified());
+
+        QVERIFY(openIn(session, other));
+        QCOMPARE(session.lastShown().path, next);
+        QCOMPARE(session.carryFromLast(false), PictureSession::Carry::OtherSize);
+        QCOMPARE(TestSupport::maskedPixels(session.document()->mask()), 0);
+    }
+
     // labels.txt reordered behind the session's back: the saved numbers follow the list as
     // it is now, so each still names the class the user painted. A list that is not UTF-8
     // is never rewritten.

@@ -40,7 +40,7 @@ public:
     FolderPanel *folderPanel() const { return w.folderPanel; }
     QDockWidget *folderDock() const { return w.folderDock; }
     PictureFolder *folder() const { return w.folder; }
-    QString readAheadPending() const { return w.readAhead.pending(); }
+    QString readAheadPending() const { return w.session->readAhead().pending(); }
     QLabel *statusLabel() const { return w.statusLabel; }
     QLabel *maskWarning() const { return w.maskWarningLabel; }
     QLabel *protectionLabel() const { return w.protectionLabel; }
