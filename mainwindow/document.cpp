@@ -182,7 +182,7 @@ void MainWindow::loadPicture(const QString &opened, VelmoraView::Placement place
     const QString shown = Frames::shownPath(path);
     // The next picture of the folder was usually read while the user painted.
     PictureFile::WithMask ready = session->readAhead().take(path);
-    if (ready.isNull() && !mayDecode(path))
+    if (ready.isNull() && !session->mayDecode(path))
         return;
     bool loaded;
     bool classesDisagreed = false;

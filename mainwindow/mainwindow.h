@@ -132,7 +132,6 @@ private:
     void loadPicture(const QString &path,
                      VelmoraView::Placement placement = VelmoraView::Placement::Fit);
     void stepToPicture(const QString &path);
-    bool mayDecode(const QString &path);
     void showMaskFile(const MaskFile::Reading &reading);
     void offerRecovery(const QString &path);
     void restoreCopy(const QString &file);

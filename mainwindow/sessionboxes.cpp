@@ -13,8 +13,11 @@ using Topic = SessionAsker::Topic;
 // Every question is about losing something: 取消 is the default, so a hasty Enter keeps it.
 bool SessionBoxes::ask(const Message &message)
 {
-    const bool pictureChanged = message.topic == Topic::PictureChanged;
-    const QMessageBox::StandardButton yes = pictureChanged ? QMessageBox::Save : QMessageBox::Yes;
+    QMessageBox::StandardButton yes = QMessageBox::Yes;
+    if (message.topic == Topic::PictureChanged)
+        yes = QMessageBox::Save;
+    else if (message.topic == Topic::OpenBig)
+        yes = QMessageBox::Open;
     QMessageBox box(QMessageBox::Warning, message.title, message.text, yes | QMessageBox::Cancel,
                     parent);
     box.button(yes)->setText(message.yesText);
@@ -28,6 +31,8 @@ void SessionBoxes::tell(const Message &message)
 {
     if (message.topic == Topic::ListClassesAdded)
         QMessageBox::information(parent, message.title, message.text);
+    else if (message.topic == Topic::TooBig)
+        QMessageBox::warning(parent, message.title, message.text);
     else
         QMessageBox::critical(parent, message.title, message.text);
 }

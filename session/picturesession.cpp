@@ -5,17 +5,27 @@
 #include "files/picturefile.h"
 #include "folder/maskwatch.h"
 #include "folder/savetarget.h"
+#include "platform/memory.h"
 #include "recovery/recovery.h"
 #include "video/frames.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QtConcurrent>
 
 #include <array>
 
 using Topic = SessionAsker::Topic;
+
+namespace {
+
+// Memory left to the rest of the program when a picture is opened, as a part of what the
+// picture needs: an eighth.
+constexpr int openingMarginShift = 3;
+
+} // namespace
 
 PictureSession::PictureSession(SessionAsker &asker, const QStringList &recoveryFolders)
     : asker(asker), doc(new MaskDocument), copies(new Recovery(recoveryFolders, nullptr)),
@@ -127,6 +137,49 @@ bool PictureSession::reloadMaskFile()
     mapUnread = unread;
     rememberMaskFile(reading);
     return true;
+}
+
+// A picture whose decoded size would not fit is refused before it is decoded: a small file
+// can announce billions of pixels. One that would take much of the memory, or whose file is
+// far too small for its size, is decoded only when the user says so.
+bool PictureSession::mayDecode(const QString &path)
+{
+    const PictureFile::Footprint footprint = PictureFile::footprintOf(path);
+    const qint64 available = Platform::memoryForNewData();
+    if (footprint.bytes == 0)
+        return true;
+    const QLocale locale;
+    const QString name = Frames::displayName(path);
+    const QString needs = locale.formattedDataSize(footprint.bytes);
+    const QString left = locale.formattedDataSize(qMax<qint64>(0, available));
+    // The estimate leaves out what decoders and the window take beside the pixels, so an
+    // eighth more is kept free; the box shows the sum that was compared.
+    const qint64 withMargin = footprint.bytes + (footprint.bytes >> openingMarginShift);
+    if (available >= 0 && withMargin > available) {
+        tell(Topic::TooBig, path, tr("图片太大"),
+             tr("%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，"
+                "另加八分之一的余量），当前可用约 %6。")
+                 .arg(name)
+                 .arg(footprint.size.width())
+                 .arg(footprint.size.height())
+                 .arg(locale.formattedDataSize(withMargin), needs, left));
+        return false;
+    }
+    if (!PictureFile::needsConsent(footprint, available))
+        return true;
+    QString text = tr("%1 有 %2 × %3 像素，打开需要约 %4 内存。")
+                       .arg(name)
+                       .arg(footprint.size.width())
+                       .arg(footprint.size.height())
+                       .arg(needs);
+    if (available >= 0)
+        text += QLatin1Char(' ') + tr("当前可用约 %1。").arg(left);
+    if (footprint.isSuspicious())
+        text +=
+            QLatin1Char('\n') + tr("文件只有 %1，对这样的尺寸来说太小，可能已损坏或是特意制作的。")
+                                    .arg(locale.formattedDataSize(footprint.fileBytes));
+    text += QLatin1Char('\n') + tr("仍要打开吗？");
+    return ask(Topic::OpenBig, path, tr("打开大图片"), text, tr("打开"));
 }
 
 Region::MotionCopy PictureSession::shownPictureCopy()

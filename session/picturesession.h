@@ -34,10 +34,11 @@ public:
         ReplaceChangedMask, // another program changed the mask file
         ReplaceUnreadMask,  // the mask file could not be read and was never shown
         ReplaceChangedMap,  // the class map, likewise
-        ReplaceUnreadMap,   //
+        ReplaceUnreadMap,   // the class map could not be read and was never shown
         ReplaceChangedList, // labels.txt
         WriteThroughLink,   // the mask file is a link out of the picture's folder
         PictureChanged,     // yes: save the mask elsewhere instead (the save stops either way)
+        OpenBig,            // a picture that takes much of the memory, or looks made up
         // Notices: the session stopped, or did something the user should know.
         PictureGone,
         OntoPicture,       // the file to write is the picture itself
@@ -49,7 +50,7 @@ public:
         ListTooLong,       // a save would take the list past its most classes
         ListLostClasses,   // classes left the list and could not be put back
         ListClassesAdded,  // ... and were put back at its end (for information)
-        WriteFailed,       // a file could not be written or removed
+        TooBig,            // a picture too big for the memory is not opened
     };
     struct Message
     {
@@ -110,6 +111,9 @@ public:
         FileStamp map;
     };
     static OnDisk lookBeforeReading(const QString &path);
+    // Whether the picture at `path` may be decoded: not when it would not fit in memory, and
+    // when it takes much of it or its file looks made up, only if the user agrees.
+    bool mayDecode(const QString &path);
     // The picture at `path`, read with its mask after looking at the disk (`before`), takes
     // the place of the open one, and what was known of that one's files is forgotten. False,
     // changing nothing, when `decoded` has no picture. `list` says how the folder's class

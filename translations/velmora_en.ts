@@ -884,10 +884,6 @@ Built on Qt %2 (LGPL v3).</translation>
         <translation>Cannot recover: %1</translation>
     </message>
     <message>
-        <source>图片太大</source>
-        <translation>Picture too large</translation>
-    </message>
-    <message>
         <source>保存更改</source>
         <translation>Save changes</translation>
     </message>
@@ -1226,30 +1222,6 @@ Ctrl+click: colour wand (drag to change the tolerance)</translation>
         <translation>Velmora: no crash protection; the unsaved changes of %1 were not kept</translation>
     </message>
     <message>
-        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存。</source>
-        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory.</translation>
-    </message>
-    <message>
-        <source>当前可用约 %1。</source>
-        <translation>About %1 is available now.</translation>
-    </message>
-    <message>
-        <source>文件只有 %1，对这样的尺寸来说太小，可能已损坏或是特意制作的。</source>
-        <translation>The file holds only %1, far too little for that size: it may be damaged or made on purpose.</translation>
-    </message>
-    <message>
-        <source>仍要打开吗？</source>
-        <translation>Open it anyway?</translation>
-    </message>
-    <message>
-        <source>打开大图片</source>
-        <translation>Open a huge picture</translation>
-    </message>
-    <message>
-        <source>打开</source>
-        <translation>Open</translation>
-    </message>
-    <message>
         <source>无法在文件夹 %1 中新建文件（文件夹不可写），掩膜文件没有改动，修改仍未保存。</source>
         <translation>No new file can be made in the folder %1 (it is not writable). The mask file was not changed, and the changes are still unsaved.</translation>
     </message>
@@ -1482,10 +1454,6 @@ Please check the folder&apos;s permissions.</translation>
 会超过复查记录的上限 %2，标记没有保存，文件保持原样。</source>
         <translation>%1
 would grow past the review file&apos;s limit of %2; the mark was not saved and the file was left as it is.</translation>
-    </message>
-    <message>
-        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，另加八分之一的余量），当前可用约 %6。</source>
-        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory (%5 for the picture and its mask, plus an eighth to spare), and about %6 is available.</translation>
     </message>
     <message>
         <source>导入标注</source>
@@ -1874,6 +1842,38 @@ is this picture&apos;s mask file. The class map was not exported.</translation>
     <message>
         <source>导出类别图</source>
         <translation>Export class map</translation>
+    </message>
+    <message>
+        <source>图片太大</source>
+        <translation>Picture too large</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存（图片和掩膜 %5，另加八分之一的余量），当前可用约 %6。</source>
+        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory (%5 for the picture and its mask, plus an eighth to spare), and about %6 is available.</translation>
+    </message>
+    <message>
+        <source>%1 有 %2 × %3 像素，打开需要约 %4 内存。</source>
+        <translation>%1 has %2 × %3 pixels; opening it needs about %4 of memory.</translation>
+    </message>
+    <message>
+        <source>当前可用约 %1。</source>
+        <translation>About %1 is available now.</translation>
+    </message>
+    <message>
+        <source>文件只有 %1，对这样的尺寸来说太小，可能已损坏或是特意制作的。</source>
+        <translation>The file holds only %1, far too little for that size: it may be damaged or made on purpose.</translation>
+    </message>
+    <message>
+        <source>仍要打开吗？</source>
+        <translation>Open it anyway?</translation>
+    </message>
+    <message>
+        <source>打开大图片</source>
+        <translation>Open a huge picture</translation>
+    </message>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
     </message>
 </context>
 <context>
