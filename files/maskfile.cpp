@@ -207,7 +207,7 @@ Reading markFromFile(const QString &maskPath, QImage &mask,
         reading.status = ReadStatus::OtherSize;
         return reading;
     }
-    const QImage file = reader.read();
+    const QImage file = PictureFile::readWhole(reader);
     if (file.isNull())
         reading.status = whyNotDecoded(announced);
     else if (file.size() != mask.size())

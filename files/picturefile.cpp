@@ -2,6 +2,7 @@
 
 #include "display/pyramid.h"
 #include "files/maskfile.h"
+#include "platform/memory.h"
 #include "video/frames.h"
 #include "video/videofile.h"
 
@@ -10,6 +11,8 @@
 #include <QImageReader>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cstdlib>
 
 namespace PictureFile {
 
@@ -208,6 +211,24 @@ QImage readFrame(const Frames::Frame &frame, const std::atomic_bool *cancelled)
 
 } // namespace
 
+QImage readWhole(QImageReader &reader)
+{
+    const QSize size = reader.size();
+    const QImage::Format format = reader.imageFormat();
+    if (!size.isValid() || format == QImage::Format_Invalid)
+        return reader.read();
+    const int depth = QImage(1, 1, format).depth();
+    const size_t bytesPerLine = ((size_t(size.width()) * size_t(depth) + 31) / 32) * 4;
+    void *pixels = Platform::blockToFill(bytesPerLine * size_t(size.height()));
+    if (!pixels)
+        return QImage();
+    // A decoder that gives another format or size than its header told makes an image of
+    // its own, and this one's memory is let go.
+    QImage image(static_cast<uchar *>(pixels), size.width(), size.height(), int(bytesPerLine),
+                 format, std::free, pixels);
+    return reader.read(&image) ? image : QImage();
+}
+
 QImage read(const QString &path)
 {
     const Frames::Frame frame = Frames::frameOf(path);
@@ -216,7 +237,7 @@ QImage read(const QString &path)
     if (!isRegularFile(path))
         return QImage();
     QImageReader reader(path);
-    return reader.read();
+    return readWhole(reader);
 }
 
 Footprint footprintOf(const QString &path)
@@ -268,7 +289,7 @@ WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
         QFuture<LayerRead> mask;
         if (announced.isValid())
             mask = QtConcurrent::run(readerPool(), readLayer, path, announced, cancelled);
-        picture = forDrawing(reader.read());
+        picture = forDrawing(readWhole(reader));
         if (announced.isValid())
             layer = mask.result();
     }

@@ -13,6 +13,8 @@
 #include <atomic>
 
 // Reading the files the editor works on: pictures and the mask files beside them.
+class QImageReader;
+
 namespace PictureFile {
 
 // The picture formats opened, each a name and its suffixes: PNG, JPEG and BMP always, and
@@ -68,6 +70,12 @@ bool isPicture(const QString &path);
 // The picture's size as its header gives it (a video's for its frames); invalid when it
 // can't be told.
 QSize sizeOf(const QString &path);
+
+// Decodes what `reader` reads. A big picture whose size and format the header tells is
+// decoded into memory that comes in huge pages where the system offers them: its pages are
+// then filled with a fraction of the page faults, which on a big picture can take as long
+// as the decoding itself.
+QImage readWhole(QImageReader &reader);
 
 // Decodes the picture at `path`, the format found from the contents, or the frame a frame
 // path names. Null when the file is

@@ -10,6 +10,7 @@
 #include "support/windowprobe.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QLabel>
@@ -84,6 +85,57 @@ private slots:
         window->openPicture(damaged);
         QCOMPARE(probe->view()->getImagePath(), picture);
         QCOMPARE(probe->statusLabel()->text(), QStringLiteral("无法加载: ") + damaged);
+    }
+
+    // Big pictures are decoded into memory of our own (in huge pages where the system has
+    // them): every format and depth must come out exactly as Qt's decoder gives it, and a
+    // truncated file must be refused or taken as Qt does.
+    void bigPicturesDecodeAsQtDoes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("format");
+        const QImage::Format rgb = QImage::Format_RGB32;
+        for (const char *name : {"rgb.png", "rgb.jpg", "rgb.bmp", "rgb.webp", "rgb.tif"})
+            QTest::newRow(name) << QString::fromLatin1(name) << int(rgb);
+        QTest::newRow("alpha.png") << QStringLiteral("alpha.png") << int(QImage::Format_ARGB32);
+        QTest::newRow("grey.png") << QStringLiteral("grey.png") << int(QImage::Format_Grayscale8);
+        QTest::newRow("grey16.png")
+            << QStringLiteral("grey16.png") << int(QImage::Format_Grayscale16);
+        QTest::newRow("indexed.png")
+            << QStringLiteral("indexed.png") << int(QImage::Format_Indexed8);
+        QTest::newRow("mono.png") << QStringLiteral("mono.png") << int(QImage::Format_Mono);
+    }
+    void bigPicturesDecodeAsQtDoes()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, format);
+        const QString path = dir->filePath(name);
+        if (!QImageWriter::supportedImageFormats().contains(QFileInfo(path).suffix().toLatin1()))
+            QSKIP("no plugin writes this format here");
+        QImage source = TestSupport::makePicture(2000, 1500);
+        if (format == QImage::Format_ARGB32)
+            source = source.convertToFormat(QImage::Format_ARGB32);
+        else if (format != QImage::Format_RGB32)
+            source = source.convertToFormat(QImage::Format(format), Qt::ThresholdDither);
+        QVERIFY(source.save(path));
+        const QImage expected = QImageReader(path).read();
+        QVERIFY(!expected.isNull());
+        QCOMPARE(PictureFile::read(path), expected);
+
+        QFile whole(path);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        const QString cut = dir->filePath(QStringLiteral("cut.") + QFileInfo(path).suffix());
+        QFile part(cut);
+        QVERIFY(part.open(QIODevice::WriteOnly));
+        part.write(bytes.left(bytes.size() / 2));
+        part.close();
+        // What a decoder leaves of a cut file is not always defined (BMP leaves the missing
+        // rows as the memory was): refused or not, and its size, must be Qt's.
+        const QImage ours = PictureFile::read(cut);
+        const QImage qts = QImageReader(cut).read();
+        QCOMPARE(ours.isNull(), qts.isNull());
+        QCOMPARE(ours.size(), qts.size());
     }
 
     void sixteenBitPicturesShowTheirFullRange_data()
