@@ -544,20 +544,24 @@ bool PictureSession::mayReplaceClassMap(const QString &mapPath, bool removing)
 
 bool PictureSession::saveAs(const QString &file, AtomicFile::Failure *failure)
 {
-    const QString imagePath = path();
     *failure = AtomicFile::Failure::None;
     if (refusedOntoPicture(file))
         return false;
-    const AtomicFile::Options options{AtomicFile::widestFor(file, imagePath), QString()};
+    const MaskDocument *document = doc.get();
+    return writeElsewhere(
+        file, [document] { return document->exportMask(); }, tr("掩膜另存为"), failure);
+}
+
+// Exported, encoded and written on a worker, as the file beside the picture is.
+bool PictureSession::writeElsewhere(const QString &file, const std::function<QImage()> &image,
+                                    const QString &title, AtomicFile::Failure *failure)
+{
+    const AtomicFile::Options options{AtomicFile::widestFor(file, path()), QString()};
     *failure = AtomicFile::Failure::WriteFailed;
     bool written = false;
-    // Exported, encoded and written on a worker, as the file beside the picture is.
-    const MaskDocument *document = doc.get();
-    asker.wait(
-        [document, file, options, failure, &written] {
-            written = MaskFile::write(document->exportMask(), file, {}, options, failure);
-        },
-        tr("掩膜另存为"), tr("正在保存 %1…").arg(QFileInfo(file).fileName()));
+    asker.wait([&image, file, options, failure,
+                &written] { written = MaskFile::write(image(), file, {}, options, failure); },
+               title, tr("正在保存 %1…").arg(QFileInfo(file).fileName()));
     return written;
 }
 
@@ -579,16 +583,10 @@ bool PictureSession::exportClassMap(const QString &file, AtomicFile::Failure *fa
         absolute == QFileInfo(ClassFiles::mapPathFor(imagePath)).absoluteFilePath();
     if (besidePicture && !mayReplaceClassMap(file, false))
         return false;
-    const AtomicFile::Options options{AtomicFile::widestFor(file, imagePath), QString()};
-    *failure = AtomicFile::Failure::WriteFailed;
-    bool written = false;
     const MaskDocument *document = doc.get();
-    asker.wait(
-        [document, file, options, failure, &written] {
-            written = MaskFile::write(ClassFiles::toIndexed(document->exportClasses()), file, {},
-                                      options, failure);
-        },
-        tr("导出类别图"), tr("正在保存 %1…").arg(QFileInfo(file).fileName()));
+    const bool written = writeElsewhere(
+        file, [document] { return ClassFiles::toIndexed(document->exportClasses()); },
+        tr("导出类别图"), failure);
     if (written && besidePicture) {
         mapOnDisk = MaskFile::stampOf(file);
         mapUnread = false;

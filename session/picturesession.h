@@ -190,6 +190,8 @@ private:
     bool mayReplaceMaskFile(const QString &maskPath, bool removing);
     bool mayReplaceClassMap(const QString &mapPath, bool removing);
     bool refusedOntoPicture(const QString &file);
+    bool writeElsewhere(const QString &file, const std::function<QImage()> &image,
+                        const QString &title, AtomicFile::Failure *failure);
     bool ask(SessionAsker::Topic topic, const QString &file, const QString &title,
              const QString &text, const QString &yesText);
     void tell(SessionAsker::Topic topic, const QString &file, const QString &title,
