@@ -502,7 +502,7 @@ void measureCarryMemory(int megapixels, VelmoraView &view, const QString &folder
     resetPeakResident();
     QElapsedTimer timer;
     timer.start();
-    view.carryMask(copy, shown, layer, {}, true);
+    view.getDocument()->regions().carry(copy, shown, layer, {}, true);
     while (view.isWorking())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double ms = timer.elapsed();

@@ -125,20 +125,6 @@ public:
     void transformMask(std::function<QImage(const QImage &)> change);
     // Swaps the inside and the outside of the mask in one step of the history.
     void invertMask();
-    // Puts the pieces of `numbers` (8-bit class numbers, 0 the background, the picture's
-    // size) on the mask, over what it has, as one step. With `snap` each piece is first moved
-    // to where the picture under it went since `before` (a copy of the frame the mask was
-    // made on; null when unknown; `shown` is this picture's, made when null) and fitted to
-    // this picture's edges, off the UI thread; Esc
-    // meanwhile puts them on moved but not fitted (or as they are, before they are moved).
-    // `trails` are those of the carry that placed the pieces, if any.
-    void carryMask(const Region::MotionCopy &before, const Region::MotionCopy &shown,
-                   const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap);
-    // The trails of the strokes the last carry put on (see Region::Trail).
-    const std::vector<Region::Trail> &carriedTrails() const
-    {
-        return document->regions().carriedTrails();
-    }
     // True while a region is being computed; no other change of the mask starts meanwhile.
     bool isWorking() const { return working; }
     // Drops the region being computed; the mask stays as it is.
@@ -282,8 +268,7 @@ private:
     double wandScale = 1.0;    // of the preview's copy against the picture
     QImage wandPreviewPicture;
     Region::Piece wandPreview; // in the preview copy's pixels
-    bool working = false;
-    // A carried mask being moved and fitted: what Esc puts on meanwhile.
+    bool working = false;      // the document's region work is under way
 };
 
 #endif

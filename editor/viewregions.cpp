@@ -65,14 +65,6 @@ void VelmoraView::invertMask()
         emit regionOutOfMemory();
 }
 
-void VelmoraView::carryMask(const Region::MotionCopy &before, const Region::MotionCopy &shown,
-                            const QImage &numbers, const std::vector<Region::Trail> &trails,
-                            bool snap)
-{
-    if (!drawing)
-        document->regions().carry(before, shown, numbers, trails, snap);
-}
-
 void VelmoraView::snapLasso(const QPolygonF &outline)
 {
     // Move adds, as Doodle does.
