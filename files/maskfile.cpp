@@ -196,7 +196,7 @@ Reading markFromFile(const QString &maskPath, QImage &mask,
         return reading;
     }
     PictureFile::CancellableFile device(maskPath, cancelled);
-    if (!device.open(QIODevice::ReadOnly)) {
+    if (PictureFile::isCutShort(maskPath) || !device.open(QIODevice::ReadOnly)) {
         reading.status = ReadStatus::Undecodable;
         return reading;
     }

@@ -6,11 +6,13 @@
 #include "video/frames.h"
 #include "video/videofile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QFuture>
 #include <QImageReader>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QtEndian>
 
 #include <cstdlib>
 
@@ -211,6 +213,32 @@ QImage readFrame(const Frames::Frame &frame, const std::atomic_bool *cancelled)
 
 } // namespace
 
+bool isCutShort(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(34);
+    if (header.size() < 34 || !header.startsWith("BM"))
+        return false;
+    const auto number = [&header](int at) {
+        return qFromLittleEndian<qint32>(header.constData() + at);
+    };
+    const qint64 offset = quint32(number(10));
+    const qint64 infoSize = quint32(number(14));
+    if (infoSize < 40) // the old OS/2 header: left to the decoder
+        return false;
+    const qint64 width = number(18);
+    const qint64 height = qAbs(qint64(number(22)));
+    const int bits = qFromLittleEndian<quint16>(header.constData() + 28);
+    const quint32 compression = quint32(number(30));
+    // Run-length coded files have no fixed length; bit fields are plain rows.
+    if (compression != 0 && compression != 3 && compression != 6)
+        return false;
+    const qint64 bytesPerRow = ((width * bits + 31) / 32) * 4;
+    return width > 0 && file.size() < offset + bytesPerRow * height;
+}
+
 QImage readWhole(QImageReader &reader)
 {
     const QSize size = reader.size();
@@ -234,7 +262,7 @@ QImage read(const QString &path)
     const Frames::Frame frame = Frames::frameOf(path);
     if (frame.isValid())
         return readFrame(frame, nullptr);
-    if (!isRegularFile(path))
+    if (!isRegularFile(path) || isCutShort(path))
         return QImage();
     QImageReader reader(path);
     return readWhole(reader);
@@ -278,7 +306,7 @@ WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
         picture = readFrame(frame, cancelled);
         layer = mask.result();
     } else {
-        if (!isRegularFile(path))
+        if (!isRegularFile(path) || isCutShort(path))
             return WithMask();
         CancellableFile file(path, cancelled);
         if (!file.open(QIODevice::ReadOnly))

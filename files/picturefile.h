@@ -71,6 +71,11 @@ bool isPicture(const QString &path);
 // can't be told.
 QSize sizeOf(const QString &path);
 
+// Whether the file at `path` is shorter than its header says, where a decoder would take it
+// anyway: an uncompressed BMP cut short, whose missing rows Qt leaves as the memory
+// happened to be. Such a file is never shown or read as a mask.
+bool isCutShort(const QString &path);
+
 // Decodes what `reader` reads. A big picture whose size and format the header tells is
 // decoded into memory that comes in huge pages where the system offers them: its pages are
 // then filled with a fraction of the page faults, which on a big picture can take as long
