@@ -35,14 +35,7 @@ int modeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
 }
 
-QImage grayMask(QSize size, int rows)
-{
-    QImage gray(size, QImage::Format_Grayscale8);
-    gray.fill(0);
-    for (int y = 0; y < rows; ++y)
-        std::fill(gray.scanLine(y), gray.scanLine(y) + size.width(), uchar(255));
-    return gray;
-}
+using TestSupport::maskOfRows;
 
 } // namespace
 
@@ -111,7 +104,7 @@ private slots:
         QFETCH(QString, save);
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
         picture(QStringLiteral("dog.png"), QSize(80, 50));
-        QVERIFY(grayMask(QSize(80, 50), 10).save(dir->filePath(QStringLiteral("dog_mask.png"))));
+        QVERIFY(maskOfRows(QSize(80, 50), 10).save(dir->filePath(QStringLiteral("dog_mask.png"))));
         const QString target = dir->filePath(victim);
         const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
         const QByteArray before = contents(target);
@@ -166,7 +159,7 @@ private slots:
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
         QTemporaryDir elsewhere;
         const QString outside = elsewhere.filePath(QStringLiteral("kept.png"));
-        QVERIFY(grayMask(QSize(80, 50), 10).save(outside));
+        QVERIFY(maskOfRows(QSize(80, 50), 10).save(outside));
         const QByteArray before = contents(outside);
         const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
         QVERIFY(QFile::link(outside, maskPath));
@@ -205,7 +198,7 @@ private slots:
         const QString cat = folder + QStringLiteral("/cat.png");
         QVERIFY(TestSupport::makePicture(80, 50).save(cat));
         const QString maskPath = folder + QStringLiteral("/cat_mask.png");
-        QVERIFY(grayMask(QSize(80, 50), 10).save(maskPath));
+        QVERIFY(maskOfRows(QSize(80, 50), 10).save(maskPath));
         QVERIFY(QFile::setPermissions(maskPath, QFileDevice::Permissions(QFlag(0x6666))));
         window->openPicture(cat);
         paint(QPointF(5, 30), QPointF(60, 30));
@@ -303,7 +296,7 @@ private slots:
         const QString maskPath = dir->filePath(QStringLiteral("cat_mask.png"));
         QCOMPARE(::chmod(QFile::encodeName(cat).constData(), mode_t(pictureMode)), 0);
         if (existingMask) {
-            QVERIFY(grayMask(QSize(80, 50), 10).save(maskPath));
+            QVERIFY(maskOfRows(QSize(80, 50), 10).save(maskPath));
             QCOMPARE(::chmod(QFile::encodeName(maskPath).constData(), mode_t(existingMask)), 0);
         }
         window->openPicture(cat);
@@ -324,8 +317,8 @@ private slots:
         const QStringList folders{copies.filePath(QStringLiteral("main")),
                                   copies.filePath(QStringLiteral("spare"))};
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
-        const QImage firstMask = grayMask(QSize(80, 50), 10);
-        const QImage secondMask = grayMask(QSize(80, 50), 20);
+        const QImage firstMask = maskOfRows(QSize(80, 50), 10);
+        const QImage secondMask = maskOfRows(QSize(80, 50), 20);
         auto first = std::make_unique<Recovery>(folders, nullptr);
         auto second = std::make_unique<Recovery>(folders, nullptr);
         first->setSource([&] { return firstMask; });
@@ -367,7 +360,7 @@ private slots:
         const QStringList folders{copies.filePath(QStringLiteral("main")),
                                   copies.filePath(QStringLiteral("spare"))};
         const QString cat = picture(QStringLiteral("cat.png"), QSize(80, 50));
-        const QImage mask = grayMask(QSize(80, 50), 10);
+        const QImage mask = maskOfRows(QSize(80, 50), 10);
         QVERIFY(blockFolder(folders.at(0)));
         Recovery recovery(folders, nullptr);
         QSignalSpy availability(&recovery, &Recovery::availabilityChanged);

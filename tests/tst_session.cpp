@@ -45,15 +45,6 @@ public:
     }
 };
 
-QImage rows(QSize size, int count)
-{
-    QImage gray(size, QImage::Format_Grayscale8);
-    gray.fill(0);
-    for (int y = 0; y < count; ++y)
-        std::fill(gray.scanLine(y), gray.scanLine(y) + size.width(), uchar(255));
-    return gray;
-}
-
 bool openIn(PictureSession &session, const QString &path)
 {
     const PictureSession::OnDisk before = PictureSession::lookBeforeReading(path);
@@ -93,7 +84,7 @@ private slots:
         picture = path(QStringLiteral("cat.png"));
         maskPath = path(QStringLiteral("cat_mask.png"));
         QVERIFY(TestSupport::makePicture(size.width(), size.height()).save(picture));
-        QVERIFY(rows(size, 3).save(maskPath));
+        QVERIFY(TestSupport::maskOfRows(size, 3).save(maskPath));
     }
 
     // A save beside the picture goes ahead unasked only over what the session read or wrote;
@@ -145,13 +136,13 @@ private slots:
         asker.answers[Topic(topic)] = answer;
         PictureSession session(asker, recoveryFolders());
         QVERIFY(openIn(session, picture));
-        QVERIFY(session.document()->applyMask(rows(size, 10)));
+        QVERIFY(session.document()->applyMask(TestSupport::maskOfRows(size, 10)));
 
         const QString mapPath = ClassFiles::mapPathFor(picture);
         if (situation == QLatin1String("mask changed"))
-            QVERIFY(rows(size, 20).save(maskPath));
+            QVERIFY(TestSupport::maskOfRows(size, 20).save(maskPath));
         else if (situation == QLatin1String("map changed"))
-            QVERIFY(ClassFiles::toIndexed(rows(size, 1)).save(mapPath));
+            QVERIFY(ClassFiles::toIndexed(TestSupport::maskOfRows(size, 1)).save(mapPath));
         else if (situation == QLatin1String("picture replaced"))
             QVERIFY(TestSupport::makePicture(size.height(), size.width()).save(picture));
         const QString watched = situation == QLatin1String("map changed") ? mapPath : maskPath;
@@ -168,7 +159,7 @@ private slots:
             QCOMPARE(stored.outcome, MaskFile::StoreOutcome::Written);
             QCOMPARE(TestSupport::maskedPixels(QImage(target)), 10 * size.width());
             // The file is now what the session wrote: the next save asks nothing.
-            QVERIFY(session.document()->applyMask(rows(size, 12)));
+            QVERIFY(session.document()->applyMask(TestSupport::maskOfRows(size, 12)));
             asker.asked.clear();
             QVERIFY(session.store().went);
             QVERIFY(asker.asked.isEmpty());
@@ -185,7 +176,7 @@ private slots:
         ScriptedAsker asker;
         PictureSession session(asker, recoveryFolders());
         QVERIFY(openIn(session, picture));
-        QVERIFY(session.document()->applyMask(rows(size, 10)));
+        QVERIFY(session.document()->applyMask(TestSupport::maskOfRows(size, 10)));
         const QByteArray pictureBytes = TestSupport::contents(picture);
 
         QVERIFY(QFile::remove(maskPath));
@@ -226,7 +217,8 @@ private slots:
         QVERIFY(openIn(session, big));
         QVERIFY(session.document()->applyMask(noise));
         const QString bigMask = path(QStringLiteral("big_mask.png"));
-        QVERIFY(rows(noise.size(), 5).save(bigMask)); // another program wrote it meanwhile
+        QVERIFY(TestSupport::maskOfRows(noise.size(), 5)
+                    .save(bigMask)); // another program wrote it meanwhile
         const QByteArray before = TestSupport::contents(bigMask);
 
         PictureSession::Stored stored;
@@ -251,14 +243,14 @@ private slots:
         PictureSession session(asker, recoveryFolders());
         QVERIFY(openIn(session, picture));
         QVERIFY(!session.maskFileChanged());
-        QVERIFY(rows(size, 7).save(maskPath));
+        QVERIFY(TestSupport::maskOfRows(size, 7).save(maskPath));
         QVERIFY(session.maskFileChanged());
         QVERIFY(session.reloadMaskFile());
         QVERIFY(!session.maskFileChanged());
         QCOMPARE(TestSupport::maskedPixels(session.document()->mask()), 7 * size.width());
         QVERIFY(!session.document()->isModified());
         QVERIFY(!session.document()->canUndo());
-        QVERIFY(session.document()->applyMask(rows(size, 2)));
+        QVERIFY(session.document()->applyMask(TestSupport::maskOfRows(size, 2)));
         QVERIFY(session.store().went);
         QVERIFY(asker.asked.isEmpty());
     }
@@ -270,7 +262,7 @@ private slots:
         ScriptedAsker asker;
         PictureSession session(asker, recoveryFolders());
         QVERIFY(openIn(session, picture));
-        QVERIFY(session.document()->applyMask(rows(size, 9)));
+        QVERIFY(session.document()->applyMask(TestSupport::maskOfRows(size, 9)));
         QVERIFY(session.recovery().writeNow());
         const QVector<Recovery::Found> found = session.recovery().find(picture);
         QCOMPARE(found.size(), 1);
@@ -281,7 +273,7 @@ private slots:
         QSignalSpy touched(&session.maskWatch(), &MaskWatch::touched);
         QTest::qWait(400); // the session's own write has settled
         touched.clear();
-        QVERIFY(rows(size, 1).save(maskPath)); // another program
+        QVERIFY(TestSupport::maskOfRows(size, 1).save(maskPath)); // another program
         QTRY_VERIFY(!touched.isEmpty());
     }
 
@@ -361,7 +353,7 @@ private slots:
         MaskDocument *document = session.document();
         QVERIFY(document->hasClasses());
         document->setCurrentClass(2); // car
-        QVERIFY(document->applyMask(rows(size, 4)));
+        QVERIFY(document->applyMask(TestSupport::maskOfRows(size, 4)));
         QVERIFY(write(list, "car\nroad\n"));
         QVERIFY(session.store().went);
         const QImage map(ClassFiles::mapPathFor(picture));

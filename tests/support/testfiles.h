@@ -11,6 +11,8 @@
 #include <QString>
 #include <QtEndian>
 
+#include <algorithm>
+
 #ifdef Q_OS_LINUX
 #include <csignal>
 #include <malloc.h>
@@ -51,6 +53,16 @@ inline QImage makePicture(int width, int height)
             row[x] = qRgb((x * 7) & 0xff, (y * 5) & 0xff, 0x40);
     }
     return image;
+}
+
+// An 8-bit mask of `size` whose first `rows` rows are inside (255).
+inline QImage maskOfRows(QSize size, int rows)
+{
+    QImage gray(size, QImage::Format_Grayscale8);
+    gray.fill(0);
+    for (int y = 0; y < rows; ++y)
+        std::fill(gray.scanLine(y), gray.scanLine(y) + size.width(), uchar(255));
+    return gray;
 }
 
 // Counts the mask layer's pixels above 0.
