@@ -84,6 +84,7 @@ bool MaskDocument::load(const QString &path, PictureFile::WithMask decoded)
     maskLevels.setReduction(hasClasses() ? Display::Reduction::Highest : Display::Reduction::Mean);
     maskLevels.setReduced(std::move(decoded.maskLevels));
     current = qBound(1, current, qMax(1, int(names.size())));
+    loadObjects(std::move(decoded.objects));
     countAll();
     reducePicture();
     updateModified();
@@ -104,6 +105,14 @@ int MaskDocument::highestClass() const
 void MaskDocument::countAll()
 {
     counts.fill(0);
+    if (hasObjectLayer()) {
+        std::fill(objectCounts.begin(), objectCounts.end(), 0);
+        for (int y = 0; y < objectImage.height(); ++y) {
+            const auto *row = reinterpret_cast<const quint16 *>(objectImage.constScanLine(y));
+            for (int x = 0; x < objectImage.width(); ++x)
+                ++objectCounts[row[x]];
+        }
+    }
     if (!hasClasses())
         return;
     const int maskImageWidth = maskImage.width(); // not read again for each pixel
@@ -132,6 +141,8 @@ void MaskDocument::setClassNames(const QStringList &newNames)
                                              : Display::Reduction::Mean);
         maskLevels.setReduced(
             Display::Pyramid::reduce(maskImage, nullptr, maskLevels.reductionUsed()));
+        // Objects are of classes: the mask's objects go with them.
+        forgetObjects();
         countAll();
         emit maskChanged(QRect());
     }
@@ -150,6 +161,14 @@ void MaskDocument::renumberClasses(const std::array<uchar, 256> &numbers,
         return;
     remapLayer(numbers);
     current = qMax(1, int(numbers[size_t(qBound(0, current, 255))]));
+    // Objects follow their class to its new number; the objects of a class taken away go.
+    if (hasObjectLayer()) {
+        for (uchar &number : objectClass)
+            number = numbers[number];
+        dropStrayObjects(objectImage.rect());
+        if (currentObj && objectClass[size_t(currentObj)] == 0)
+            currentObj = 0;
+    }
     maskLevels.setReduced(Display::Pyramid::reduce(maskImage, nullptr, maskLevels.reductionUsed()));
     countAll();
     setClassNames(newNames);
@@ -173,12 +192,215 @@ void MaskDocument::setCurrentClass(int number)
     if (number < 1 || number > qMax(1, int(names.size())) || number == current)
         return;
     current = number;
+    // Another class ends the object under way: gestures give plain class pixels again.
+    currentObj = 0;
     emit classesChanged();
 }
 
-bool MaskDocument::mayChange(uchar now) const
+// Protected, the brush changes only background and its own class and object: the pixels
+// of other classes and of other objects stay.
+bool MaskDocument::mayChange(uchar now, quint16 object) const
 {
-    return !protectOthers || now == 0 || now == current;
+    return !protectOthers ||
+           ((now == 0 || now == current) && (object == 0 || object == currentObj));
+}
+
+std::unique_ptr<MaskEdit> MaskDocument::makeEdit()
+{
+    return std::make_unique<MaskEdit>(&maskImage, &objectImage);
+}
+
+void MaskDocument::loadObjects(QImage objects)
+{
+    objectImage = QImage();
+    objectClass.clear();
+    objectCounts.clear();
+    currentObj = 0;
+    objectsMade = 0;
+    if (objects.isNull() || !hasClasses() || objects.size() != maskImage.size() ||
+        objects.format() != QImage::Format_Grayscale16)
+        return;
+    objectImage = std::move(objects);
+    objectClass.assign(size_t(mostObjects) + 1, 0);
+    objectCounts.assign(size_t(mostObjects) + 1, 0);
+    // Each object takes the class of its first pixel; a pixel of it in another class, or
+    // in none, belongs to no object: files written by hand or by others can disagree.
+    for (int y = 0; y < objectImage.height(); ++y) {
+        const auto *row = reinterpret_cast<const quint16 *>(objectImage.constScanLine(y));
+        const uchar *classes = maskImage.constScanLine(y);
+        for (int x = 0; x < objectImage.width(); ++x)
+            if (row[x] && !objectClass[row[x]])
+                objectClass[row[x]] = classes[x];
+    }
+    dropStrayObjects(objectImage.rect());
+    for (int number = mostObjects; number > 0 && !objectsMade; --number)
+        if (objectClass[size_t(number)])
+            objectsMade = number;
+}
+
+void MaskDocument::forgetObjects()
+{
+    if (!hasObjectLayer())
+        return;
+    objectImage.fill(0);
+    std::fill(objectClass.begin(), objectClass.end(), 0);
+    currentObj = 0;
+    // Steps that changed objects would bring them back into a mask that has none.
+    history.clear();
+    noteRedo();
+    emit canUndoChanged(false);
+}
+
+// Pixels whose object is not of their class lose the object: after a change made without
+// objects (another class painted over them, pixels cleared), an object keeps what is its own.
+void MaskDocument::dropStrayObjects(const QRect &area)
+{
+    if (!hasObjectLayer())
+        return;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto *row = reinterpret_cast<quint16 *>(objectImage.scanLine(y));
+        const uchar *classes = maskImage.constScanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (row[x] && objectClass[row[x]] != classes[x])
+                row[x] = 0;
+    }
+}
+
+bool MaskDocument::hasObjects() const
+{
+    if (!hasObjectLayer() || !hasClasses())
+        return false;
+    for (size_t number = 1; number < objectCounts.size(); ++number)
+        if (objectCounts[number] > 0)
+            return true;
+    return false;
+}
+
+bool MaskDocument::newObject()
+{
+    if (maskImage.isNull() || !hasClasses() || stroke)
+        return false;
+    if (!hasObjectLayer()) {
+        QImage made(maskImage.size(), QImage::Format_Grayscale16);
+        if (made.isNull())
+            return false;
+        made.fill(0);
+        objectImage = std::move(made);
+        objectClass.assign(size_t(mostObjects) + 1, 0);
+        objectCounts.assign(size_t(mostObjects) + 1, 0);
+        objectCounts[0] = qint64(maskImage.width()) * maskImage.height();
+    }
+    // A new number each time, so undo and redo never meet two objects of one number; when
+    // they run out, the first number no pixel and no step holds.
+    int number = objectsMade < mostObjects ? objectsMade + 1 : 0;
+    for (int free = 1; !number && free <= mostObjects; ++free)
+        if (objectCounts[size_t(free)] == 0 && objectClass[size_t(free)] == 0)
+            number = free;
+    if (!number)
+        return false;
+    objectsMade = qMax(objectsMade, number);
+    objectClass[size_t(number)] = uchar(current);
+    currentObj = number;
+    emit classesChanged();
+    return true;
+}
+
+void MaskDocument::setCurrentObject(int number)
+{
+    if (number < 0 || number > mostObjects || !hasObjectLayer())
+        number = 0;
+    if (number && objectClass[size_t(number)])
+        current = objectClass[size_t(number)];
+    else
+        number = 0;
+    if (number == currentObj && number == 0)
+        return;
+    currentObj = number;
+    emit classesChanged();
+}
+
+int MaskDocument::objectAt(const QPoint &point) const
+{
+    if (!hasObjectLayer() || !objectImage.rect().contains(point) || !hasClasses())
+        return 0;
+    const quint16 number =
+        reinterpret_cast<const quint16 *>(objectImage.constScanLine(point.y()))[point.x()];
+    return number && objectClass[number] == maskImage.constScanLine(point.y())[point.x()] ? number
+                                                                                          : 0;
+}
+
+int MaskDocument::classOfObject(int number) const
+{
+    return hasObjectLayer() && number > 0 && number <= mostObjects ? objectClass[size_t(number)]
+                                                                   : 0;
+}
+
+qint64 MaskDocument::objectPixels(int number) const
+{
+    return hasObjectLayer() && number > 0 && number <= mostObjects ? objectCounts[size_t(number)]
+                                                                   : 0;
+}
+
+QVector<int> MaskDocument::objectNumbers(int classNumber) const
+{
+    QVector<int> numbers;
+    if (!hasObjectLayer() || !hasClasses())
+        return numbers;
+    for (int number = 1; number <= mostObjects; ++number)
+        if (objectCounts[size_t(number)] > 0 &&
+            (classNumber <= 0 || objectClass[size_t(number)] == classNumber))
+            numbers.append(number);
+    return numbers;
+}
+
+bool MaskDocument::deleteObject(int number)
+{
+    if (!hasObjectLayer() || stroke || objectPixels(number) <= 0)
+        return false;
+    int top = -1, bottom = -1, left = objectImage.width(), right = -1;
+    for (int y = 0; y < objectImage.height(); ++y) {
+        const auto *row = reinterpret_cast<const quint16 *>(objectImage.constScanLine(y));
+        for (int x = 0; x < objectImage.width(); ++x) {
+            if (row[x] != number)
+                continue;
+            if (top < 0)
+                top = y;
+            bottom = y;
+            left = qMin(left, x);
+            right = qMax(right, x);
+        }
+    }
+    const QRect area(QPoint(left, top), QPoint(right, bottom));
+    auto changing = makeEdit();
+    if (top < 0 || !changing->prepare(area, false).isEmpty())
+        return false;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto *row = reinterpret_cast<quint16 *>(objectImage.scanLine(y));
+        uchar *classes = maskImage.scanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (row[x] == number)
+                row[x] = classes[x] = 0;
+    }
+    if (currentObj == number)
+        currentObj = 0;
+    return push(std::move(changing));
+}
+
+QImage MaskDocument::exportObjects() const
+{
+    if (!hasObjects())
+        return QImage();
+    QImage numbers(objectImage.size(), QImage::Format_Grayscale16);
+    if (numbers.isNull())
+        return QImage();
+    for (int y = 0; y < objectImage.height(); ++y) {
+        const auto *in = reinterpret_cast<const quint16 *>(objectImage.constScanLine(y));
+        const uchar *classes = maskImage.constScanLine(y);
+        auto *out = reinterpret_cast<quint16 *>(numbers.scanLine(y));
+        for (int x = 0; x < objectImage.width(); ++x)
+            out[x] = in[x] && classes[x] && objectClass[in[x]] == classes[x] ? in[x] : 0;
+    }
+    return numbers;
 }
 
 MaskEdit *MaskDocument::beginStroke()
@@ -186,7 +408,7 @@ MaskEdit *MaskDocument::beginStroke()
     if (maskImage.isNull())
         return nullptr;
     // Pushing drops the steps that could have been redone, and the oldest beyond the limit.
-    auto owned = std::make_unique<MaskEdit>(&maskImage);
+    auto owned = makeEdit();
     stroke = owned.get();
     history.push(std::move(owned));
     noteRedo();
@@ -197,18 +419,43 @@ MaskEdit *MaskDocument::beginStroke()
 void MaskDocument::putCoverage(const QRect &area, const QImage &cover, bool erase, bool onlyCurrent)
 {
     const uchar number = uchar(current);
+    const quint16 object = quint16(currentObj);
+    if (!hasObjectLayer()) {
+        for (int y = 0; y < area.height(); ++y) {
+            const uchar *drawn = cover.constScanLine(y);
+            uchar *row = maskImage.scanLine(area.top() + y) + area.left();
+            for (int x = 0; x < area.width(); ++x) {
+                if (!drawn[x])
+                    continue;
+                if (erase) {
+                    // Only a fully covered pixel leaves the mask, as with the plain eraser.
+                    if (drawn[x] == 255 && (!onlyCurrent || row[x] == number))
+                        row[x] = 0;
+                } else if (mayChange(row[x])) {
+                    row[x] = number;
+                }
+            }
+        }
+        layerPainted(area);
+        return;
+    }
+    // With objects the brush gives the current object too, taking the pixels from others;
+    // the eraser erases the current object alone when there is one.
     for (int y = 0; y < area.height(); ++y) {
         const uchar *drawn = cover.constScanLine(y);
         uchar *row = maskImage.scanLine(area.top() + y) + area.left();
+        auto *objects =
+            reinterpret_cast<quint16 *>(objectImage.scanLine(area.top() + y)) + area.left();
         for (int x = 0; x < area.width(); ++x) {
             if (!drawn[x])
                 continue;
             if (erase) {
-                // Only a fully covered pixel leaves the mask, as with the plain eraser.
-                if (drawn[x] == 255 && (!onlyCurrent || row[x] == number))
-                    row[x] = 0;
-            } else if (mayChange(row[x])) {
+                const bool mine = object ? objects[x] == object : !onlyCurrent || row[x] == number;
+                if (drawn[x] == 255 && mine)
+                    row[x] = objects[x] = 0;
+            } else if (mayChange(row[x], objects[x])) {
                 row[x] = number;
+                objects[x] = object;
             }
         }
     }
@@ -228,6 +475,7 @@ void MaskDocument::endStroke()
     stroke->finish();
     if (hasClasses())
         stroke->recount(counts);
+    stroke->recountObjects(objectCounts);
     if (stroke->lostTiles())
         emit tilesLost();
     const bool changed = stroke->changedPixels();
@@ -274,6 +522,7 @@ void MaskDocument::undo()
     noteRedo();
     if (hasClasses())
         undone->recount(counts);
+    undone->recountObjects(objectCounts);
     refreshStep(history.index());
     emit canUndoChanged(canUndo());
     finishEdit();
@@ -288,6 +537,7 @@ void MaskDocument::redo()
     noteRedo();
     if (hasClasses())
         redone->recount(counts);
+    redone->recountObjects(objectCounts);
     refreshStep(history.index() - 1);
     emit canUndoChanged(true);
     finishEdit();
@@ -326,7 +576,7 @@ void MaskDocument::clear()
         return;
     // A clear that could not be undone would destroy the user's work, so without memory
     // for the tiles it would take back, the mask stays as it is.
-    auto cleared = std::make_unique<MaskEdit>(&maskImage);
+    auto cleared = makeEdit();
     if (!cleared->clearAll())
         return;
     history.push(std::move(cleared));
@@ -341,7 +591,7 @@ bool MaskDocument::applyMask(const QImage &gray)
 {
     if (maskImage.isNull() || stroke || gray.size() != maskImage.size())
         return false;
-    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    auto changing = makeEdit();
     if (!changing->prepare(maskImage.rect(), false).isEmpty())
         return false;
     const QImage bytes = gray.convertToFormat(QImage::Format_Grayscale8);
@@ -357,6 +607,22 @@ bool MaskDocument::applyMask(const QImage &gray)
                 dst[x] = src[x] != 0 ? MaskFile::layerInside : 0;
             continue;
         }
+        if (currentObj) {
+            // The current object becomes the image, and takes what it covers from others
+            // unless they are protected.
+            auto *objects = reinterpret_cast<quint16 *>(objectImage.scanLine(y));
+            const quint16 object = quint16(currentObj);
+            for (int x = 0; x < width; ++x) {
+                if (src[x] != 0 && objects[x] != object && mayChange(dst[x], objects[x])) {
+                    dst[x] = number;
+                    objects[x] = object;
+                } else if (src[x] == 0 && objects[x] == object) {
+                    dst[x] = 0;
+                    objects[x] = 0;
+                }
+            }
+            continue;
+        }
         // The current class becomes the image; other classes stay, unless it covers them
         // and they are not protected.
         for (int x = 0; x < width; ++x) {
@@ -366,6 +632,8 @@ bool MaskDocument::applyMask(const QImage &gray)
                 dst[x] = 0;
         }
     }
+    if (hasClasses() && !currentObj)
+        dropStrayObjects(maskImage.rect());
     return push(std::move(changing));
 }
 
@@ -402,7 +670,7 @@ bool MaskDocument::applyClasses(const QImage &numbers)
         right = qMax(right, last);
     }
     const QRect changed = top < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    auto changing = makeEdit();
     if (!changing->prepare(changed, false).isEmpty())
         return false;
     for (int y = changed.top(); y <= changed.bottom() && !changed.isEmpty(); ++y) {
@@ -411,6 +679,8 @@ bool MaskDocument::applyClasses(const QImage &numbers)
         for (int x = changed.left(); x <= changed.right(); ++x)
             dst[x] = valueOf(src[x]);
     }
+    if (!changed.isEmpty())
+        dropStrayObjects(changed);
     if (classes && highest > names.size()) {
         for (int number = names.size() + 1; number <= highest; ++number)
             names.append(QString::number(number));
@@ -428,7 +698,7 @@ bool MaskDocument::applyClassPieces(const Region::MovedMask &pieces)
         if (!one.piece.isNull())
             area |= one.piece.rect();
     area &= maskImage.rect();
-    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    auto changing = makeEdit();
     if (!changing->prepare(area, false).isEmpty())
         return false;
     const bool classes = hasClasses();
@@ -448,6 +718,7 @@ bool MaskDocument::applyClassPieces(const Region::MovedMask &pieces)
                     row[x] = value;
         }
     }
+    dropStrayObjects(area);
     if (classes && highest > names.size()) {
         for (int number = names.size() + 1; number <= highest; ++number)
             names.append(QString::number(number));
@@ -461,10 +732,33 @@ bool MaskDocument::applyPiece(const Region::Piece &piece, bool add)
     if (piece.isNull() || maskImage.isNull() || stroke)
         return false;
     const QRect area = piece.rect().intersected(maskImage.rect());
-    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    auto changing = makeEdit();
     if (!changing->prepare(area, false).isEmpty())
         return false;
     const uchar value = add ? (hasClasses() ? uchar(current) : MaskFile::layerInside) : 0;
+    if (hasObjectLayer() && hasClasses()) {
+        // An addition gives the current object (or plain class pixels without one) and takes
+        // from others unless protected; a removal takes the current object's pixels alone
+        // when there is one.
+        const quint16 object = add ? quint16(currentObj) : 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
+            uchar *row = maskImage.scanLine(y);
+            auto *objects = reinterpret_cast<quint16 *>(objectImage.scanLine(y));
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (!in[x])
+                    continue;
+                const bool changes = add ? mayChange(row[x], objects[x])
+                                         : (currentObj ? objects[x] == currentObj
+                                                       : !protectOthers || row[x] == current);
+                if (changes) {
+                    row[x] = value;
+                    objects[x] = object;
+                }
+            }
+        }
+        return push(std::move(changing));
+    }
     const bool guarded = hasClasses() && protectOthers;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const uchar *in = piece.mask.constScanLine(y - piece.offset.y()) - piece.offset.x();
@@ -487,6 +781,14 @@ bool MaskDocument::invert()
 {
     if (maskImage.isNull() || stroke)
         return false;
+    // The current object and everything it may take swap.
+    if (currentObj) {
+        QImage outside = exportCurrent();
+        if (outside.isNull())
+            return false;
+        outside.invertPixels();
+        return applyMask(outside);
+    }
     // In place and tile by tile: two passes over the mask, no copy of it. With classes the
     // current class and the background swap, and other classes stay.
     const bool classes = hasClasses();
@@ -496,9 +798,17 @@ bool MaskDocument::invert()
                                                  : value == current ? 0
                                                                     : value)
                                          : (value > 0 ? 0 : MaskFile::layerInside);
-    auto changing = std::make_unique<MaskEdit>(&maskImage);
+    auto changing = makeEdit();
     if (!changing->mapAll(swapped))
         return false;
+    // The current class's objects went with it.
+    if (hasObjectLayer()) {
+        if (!changing->prepareObjects(maskImage.rect())) {
+            changing->undo();
+            return false;
+        }
+        dropStrayObjects(maskImage.rect());
+    }
     push(std::move(changing));
     emit maskChanged(QRect());
     return true;
@@ -509,6 +819,7 @@ bool MaskDocument::push(std::unique_ptr<MaskEdit> changing)
     changing->finish();
     if (hasClasses())
         changing->recount(counts);
+    changing->recountObjects(objectCounts);
     if (changing->lostTiles())
         emit tilesLost();
     if (!changing->changedPixels())
@@ -521,7 +832,7 @@ bool MaskDocument::push(std::unique_ptr<MaskEdit> changing)
     return true;
 }
 
-bool MaskDocument::replaceMask(QImage replacement)
+bool MaskDocument::replaceMask(QImage replacement, QImage objects)
 {
     if (maskImage.isNull() || stroke || replacement.size() != maskImage.size())
         return false;
@@ -529,6 +840,7 @@ bool MaskDocument::replaceMask(QImage replacement)
     noteRedo();
     emit canUndoChanged(false);
     maskImage = std::move(replacement);
+    loadObjects(std::move(objects));
     maskLevels.setBase(&maskImage);
     maskLevels.setReduced(Display::Pyramid::reduce(maskImage, nullptr, maskLevels.reductionUsed()));
     countAll();
@@ -615,6 +927,13 @@ QImage MaskDocument::exportCurrent() const
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *in = maskImage.constScanLine(y);
         uchar *out = gray.scanLine(y);
+        if (currentObj) {
+            // With an object chosen, the region changes work on it alone.
+            const auto *objects = reinterpret_cast<const quint16 *>(objectImage.constScanLine(y));
+            for (int x = 0; x < maskImageWidth; ++x)
+                out[x] = objects[x] == currentObj ? 255 : 0;
+            continue;
+        }
         for (int x = 0; x < maskImageWidth; ++x)
             out[x] = in[x] == number ? 255 : 0;
     }

@@ -16,6 +16,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class MaskEdit;
 class RegionWork;
@@ -68,6 +69,34 @@ public:
     // class's pixels.
     void setProtectOthers(bool on) { protectOthers = on; }
     bool protectsOthers() const { return protectOthers; }
+    // Objects: with classes, a pixel of a class may also belong to one object of that class,
+    // numbered per picture from 1 up. The object layer (16-bit, 0 where no object) is made
+    // when the first object is started, so a picture without objects costs no memory more.
+    static constexpr int mostObjects = 65535;
+    bool hasObjectLayer() const { return !objectImage.isNull(); }
+    const QImage &objects() const { return objectImage; }
+    // Whether any pixel belongs to an object.
+    bool hasObjects() const;
+    // Starts a new object of the current class: the next gesture makes it, and the later ones
+    // add to it until another object or class is chosen. False without classes, without
+    // memory for the object layer, or with every number in use.
+    bool newObject();
+    // The object gestures make and change; 0 for none (they give plain class pixels).
+    int currentObject() const { return currentObj; }
+    // Chooses an object and makes its class current; 0 chooses none.
+    void setCurrentObject(int number);
+    // The object under `point`, 0 for none.
+    int objectAt(const QPoint &point) const;
+    int classOfObject(int number) const;
+    qint64 objectPixels(int number) const;
+    // The objects with pixels, in number order; of `classNumber` alone when it is above 0.
+    QVector<int> objectNumbers(int classNumber = 0) const;
+    // Takes the object's pixels out of the mask in one step.
+    bool deleteObject(int number);
+    // The object numbers as 16-bit grey, 0 where no object; each object lies in one class.
+    // Null when no pixel belongs to an object, or without memory.
+    QImage exportObjects() const;
+
     // Pixels of each layer value, kept up to date with classes; index 0 is the background.
     const std::array<qint64, 256> &classPixels() const { return counts; }
     // The highest layer value in use.
@@ -107,8 +136,9 @@ public:
     bool applyPiece(const Region::Piece &piece, bool add);
     // Inside and outside swap; with classes, the current class and the background.
     bool invert();
-    // `layer` becomes the saved state with an empty history. False for another size.
-    bool replaceMask(QImage layer);
+    // `layer` (and its object numbers, null for none) becomes the saved state with an empty
+    // history. False for another size.
+    bool replaceMask(QImage layer, QImage objects = QImage());
     // The mask as an 8-bit image, 255 inside and 0 outside; null without memory.
     QImage exportMask() const;
     // With classes: the class numbers as 8-bit grey; without, the mask as class 1.
@@ -149,7 +179,11 @@ private:
     void noteRedo();
     void keepHistoryInBudget();
     void reducePicture();
-    bool mayChange(uchar now) const;
+    bool mayChange(uchar now, quint16 object = 0) const;
+    std::unique_ptr<MaskEdit> makeEdit();
+    void dropStrayObjects(const QRect &area);
+    void loadObjects(QImage objects);
+    void forgetObjects();
     void countAll();
     void remapLayer(const std::array<uchar, 256> &map);
 
@@ -170,6 +204,11 @@ private:
     int current = 1;
     bool protectOthers = false;
     std::array<qint64, 256> counts{};
+    QImage objectImage;               // null until the first object; never shared
+    std::vector<uchar> objectClass;   // each object number's class, once it has one
+    std::vector<qint64> objectCounts; // pixels of each object number
+    int currentObj = 0;
+    int objectsMade = 0; // numbers up to it were given: never given again while undo can reach them
 };
 
 #endif

@@ -11,15 +11,15 @@ namespace {
 // survive running out in the middle of a line, so the painting that follows needs room.
 constexpr int headroomSide = 512; // pixels of 4 bytes (the painter's own), 1 MiB
 
-// Whether every pixel of `area` is `*value`; `value` is set from the first pixel.
-bool isUniform(const QImage &image, const QRect &area, uchar *value)
+// Layers hold a byte a pixel (classes) or two (object numbers).
+template <typename T> bool isUniformOf(const QImage &image, const QRect &area, quint16 *value)
 {
-    *value = image.constScanLine(area.top())[area.left()];
-    const uchar first = *value;
+    const T first = reinterpret_cast<const T *>(image.constScanLine(area.top()))[area.left()];
+    *value = first;
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar *row = image.constScanLine(y) + area.left();
+        const T *row = reinterpret_cast<const T *>(image.constScanLine(y)) + area.left();
         // Without a branch per pixel, so the compiler can compare many at once.
-        uchar differences = 0;
+        T differences = 0;
         for (int x = 0; x < area.width(); ++x)
             differences |= row[x] ^ first;
         if (differences != 0)
@@ -28,42 +28,84 @@ bool isUniform(const QImage &image, const QRect &area, uchar *value)
     return true;
 }
 
-void fillArea(QImage &image, const QRect &area, uchar value)
+// Whether every pixel of `area` is `*value`; `value` is set from the first pixel.
+bool isUniform(const QImage &image, const QRect &area, quint16 *value)
 {
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        std::memset(image.scanLine(y) + area.left(), value, size_t(area.width()));
+    return image.depth() == 16 ? isUniformOf<quint16>(image, area, value)
+                               : isUniformOf<uchar>(image, area, value);
+}
+
+size_t pixelBytes(const QImage &image)
+{
+    return size_t(image.depth() / 8);
+}
+
+void fillArea(QImage &image, const QRect &area, quint16 value)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        if (image.depth() == 16) {
+            auto *row = reinterpret_cast<quint16 *>(image.scanLine(y)) + area.left();
+            std::fill(row, row + area.width(), value);
+        } else {
+            std::memset(image.scanLine(y) + area.left(), uchar(value), size_t(area.width()));
+        }
+    }
 }
 
 void copyArea(const QImage &from, const QRect &area, QImage &to)
 {
-    const size_t rowBytes = size_t(area.width());
+    const size_t bytes = pixelBytes(from);
+    const size_t rowBytes = size_t(area.width()) * bytes;
     for (int y = 0; y < area.height(); ++y)
-        std::memcpy(to.scanLine(y), from.constScanLine(area.top() + y) + area.left(), rowBytes);
+        std::memcpy(to.scanLine(y), from.constScanLine(area.top() + y) + area.left() * bytes,
+                    rowBytes);
 }
 
 void copyBack(const QImage &tile, const QRect &area, QImage &to)
 {
-    const size_t rowBytes = size_t(area.width());
+    const size_t bytes = pixelBytes(to);
+    const size_t rowBytes = size_t(area.width()) * bytes;
     for (int y = 0; y < area.height(); ++y)
-        std::memcpy(to.scanLine(area.top() + y) + area.left(), tile.constScanLine(y), rowBytes);
+        std::memcpy(to.scanLine(area.top() + y) + area.left() * bytes, tile.constScanLine(y),
+                    rowBytes);
 }
 
 bool sameArea(const QImage &image, const QRect &area, const QImage &tile)
 {
-    const size_t rowBytes = size_t(area.width());
+    const size_t bytes = pixelBytes(image);
+    const size_t rowBytes = size_t(area.width()) * bytes;
     for (int y = 0; y < area.height(); ++y) {
-        const uchar *row = image.constScanLine(area.top() + y) + area.left();
+        const uchar *row = image.constScanLine(area.top() + y) + area.left() * bytes;
         if (std::memcmp(row, tile.constScanLine(y), rowBytes) != 0)
             return false;
     }
     return true;
 }
 
+// Adds `sign` to the count of every value of `area`.
+template <typename T, typename Counts>
+void countArea(const QImage &image, const QRect &area, qint64 sign, Counts &counts)
+{
+    quint16 value = 0;
+    if (isUniform(image, area, &value)) {
+        counts[value] += sign * qint64(area.width()) * area.height();
+        return;
+    }
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const T *row = reinterpret_cast<const T *>(image.constScanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x)
+            counts[row[x]] += sign;
+    }
+}
+
 } // namespace
 
-MaskEdit::MaskEdit(QImage *mask)
+MaskEdit::MaskEdit(QImage *mask, QImage *objects)
     : mask(mask), tilesAcross((mask->width() + tileSize - 1) / tileSize)
 {
+    classPlane.image = mask;
+    if (objects && !objects->isNull())
+        objectPlane.image = objects;
 }
 
 QRect MaskEdit::tileRect(int key) const
@@ -75,26 +117,26 @@ QRect MaskEdit::tileRect(int key) const
 
 // Keeps the tile's pixels as they are now: its value when uniform, else a copy, taken only
 // while the memory for it and for the painting that follows can be had.
-bool MaskEdit::keepTile(int key, bool painting)
+bool MaskEdit::keepTile(Plane &plane, int key, bool painting)
 {
     const QRect rect = tileRect(key);
     Tile tile;
-    tile.uniform = isUniform(*mask, rect, &tile.value);
+    tile.uniform = isUniform(*plane.image, rect, &tile.value);
     if (tile.uniform && !painting) {
-        tiles.insert(key, tile);
+        plane.tiles.insert(key, tile);
         return true;
     }
     // QImage gives a null image when the memory can't be had. The headroom is only
     // reserved, never touched, and given back at once.
-    tile.pixels = mask->copy(rect);
+    tile.pixels = plane.image->copy(rect);
     const QImage headroom(headroomSide, headroomSide, QImage::Format_ARGB32);
     if (tile.pixels.isNull() || headroom.isNull())
         return false;
-    tiles.insert(key, std::move(tile));
+    plane.tiles.insert(key, std::move(tile));
     return true;
 }
 
-QRegion MaskEdit::prepare(const QRect &area, bool painting)
+QRegion MaskEdit::preparePlane(Plane &plane, const QRect &area, bool painting)
 {
     const QRect inside = area.intersected(mask->rect());
     QRegion refusedHere;
@@ -105,12 +147,12 @@ QRegion MaskEdit::prepare(const QRect &area, bool painting)
     for (int ty = inside.top() / tileSize; ty <= bottom; ++ty) {
         for (int tx = inside.left() / tileSize; tx <= right; ++tx) {
             const int key = ty * tilesAcross + tx;
-            if (tiles.contains(key))
+            if (plane.tiles.contains(key))
                 continue;
-            if (!refused.contains(key)) {
-                if (keepTile(key, painting))
+            if (!plane.refused.contains(key)) {
+                if (keepTile(plane, key, painting))
                     continue;
-                refused.insert(key);
+                plane.refused.insert(key);
             }
             refusedHere += tileRect(key);
         }
@@ -118,17 +160,31 @@ QRegion MaskEdit::prepare(const QRect &area, bool painting)
     return refusedHere;
 }
 
-void MaskEdit::finish()
+QRegion MaskEdit::prepare(const QRect &area, bool painting)
 {
-    if (finished)
+    QRegion refusedHere = preparePlane(classPlane, area, painting);
+    if (hasObjects())
+        refusedHere += preparePlane(objectPlane, area, painting);
+    return refusedHere;
+}
+
+bool MaskEdit::prepareObjects(const QRect &area)
+{
+    return !hasObjects() || preparePlane(objectPlane, area, false).isEmpty();
+}
+
+void MaskEdit::finishPlane(Plane &plane)
+{
+    if (plane.finished)
         return;
-    for (auto it = tiles.begin(); it != tiles.end();) {
+    for (auto it = plane.tiles.begin(); it != plane.tiles.end();) {
         const QRect rect = tileRect(it.key());
         Tile &tile = it.value();
-        uchar now = 0;
-        const bool uniformNow = isUniform(*mask, rect, &now);
-        if (tile.uniform ? uniformNow && now == tile.value : sameArea(*mask, rect, tile.pixels)) {
-            it = tiles.erase(it);
+        quint16 now = 0;
+        const bool uniformNow = isUniform(*plane.image, rect, &now);
+        if (tile.uniform ? uniformNow && now == tile.value
+                         : sameArea(*plane.image, rect, tile.pixels)) {
+            it = plane.tiles.erase(it);
             continue;
         }
         if (tile.uniform && uniformNow) {
@@ -136,36 +192,60 @@ void MaskEdit::finish()
         } else if (tile.uniform && tile.pixels.isNull()) {
             // Undo will hold these pixels: their memory is taken now. Without it the tile
             // goes back to what it was, so the step stays undoable.
-            tile.pixels = QImage(rect.size(), mask->format());
+            tile.pixels = QImage(rect.size(), plane.image->format());
             if (tile.pixels.isNull()) {
-                fillArea(*mask, rect, tile.value);
-                lost = true;
-                it = tiles.erase(it);
+                fillArea(*plane.image, rect, tile.value);
+                plane.lost = true;
+                it = plane.tiles.erase(it);
                 continue;
             }
         }
         ++it;
     }
-    refused.clear();
-    changed = !tiles.isEmpty();
+    plane.refused.clear();
+    plane.finished = true;
+}
+
+void MaskEdit::finish()
+{
+    finishPlane(classPlane);
+    if (hasObjects())
+        finishPlane(objectPlane);
+    changed = !classPlane.tiles.isEmpty() || !objectPlane.tiles.isEmpty();
+}
+
+bool MaskEdit::lostTiles() const
+{
+    return classPlane.lost || objectPlane.lost;
+}
+
+bool MaskEdit::clearPlane(Plane &plane)
+{
+    const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
+    for (int key = 0; key < tilesAcross * tilesDown; ++key) {
+        quint16 value = 0;
+        const QRect rect = tileRect(key);
+        if (isUniform(*plane.image, rect, &value) && value == 0)
+            continue;
+        if (!keepTile(plane, key, false))
+            return false;
+    }
+    return true;
 }
 
 bool MaskEdit::clearAll()
 {
-    const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
-    for (int key = 0; key < tilesAcross * tilesDown; ++key) {
-        uchar value = 0;
-        const QRect rect = tileRect(key);
-        if (isUniform(*mask, rect, &value) && value == 0)
-            continue;
-        if (!keepTile(key, false)) {
-            tiles.clear();
-            return false;
-        }
+    if (!clearPlane(classPlane) || (hasObjects() && !clearPlane(objectPlane))) {
+        classPlane.tiles.clear();
+        objectPlane.tiles.clear();
+        return false;
     }
-    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
-        fillArea(*mask, tileRect(it.key()), 0);
-    changed = !tiles.isEmpty();
+    for (Plane *plane : {&classPlane, &objectPlane}) {
+        for (auto it = plane->tiles.cbegin(); it != plane->tiles.cend(); ++it)
+            fillArea(*plane->image, tileRect(it.key()), 0);
+        plane->finished = true;
+    }
+    changed = !classPlane.tiles.isEmpty();
     return true;
 }
 
@@ -175,10 +255,11 @@ bool MaskEdit::mapAll(const std::array<uchar, 256> &map)
     // their image for the swap back. Each tile is changed right after it is looked at, while
     // its pixels are still in the cache. A tile the map leaves as it was is not kept.
     const int tilesDown = (mask->height() + tileSize - 1) / tileSize;
+    QHash<int, Tile> &tiles = classPlane.tiles;
     tiles.reserve(tilesAcross * tilesDown);
     for (int key = 0; key < tilesAcross * tilesDown; ++key) {
-        if (!keepTile(key, false)) {
-            swapTiles(); // the tiles changed so far go back
+        if (!keepTile(classPlane, key, false)) {
+            swapTiles(classPlane, *this); // the tiles changed so far go back
             tiles.clear();
             return false;
         }
@@ -203,40 +284,43 @@ bool MaskEdit::mapAll(const std::array<uchar, 256> &map)
         if (!differences)
             tiles.erase(tile);
     }
-    // Every tile kept changed: the step is finished as it stands.
+    // Every tile kept changed: the class layer's part is finished as it stands.
+    classPlane.finished = true;
     changed = !tiles.isEmpty();
-    finished = true;
     return true;
 }
 
 void MaskEdit::recount(std::array<qint64, 256> &counts) const
 {
-    const auto count = [&counts](const QImage &image, const QRect &area, qint64 sign) {
-        uchar value = 0;
-        if (isUniform(image, area, &value)) {
-            counts[value] += sign * qint64(area.width()) * area.height();
-            return;
-        }
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const uchar *row = image.constScanLine(y);
-            for (int x = area.left(); x <= area.right(); ++x)
-                counts[row[x]] += sign;
-        }
-    };
-    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it) {
+    for (auto it = classPlane.tiles.cbegin(); it != classPlane.tiles.cend(); ++it) {
         const QRect rect = tileRect(it.key());
         const Tile &tile = it.value();
         if (tile.uniform)
             counts[tile.value] -= qint64(rect.width()) * rect.height();
         else
-            count(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1);
-        count(*mask, rect, 1);
+            countArea<uchar>(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1, counts);
+        countArea<uchar>(*mask, rect, 1, counts);
+    }
+}
+
+void MaskEdit::recountObjects(std::vector<qint64> &counts) const
+{
+    if (!hasObjects() || counts.size() < 65536)
+        return;
+    for (auto it = objectPlane.tiles.cbegin(); it != objectPlane.tiles.cend(); ++it) {
+        const QRect rect = tileRect(it.key());
+        const Tile &tile = it.value();
+        if (tile.uniform)
+            counts[tile.value] -= qint64(rect.width()) * rect.height();
+        else
+            countArea<quint16>(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1, counts);
+        countArea<quint16>(*objectPlane.image, rect, 1, counts);
     }
 }
 
 void MaskEdit::remap(const std::array<uchar, 256> &map)
 {
-    for (Tile &tile : tiles) {
+    for (Tile &tile : classPlane.tiles) {
         tile.value = map[tile.value];
         if (tile.uniform || tile.pixels.isNull())
             continue;
@@ -251,16 +335,17 @@ void MaskEdit::remap(const std::array<uchar, 256> &map)
 QRect MaskEdit::bounds() const
 {
     QRect area;
-    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
-        area |= tileRect(it.key());
+    for (const Plane *plane : {&classPlane, &objectPlane})
+        for (auto it = plane->tiles.cbegin(); it != plane->tiles.cend(); ++it)
+            area |= tileRect(it.key());
     return area;
 }
 
 QVector<QRect> MaskEdit::tileRects() const
 {
     QVector<QRect> rects;
-    rects.reserve(tiles.size());
-    for (auto it = tiles.cbegin(); it != tiles.cend(); ++it)
+    rects.reserve(classPlane.tiles.size());
+    for (auto it = classPlane.tiles.cbegin(); it != classPlane.tiles.cend(); ++it)
         rects.append(tileRect(it.key()));
     return rects;
 }
@@ -268,41 +353,48 @@ QVector<QRect> MaskEdit::tileRects() const
 qint64 MaskEdit::bytes() const
 {
     // Each tile's bookkeeping, and its pixels where it holds an image.
-    qint64 total = qint64(tiles.size()) * qint64(sizeof(Tile) + 16);
-    for (const Tile &tile : tiles)
-        total += tile.pixels.sizeInBytes();
+    qint64 total = 0;
+    for (const Plane *plane : {&classPlane, &objectPlane}) {
+        total += qint64(plane->tiles.size()) * qint64(sizeof(Tile) + 16);
+        for (const Tile &tile : plane->tiles)
+            total += tile.pixels.sizeInBytes();
+    }
     return total;
 }
 
 void MaskEdit::expire()
 {
-    tiles.clear();
-    tiles.squeeze();
+    for (Plane *plane : {&classPlane, &objectPlane}) {
+        plane->tiles.clear();
+        plane->tiles.squeeze();
+    }
     expired = true;
 }
 
-void MaskEdit::swapTiles()
+void MaskEdit::swapTiles(Plane &plane, const MaskEdit &edit)
 {
-    for (auto it = tiles.begin(); it != tiles.end(); ++it) {
-        const QRect rect = tileRect(it.key());
+    QImage &image = *plane.image;
+    const size_t bytes = pixelBytes(image);
+    for (auto it = plane.tiles.begin(); it != plane.tiles.end(); ++it) {
+        const QRect rect = edit.tileRect(it.key());
         Tile &tile = it.value();
-        uchar now = 0;
-        const bool uniformNow = isUniform(*mask, rect, &now);
+        quint16 now = 0;
+        const bool uniformNow = isUniform(image, rect, &now);
         if (tile.uniform && uniformNow) {
-            fillArea(*mask, rect, tile.value);
+            fillArea(image, rect, tile.value);
             tile.value = now;
         } else if (tile.uniform) {
-            copyArea(*mask, rect, tile.pixels);
-            fillArea(*mask, rect, tile.value);
+            copyArea(image, rect, tile.pixels);
+            fillArea(image, rect, tile.value);
             tile.uniform = false;
         } else if (uniformNow) {
-            copyBack(tile.pixels, rect, *mask);
+            copyBack(tile.pixels, rect, image);
             tile.uniform = true;
             tile.value = now;
         } else {
             for (int y = 0; y < rect.height(); ++y) {
-                uchar *row = mask->scanLine(rect.top() + y) + rect.left();
-                std::swap_ranges(row, row + rect.width(), tile.pixels.scanLine(y));
+                uchar *row = image.scanLine(rect.top() + y) + rect.left() * bytes;
+                std::swap_ranges(row, row + rect.width() * bytes, tile.pixels.scanLine(y));
             }
         }
     }
@@ -310,12 +402,14 @@ void MaskEdit::swapTiles()
 
 void MaskEdit::undo()
 {
-    if (!expired)
-        swapTiles();
+    if (expired)
+        return;
+    swapTiles(classPlane, *this);
+    if (hasObjects())
+        swapTiles(objectPlane, *this);
 }
 
 void MaskEdit::redo()
 {
-    if (!expired)
-        swapTiles();
+    undo(); // a swap either way
 }

@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <array>
+#include <vector>
 
 // One step of the mask's history: a stroke, a clear or a change of regions, kept as the
 // fixed-size tiles of the mask it touched. For each tile the command holds the pixels that
@@ -24,8 +25,10 @@ public:
     // keeps half the bytes and undoes in half the time, while a segment costs the same.
     static constexpr int tileSize = 64;
 
-    // `mask` is the view's layer; it outlives the command (a new picture empties the history).
-    explicit MaskEdit(QImage *mask);
+    // `mask` is the document's layer; it outlives the command (a new picture empties the
+    // history). `objects`, when given and not null, is the layer of object numbers (16-bit)
+    // beside it: every tile kept is kept of both, so undo gives both back byte for byte.
+    explicit MaskEdit(QImage *mask, QImage *objects = nullptr);
 
     // Makes sure the "before" of every tile meeting `area` is kept, ahead of painting there.
     // Returns the part of `area` whose tiles could not be copied for want of memory; the
@@ -41,9 +44,13 @@ public:
     // changing nothing, when memory for those tiles can't be had.
     bool clearAll();
     // Every pixel's value `v` becomes `map[v]`, in place (an invert, for one); tiles it leaves
-    // alone are not kept.
+    // alone are not kept. The object layer is not changed: the caller keeps the tiles of it
+    // it changes with prepareObjects().
     // False, changing nothing, when memory for the tiles can't be had.
     bool mapAll(const std::array<uchar, 256> &map);
+    // Keeps the tiles of the object layer alone meeting `area`, as prepare() does; false
+    // without memory.
+    bool prepareObjects(const QRect &area);
 
     // Every pixel value held, and the values of uniform tiles, become `map[value]`: the
     // layer's values changed meaning (coverage to classes, or back).
@@ -53,10 +60,12 @@ public:
     // the step's tiles: right after the step was made, undone or redone, that is its change.
     // Tiles of one value on either side cost no pass over their pixels.
     void recount(std::array<qint64, 256> &counts) const;
+    // The same for the object layer's numbers; `counts` has one place for each number.
+    void recountObjects(std::vector<qint64> &counts) const;
 
     bool changedPixels() const { return changed; }
     // Whether finish() had to put tiles back as they were for want of memory.
-    bool lostTiles() const { return lost; }
+    bool lostTiles() const;
     // The mask area the step covers, in mask pixels.
     QRect bounds() const;
     // The tiles the step holds, in mask pixels.
@@ -79,21 +88,33 @@ private:
     struct Tile
     {
         QImage pixels;
-        uchar value = 0;
+        quint16 value = 0;
         bool uniform = false;
     };
 
+    // One layer's tiles: the class layer (a byte a pixel) or the object layer (two).
+    struct Plane
+    {
+        QImage *image = nullptr;
+        QHash<int, Tile> tiles;
+        QSet<int> refused;
+        bool finished = false;
+        bool lost = false;
+    };
+
     QRect tileRect(int key) const;
-    bool keepTile(int key, bool painting);
-    void swapTiles();
+    bool keepTile(Plane &plane, int key, bool painting);
+    QRegion preparePlane(Plane &plane, const QRect &area, bool painting);
+    void finishPlane(Plane &plane);
+    bool clearPlane(Plane &plane);
+    static void swapTiles(Plane &plane, const MaskEdit &edit);
+    bool hasObjects() const { return objectPlane.image != nullptr; }
 
     QImage *mask;
     int tilesAcross;
-    QHash<int, Tile> tiles;
+    Plane classPlane;
+    Plane objectPlane; // no image without an object layer
     bool expired = false;
-    bool lost = false;
-    bool finished = false;
-    QSet<int> refused;
     bool changed = false;
 };
 

@@ -100,6 +100,9 @@ struct WithMask
     QStringList classNames;
     ClassFiles::MapStatus mapStatus = ClassFiles::MapStatus::Absent;
     bool classesDisagreed = false; // the class map and the mask file did not match
+    // The object numbers read from the object map beside the picture (16-bit grey), or null.
+    QImage objects;
+    ClassFiles::MapStatus objectStatus = ClassFiles::MapStatus::Absent;
     bool isNull() const { return picture.isNull() || mask.isNull(); }
 };
 

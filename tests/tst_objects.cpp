@@ -1,0 +1,267 @@
+// Objects within classes, on the document alone: made, added to, picked, taken over,
+// protected, erased, deleted and undone, each checked against maps made by hand. What can go
+// wrong is an object that swallows its neighbour, a pixel whose object and class disagree,
+// or an undo that does not give both layers back byte for byte.
+
+#include "document/maskdocument.h"
+#include "document/maskedit.h"
+#include "files/maskfile.h"
+#include "support/testfiles.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr int width = 40;
+constexpr int height = 30;
+
+// A document of a blank picture with the classes "car" and "tree".
+void openBlank(MaskDocument &document)
+{
+    PictureFile::WithMask read;
+    read.picture = TestSupport::makePicture(width, height);
+    read.mask = QImage(width, height, MaskFile::layerFormat);
+    read.mask.fill(0);
+    read.classNames = QStringList{QStringLiteral("car"), QStringLiteral("tree")};
+    QVERIFY(document.load(QStringLiteral("blank.png"), std::move(read)));
+}
+
+// One stroke covering `area` fully, as the brush (or the eraser) gives it.
+void paint(MaskDocument &document, const QRect &area, bool erase = false)
+{
+    MaskEdit *stroke = document.beginStroke();
+    QVERIFY(stroke);
+    QVERIFY(stroke->prepare(area).isEmpty());
+    QImage cover(area.size(), MaskFile::layerFormat);
+    cover.fill(255);
+    document.putCoverage(area, cover, erase, false);
+    document.endStroke();
+}
+
+quint16 objectOf(const MaskDocument &document, int x, int y)
+{
+    return reinterpret_cast<const quint16 *>(document.objects().constScanLine(y))[x];
+}
+
+uchar classOf(const MaskDocument &document, int x, int y)
+{
+    return document.mask().constScanLine(y)[x];
+}
+
+// The objects as text, a row a line: '.' for none, else the object's number.
+QString objectRows(const MaskDocument &document, QRect area)
+{
+    QString rows;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            rows += objectOf(document, x, y) ? QChar('0' + objectOf(document, x, y)) : QChar('.');
+        rows += QLatin1Char('\n');
+    }
+    return rows;
+}
+
+// Every pixel of an object is of the object's class.
+bool objectsAgree(const MaskDocument &document)
+{
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (objectOf(document, x, y) &&
+                document.classOfObject(objectOf(document, x, y)) != classOf(document, x, y))
+                return false;
+    return true;
+}
+
+} // namespace
+
+class TestObjects : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aPictureWithoutObjectsHasNoObjectLayer()
+    {
+        MaskDocument document;
+        openBlank(document);
+        paint(document, QRect(0, 0, 10, 10));
+        QVERIFY(!document.hasObjectLayer());
+        QVERIFY(!document.hasObjects());
+        QVERIFY(document.exportObjects().isNull());
+        QCOMPARE(classOf(document, 5, 5), uchar(1));
+    }
+
+    void touchingObjectsOfOneClassStayTwo()
+    {
+        MaskDocument document;
+        openBlank(document);
+        QVERIFY(document.newObject());
+        QCOMPARE(document.currentObject(), 1);
+        paint(document, QRect(0, 0, 4, 2));
+        // Later gestures add to the object under way.
+        paint(document, QRect(0, 2, 2, 1));
+        QVERIFY(document.newObject());
+        QCOMPARE(document.currentObject(), 2);
+        // The second object takes the pixels it covers from the first.
+        paint(document, QRect(3, 0, 3, 3));
+        QCOMPARE(objectRows(document, QRect(0, 0, 7, 3)), QStringLiteral("111222.\n"
+                                                                         "111222.\n"
+                                                                         "11.222.\n"));
+        QCOMPARE(document.objectPixels(1), qint64(8));
+        QCOMPARE(document.objectPixels(2), qint64(9));
+        QCOMPARE(document.objectNumbers(1), (QVector<int>{1, 2}));
+        QCOMPARE(document.classPixels()[1], qint64(17));
+        QVERIFY(objectsAgree(document));
+
+        // Alt+click's pick: the object under the point, and its class becomes current.
+        document.setCurrentClass(2);
+        QCOMPARE(document.currentObject(), 0);
+        QCOMPARE(document.objectAt(QPoint(1, 1)), 1);
+        document.setCurrentObject(document.objectAt(QPoint(1, 1)));
+        QCOMPARE(document.currentObject(), 1);
+        QCOMPARE(document.currentClass(), 1);
+        QCOMPARE(document.objectAt(QPoint(30, 20)), 0);
+
+        // What is saved keeps both, numbered as made.
+        const QImage saved = document.exportObjects();
+        QCOMPARE(saved.format(), QImage::Format_Grayscale16);
+        QCOMPARE(reinterpret_cast<const quint16 *>(saved.constScanLine(0))[4], quint16(2));
+    }
+
+    void protectionKeepsOtherObjectsAndTheEraserTakesTheCurrentOne()
+    {
+        MaskDocument document;
+        openBlank(document);
+        document.newObject();
+        paint(document, QRect(0, 0, 10, 10));
+        document.newObject();
+        document.setProtectOthers(true);
+        paint(document, QRect(5, 0, 10, 10));
+        // Protected, object 1 keeps its pixels; object 2 has the background only.
+        QCOMPARE(document.objectPixels(1), qint64(100));
+        QCOMPARE(document.objectPixels(2), qint64(50));
+        // The eraser over both takes the current object's pixels alone.
+        paint(document, QRect(0, 0, 20, 5), true);
+        QCOMPARE(document.objectPixels(1), qint64(100));
+        QCOMPARE(document.objectPixels(2), qint64(25));
+        QCOMPARE(classOf(document, 12, 2), uchar(0));
+        QCOMPARE(objectOf(document, 12, 2), quint16(0));
+        // Plain class pixels (another class, no object) over an unprotected object take
+        // the pixels from it.
+        document.setProtectOthers(false);
+        document.setCurrentClass(2);
+        paint(document, QRect(0, 0, 2, 2));
+        QCOMPARE(document.objectPixels(1), qint64(96));
+        QCOMPARE(objectOf(document, 0, 0), quint16(0));
+        QVERIFY(objectsAgree(document));
+    }
+
+    void undoAndRedoGiveBothLayersBackByteForByte()
+    {
+        MaskDocument document;
+        openBlank(document);
+        paint(document, QRect(20, 20, 5, 5)); // before any object: no object layer yet
+        document.newObject();
+        paint(document, QRect(0, 0, 8, 8));
+        document.newObject();
+        paint(document, QRect(4, 4, 8, 8));
+        const QImage classes = document.mask().copy();
+        const QImage objects = document.objects().copy();
+        QVERIFY(document.deleteObject(1));
+        QCOMPARE(document.objectPixels(1), qint64(0));
+        QCOMPARE(classOf(document, 0, 0), uchar(0));
+        QCOMPARE(document.currentObject(), 2);
+        document.undo();
+        QCOMPARE(document.mask(), classes);
+        QCOMPARE(document.objects(), objects);
+        QCOMPARE(document.objectPixels(1), qint64(64 - 16));
+        document.undo();
+        document.undo();
+        document.undo();
+        QCOMPARE(document.objectNumbers(), QVector<int>());
+        QCOMPARE(TestSupport::maskedPixels(document.mask()), 0);
+        for (int i = 0; i < 3; ++i)
+            document.redo();
+        QCOMPARE(document.mask(), classes);
+        QCOMPARE(document.objects(), objects);
+        QCOMPARE(document.objectPixels(2), qint64(64));
+        // A new object after undo gets a number no step holds.
+        document.undo();
+        QVERIFY(document.newObject());
+        QCOMPARE(document.currentObject(), 3);
+    }
+
+    void regionChangesWorkOnTheCurrentObject()
+    {
+        MaskDocument document;
+        openBlank(document);
+        document.newObject();
+        paint(document, QRect(0, 0, 10, 10));
+        document.newObject();
+        paint(document, QRect(10, 0, 10, 10));
+        // The region changes read the current object alone, and give it back.
+        const QImage current = document.exportCurrent();
+        QCOMPARE(TestSupport::maskedPixels(current), 100);
+        QCOMPARE(current.constScanLine(5)[15], uchar(255));
+        QImage grown = TestSupport::maskOfRows(QSize(width, height), 0);
+        for (int y = 0; y < 12; ++y)
+            for (int x = 8; x < 22; ++x)
+                grown.scanLine(y)[x] = 255;
+        QVERIFY(document.applyMask(grown));
+        // Object 2 grew over part of object 1 (unprotected) and the background.
+        QCOMPARE(document.objectPixels(2), qint64(14 * 12));
+        QCOMPARE(document.objectPixels(1), qint64(80));
+        QVERIFY(objectsAgree(document));
+        // Invert swaps the current object and the rest it may take.
+        document.setProtectOthers(true);
+        QVERIFY(document.invert());
+        QCOMPARE(document.objectPixels(2), qint64(width * height - 80 - 14 * 12));
+        QCOMPARE(document.objectPixels(1), qint64(80));
+        QVERIFY(objectsAgree(document));
+        // Without an object chosen, classes put on whole drop the objects they change.
+        document.setCurrentObject(0);
+        QImage numbers(width, height, QImage::Format_Grayscale8);
+        numbers.fill(2);
+        QVERIFY(document.applyClasses(numbers));
+        QVERIFY(!document.hasObjects());
+        QVERIFY(objectsAgree(document));
+        document.undo();
+        QCOMPARE(document.objectPixels(1), qint64(80));
+    }
+
+    void anObjectMapThatDisagreesWithItsClassesIsMended()
+    {
+        // An object over two classes keeps the class of its first pixel; its pixels in the
+        // other class, and object pixels without any class, belong to no object.
+        PictureFile::WithMask read;
+        read.picture = TestSupport::makePicture(4, 1);
+        read.mask = QImage(4, 1, MaskFile::layerFormat);
+        const uchar classes[4] = {1, 2, 0, 1};
+        std::copy(classes, classes + 4, read.mask.scanLine(0));
+        read.classNames = QStringList{QStringLiteral("a"), QStringLiteral("b")};
+        read.objects = QImage(4, 1, QImage::Format_Grayscale16);
+        const quint16 objects[4] = {7, 7, 7, 9};
+        std::copy(objects, objects + 4, reinterpret_cast<quint16 *>(read.objects.scanLine(0)));
+        MaskDocument document;
+        QVERIFY(document.load(QStringLiteral("odd.png"), std::move(read)));
+        QCOMPARE(document.objectNumbers(), (QVector<int>{7, 9}));
+        QCOMPARE(document.objectPixels(7), qint64(1));
+        QCOMPARE(document.classOfObject(9), 1);
+        // New objects are numbered past those read.
+        QVERIFY(document.newObject());
+        QCOMPARE(document.currentObject(), 10);
+    }
+
+    void objectsNeedClasses()
+    {
+        MaskDocument document;
+        PictureFile::WithMask read;
+        read.picture = TestSupport::makePicture(8, 8);
+        read.mask = QImage(8, 8, MaskFile::layerFormat);
+        read.mask.fill(0);
+        QVERIFY(document.load(QStringLiteral("plain.png"), std::move(read)));
+        QVERIFY(!document.newObject());
+        QVERIFY(!document.hasObjectLayer());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestObjects)
+#include "tst_objects.moc"
