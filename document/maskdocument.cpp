@@ -276,20 +276,28 @@ bool MaskDocument::hasObjects() const
     return false;
 }
 
+// The object layer, empty, when there is none yet; false without memory for it.
+bool MaskDocument::makeObjectLayer()
+{
+    if (hasObjectLayer())
+        return true;
+    QImage made(maskImage.size(), QImage::Format_Grayscale16);
+    if (made.isNull())
+        return false;
+    made.fill(0);
+    objectImage = std::move(made);
+    objectClass.assign(size_t(mostObjects) + 1, 0);
+    objectCounts.assign(size_t(mostObjects) + 1, 0);
+    objectCounts[0] = qint64(maskImage.width()) * maskImage.height();
+    return true;
+}
+
 bool MaskDocument::newObject()
 {
     if (maskImage.isNull() || !hasClasses() || stroke)
         return false;
-    if (!hasObjectLayer()) {
-        QImage made(maskImage.size(), QImage::Format_Grayscale16);
-        if (made.isNull())
-            return false;
-        made.fill(0);
-        objectImage = std::move(made);
-        objectClass.assign(size_t(mostObjects) + 1, 0);
-        objectCounts.assign(size_t(mostObjects) + 1, 0);
-        objectCounts[0] = qint64(maskImage.width()) * maskImage.height();
-    }
+    if (!makeObjectLayer())
+        return false;
     // A new number each time, so undo and redo never meet two objects of one number; when
     // they run out, the first number no pixel and no step holds.
     int number = objectsMade < mostObjects ? objectsMade + 1 : 0;
@@ -637,11 +645,15 @@ bool MaskDocument::applyMask(const QImage &gray)
     return push(std::move(changing));
 }
 
-bool MaskDocument::applyClasses(const QImage &numbers)
+bool MaskDocument::applyClasses(const QImage &numbers, const QImage &objects)
 {
     if (maskImage.isNull() || stroke || numbers.size() != maskImage.size() || numbers.depth() != 8)
         return false;
     const bool classes = hasClasses();
+    const bool withObjects = classes && !objects.isNull();
+    if (withObjects && (objects.size() != maskImage.size() ||
+                        objects.format() != QImage::Format_Grayscale16 || !makeObjectLayer()))
+        return false;
     const auto valueOf = [classes](uchar number) {
         return classes ? number : (number ? MaskFile::layerInside : uchar(0));
     };
@@ -652,10 +664,14 @@ bool MaskDocument::applyClasses(const QImage &numbers)
     for (int y = 0; y < maskImage.height(); ++y) {
         const uchar *src = numbers.constScanLine(y);
         const uchar *now = maskImage.constScanLine(y);
+        const auto *srcObjects =
+            withObjects ? reinterpret_cast<const quint16 *>(objects.constScanLine(y)) : nullptr;
+        const auto *nowObjects =
+            withObjects ? reinterpret_cast<const quint16 *>(objectImage.constScanLine(y)) : nullptr;
         int first = -1, last = -1;
         for (int x = 0; x < maskImageWidth; ++x) {
             highest = qMax(highest, src[x]);
-            if (valueOf(src[x]) != now[x]) {
+            if (valueOf(src[x]) != now[x] || (withObjects && srcObjects[x] != nowObjects[x])) {
                 if (first < 0)
                     first = x;
                 last = x;
@@ -678,6 +694,19 @@ bool MaskDocument::applyClasses(const QImage &numbers)
         uchar *dst = maskImage.scanLine(y);
         for (int x = changed.left(); x <= changed.right(); ++x)
             dst[x] = valueOf(src[x]);
+        if (!withObjects)
+            continue;
+        // Objects new to the document take the class of their first pixel.
+        const auto *srcObjects = reinterpret_cast<const quint16 *>(objects.constScanLine(y));
+        auto *dstObjects = reinterpret_cast<quint16 *>(objectImage.scanLine(y));
+        for (int x = changed.left(); x <= changed.right(); ++x) {
+            const quint16 object = srcObjects[x];
+            dstObjects[x] = object;
+            if (object && !objectClass[object] && dst[x]) {
+                objectClass[object] = dst[x];
+                objectsMade = qMax(objectsMade, int(object));
+            }
+        }
     }
     if (!changed.isEmpty())
         dropStrayObjects(changed);

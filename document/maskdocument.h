@@ -127,7 +127,8 @@ public:
     bool applyMask(const QImage &gray);
     // The class numbers `numbers` (8-bit) become the layer in one step; without classes,
     // every number above 0 is inside. False for another size or without memory.
-    bool applyClasses(const QImage &numbers);
+    // With `objects` (16-bit), they become the object layer alike.
+    bool applyClasses(const QImage &numbers, const QImage &objects = QImage());
     // Puts the pieces on the layer as their class numbers, later pieces over earlier ones, in
     // one step; without classes, every piece is inside. False for another size or without
     // memory.
@@ -184,6 +185,7 @@ private:
     void dropStrayObjects(const QRect &area);
     void loadObjects(QImage objects);
     void forgetObjects();
+    bool makeObjectLayer();
     void countAll();
     void remapLayer(const std::array<uchar, 256> &map);
 

@@ -158,6 +158,48 @@ QImage toIndexed(const QImage &numbers)
     return indexed;
 }
 
+QString objectsPathFor(const QString &picturePath)
+{
+    const QFileInfo info(picturePath);
+    return info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
+           QStringLiteral("_objects.png");
+}
+
+QImage readObjects(const QString &path, QSize size, MapStatus *status,
+                   const std::atomic_bool *cancelled)
+{
+    *status = MapStatus::Absent;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QImage();
+    *status = MapStatus::Unreadable;
+    if (!info.isFile())
+        return QImage();
+    QImageReader reader(path, "png");
+    if (reader.size() != size || (cancelled && cancelled->load()))
+        return QImage();
+    if (reader.imageFormat() != QImage::Format_Grayscale16) {
+        // Up to 255 objects may come as 8-bit numbers.
+        QImage small = readMap(path, size, status, cancelled);
+        if (small.isNull())
+            return QImage();
+        *status = MapStatus::Unreadable;
+        QImage numbers(size, QImage::Format_Grayscale16);
+        if (numbers.isNull())
+            return QImage();
+        for (int y = 0; y < size.height(); ++y)
+            std::copy(small.constScanLine(y), small.constScanLine(y) + size.width(),
+                      reinterpret_cast<quint16 *>(numbers.scanLine(y)));
+        *status = MapStatus::Read;
+        return numbers;
+    }
+    const QImage read = reader.read();
+    if (read.isNull() || read.size() != size || read.format() != QImage::Format_Grayscale16)
+        return QImage();
+    *status = MapStatus::Read;
+    return read;
+}
+
 QImage readMap(const QString &path, QSize size, MapStatus *status,
                const std::atomic_bool *cancelled)
 {

@@ -61,6 +61,9 @@ int highestOf(const QImage &numbers);
 // cat.jpg -> <folder>/cat_labels.png: always PNG, a lossless format whatever the picture's.
 QString mapPathFor(const QString &picturePath);
 
+// cat.jpg -> <folder>/cat_objects.png: the object numbers, 16-bit grey, 0 where no object.
+QString objectsPathFor(const QString &picturePath);
+
 // PASCAL VOC's colours: class 1 (128, 0, 0), 2 (0, 128, 0), 3 (128, 128, 0), ... and 0
 // black, so programs that show the map show each class in its own colour.
 QVector<QRgb> palette();
@@ -75,6 +78,12 @@ enum class MapStatus { Absent, Read, Unreadable };
 // can't be read or has another size (`status` says which).
 QImage readMap(const QString &path, QSize size, MapStatus *status,
                const std::atomic_bool *cancelled = nullptr);
+
+// The object numbers in the object map at `path`, as Format_Grayscale16 of `size`: a 16-bit
+// grey PNG, or an 8-bit grey or palette one for up to 255 objects. Null, with `status`
+// saying why, as readMap().
+QImage readObjects(const QString &path, QSize size, MapStatus *status,
+                   const std::atomic_bool *cancelled = nullptr);
 
 // Joins the class map read beside a picture with the layer read from its binary mask, in
 // place in `layer`: each pixel takes the map's class; a pixel of the mask without one takes

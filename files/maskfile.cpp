@@ -302,7 +302,8 @@ QImage toGray(const QImage &mask)
 
 bool isEmpty(const QImage &gray)
 {
-    const int width = gray.width();
+    // Of a byte a pixel, or two for object numbers.
+    const int width = gray.width() * qMax(1, gray.depth() / 8);
     const int height = gray.height();
     for (int y = 0; y < height; ++y) {
         const uchar *row = gray.constScanLine(y);

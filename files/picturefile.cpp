@@ -47,6 +47,8 @@ struct LayerRead
     QStringList classNames;
     ClassFiles::MapStatus mapStatus = ClassFiles::MapStatus::Absent;
     bool disagreed = false;
+    QImage objects;
+    ClassFiles::MapStatus objectStatus = ClassFiles::MapStatus::Absent;
 };
 
 // The mask's reduced copies are made here too, beside the picture's decoding, and the
@@ -65,6 +67,10 @@ LayerRead readLayer(const QString &picturePath, QSize size, const std::atomic_bo
         if (!read.classNames.isEmpty()) {
             read.disagreed = ClassFiles::joinMap(read.layer, numbers);
             reduction = Display::Reduction::Highest;
+            // Objects lie in classes: without a class map they have no class to be in.
+            if (read.mapStatus == ClassFiles::MapStatus::Read)
+                read.objects = ClassFiles::readObjects(ClassFiles::objectsPathFor(picturePath),
+                                                       size, &read.objectStatus, cancelled);
         }
     }
     read.levels = Display::Pyramid::reduce(read.layer, nullptr, reduction);
@@ -335,6 +341,8 @@ WithMask readWithMask(const QString &path, const std::atomic_bool *cancelled)
     result.classNames = layer.classNames;
     result.mapStatus = layer.mapStatus;
     result.classesDisagreed = layer.disagreed;
+    result.objects = std::move(layer.objects);
+    result.objectStatus = layer.objectStatus;
     return result;
 }
 

@@ -122,11 +122,14 @@ QVector<FolderEntry> PictureFolder::read(const QString &folder)
         const QString mask = maskName(folder, name);
         if (mask != name && names.contains(mask))
             masks.insert(mask);
-        // A picture's class map is no picture of its own either.
-        const QString map =
-            QFileInfo(ClassFiles::mapPathFor(folder + QLatin1Char('/') + name)).fileName();
-        if (map != name && names.contains(map))
-            masks.insert(map);
+        // A picture's class map and object map are no pictures of their own either.
+        const QString picture = folder + QLatin1Char('/') + name;
+        for (const QString &side :
+             {ClassFiles::mapPathFor(picture), ClassFiles::objectsPathFor(picture)}) {
+            const QString sideName = QFileInfo(side).fileName();
+            if (sideName != name && names.contains(sideName))
+                masks.insert(sideName);
+        }
     }
     QVector<FolderEntry> entries;
     entries.reserve(pictures.size());

@@ -143,8 +143,15 @@ void MainWindow::restoreCopy(const QString &file)
     // Shown as unsaved changes, one step that undo takes back to the mask file. A copy of
     // classes holds their numbers.
     const bool classes = kept.format() == QImage::Format_Indexed8;
-    if (kept.isNull() || !(classes ? !view->isDrawing() && view->getDocument()->applyClasses(kept)
-                                   : view->applyMask(kept)))
+    QImage numbers;
+    QImage objects;
+    const bool withObjects = Recovery::splitObjects(kept, &numbers, &objects);
+    MaskDocument *document = view->getDocument();
+    const bool restored = withObjects
+                              ? !view->isDrawing() && document->applyClasses(numbers, objects)
+                          : classes ? !view->isDrawing() && document->applyClasses(kept)
+                                    : view->applyMask(kept);
+    if (kept.isNull() || !restored)
         statusBar()->showMessage(tr("无法恢复: %1").arg(file), noticeMs);
     else if (!view->isModified())
         Recovery::remove(file); // the copy held nothing the mask file does not

@@ -347,7 +347,47 @@ QImage Recovery::read(const QString &file)
     // A copy of classes is a palette image whose pixel values are the class numbers.
     if (gray.format() == QImage::Format_Indexed8 && !gray.isGrayscale())
         return gray;
+    if (gray.format() == QImage::Format_RGB32)
+        return gray;
     return gray.convertToFormat(QImage::Format_Grayscale8);
+}
+
+QImage Recovery::withObjects(const QImage &classes, const QImage &objects)
+{
+    if (classes.isNull() || objects.size() != classes.size() ||
+        objects.format() != QImage::Format_Grayscale16)
+        return QImage();
+    QImage copy(classes.size(), QImage::Format_RGB32);
+    if (copy.isNull())
+        return QImage();
+    for (int y = 0; y < copy.height(); ++y) {
+        const uchar *numbers = classes.constScanLine(y);
+        const auto *objectNumbers = reinterpret_cast<const quint16 *>(objects.constScanLine(y));
+        auto *out = reinterpret_cast<QRgb *>(copy.scanLine(y));
+        for (int x = 0; x < copy.width(); ++x)
+            out[x] = qRgb(numbers[x], objectNumbers[x] >> 8, objectNumbers[x] & 0xff);
+    }
+    return copy;
+}
+
+bool Recovery::splitObjects(const QImage &copy, QImage *classes, QImage *objects)
+{
+    if (copy.format() != QImage::Format_RGB32)
+        return false;
+    *classes = QImage(copy.size(), QImage::Format_Grayscale8);
+    *objects = QImage(copy.size(), QImage::Format_Grayscale16);
+    if (classes->isNull() || objects->isNull())
+        return false;
+    for (int y = 0; y < copy.height(); ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(copy.constScanLine(y));
+        uchar *numbers = classes->scanLine(y);
+        auto *objectNumbers = reinterpret_cast<quint16 *>(objects->scanLine(y));
+        for (int x = 0; x < copy.width(); ++x) {
+            numbers[x] = uchar(qRed(in[x]));
+            objectNumbers[x] = quint16((qGreen(in[x]) << 8) | qBlue(in[x]));
+        }
+    }
+    return true;
 }
 
 void Recovery::remove(const QString &file)

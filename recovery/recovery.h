@@ -76,8 +76,14 @@ public:
     // by one that is no longer running, and not older than a mask file that holds later work.
     QVector<Found> find(const QString &picturePath) const;
     // The mask kept in a recovery file, as an 8-bit image; null when it can't be read. A copy
-    // of classes comes as an 8-bit palette image whose values are the class numbers.
+    // of classes comes as an 8-bit palette image whose values are the class numbers, one
+    // with objects as an RGB image (withObjects()).
     static QImage read(const QString &file);
+    // A copy of classes with objects: red the class number, green and blue the object's
+    // (high byte first), as 8-bit RGB. Null without memory or for images that do not match.
+    static QImage withObjects(const QImage &classes, const QImage &objects);
+    // Splits such a copy into class numbers (8-bit grey) and object numbers (16-bit grey).
+    static bool splitObjects(const QImage &copy, QImage *classes, QImage *objects);
     // Removes a copy that find() gave.
     static void remove(const QString &file);
     // Takes a copy that find() gave over for the current picture: this object's own copy is

@@ -35,6 +35,8 @@ PictureSession::PictureSession(SessionAsker &asker, const QStringList &recoveryF
     // brings every class back.
     const MaskDocument *document = doc.get();
     copies->setSource([document] {
+        if (document->hasObjects())
+            return Recovery::withObjects(document->exportClasses(), document->exportObjects());
         return document->hasClasses() ? ClassFiles::toIndexed(document->exportClasses())
                                       : document->exportMask();
     });
@@ -61,7 +63,8 @@ PictureSession::OnDisk PictureSession::lookBeforeReading(const QString &path)
     // A frame's picture is its video.
     const QString source = Frames::sourceOf(path);
     return {FileStamp::of(source), Platform::identityOf(source),
-            MaskFile::stampOf(ClassFiles::mapPathFor(path))};
+            MaskFile::stampOf(ClassFiles::mapPathFor(path)),
+            MaskFile::stampOf(ClassFiles::objectsPathFor(path))};
 }
 
 bool PictureSession::open(const QString &path, PictureFile::WithMask decoded, const OnDisk &before,
@@ -69,6 +72,8 @@ bool PictureSession::open(const QString &path, PictureFile::WithMask decoded, co
 {
     const MaskFile::Reading reading = decoded.maskReading;
     const bool mapRead = decoded.mapStatus != ClassFiles::MapStatus::Unreadable;
+    const bool objectsRead = decoded.objectStatus != ClassFiles::MapStatus::Unreadable;
+    const bool objectsLoaded = decoded.objectStatus == ClassFiles::MapStatus::Read;
     LastShown leaving{doc->path(),       doc->mask().size(), doc->mask(),
                       doc->hasClasses(), shownPictureCopy(), doc->regions().carriedTrails()};
     if (!doc->load(path, std::move(decoded)))
@@ -89,8 +94,12 @@ bool PictureSession::open(const QString &path, PictureFile::WithMask decoded, co
     linkAgreed.clear();
     copies->setPicture(path);
     rememberMaskFile(reading);
-    mapOnDisk = before.map;
-    mapUnread = !mapRead;
+    classMap.onDisk = before.map;
+    classMap.unread = !mapRead;
+    objectMap.onDisk = before.objects;
+    // An object map that was not read (damaged, or beside no class map) is never replaced
+    // unasked.
+    objectMap.unread = !objectsRead || (!objectsLoaded && before.objects.exists);
     listPath = ClassFiles::listPathFor(path);
     list = ClassFiles::readList(listPath);
     doc->setClassNames(list.names);
@@ -119,22 +128,29 @@ bool PictureSession::reloadMaskFile()
     const QString imagePath = path();
     MaskFile::Reading reading;
     QImage layer = MaskFile::readLayerBeside(imagePath, doc->mask().size(), &reading);
-    FileStamp map = mapOnDisk;
-    bool unread = mapUnread;
-    // With classes, the mask file's pixels take their classes from the class map.
+    SideFile map = classMap;
+    SideFile objectFile = objectMap;
+    QImage objects;
+    // With classes, the mask file's pixels take their classes from the class map, and
+    // their objects from the object map.
     if (doc->hasClasses() && !layer.isNull()) {
         ClassFiles::MapStatus status;
         const QString mapPath = ClassFiles::mapPathFor(imagePath);
-        map = MaskFile::stampOf(mapPath);
+        map.onDisk = MaskFile::stampOf(mapPath);
         ClassFiles::joinMap(layer, ClassFiles::readMap(mapPath, layer.size(), &status));
-        unread = status == ClassFiles::MapStatus::Unreadable;
+        map.unread = status == ClassFiles::MapStatus::Unreadable;
+        const QString objectsPath = ClassFiles::objectsPathFor(imagePath);
+        objectFile.onDisk = MaskFile::stampOf(objectsPath);
+        if (status == ClassFiles::MapStatus::Read)
+            objects = ClassFiles::readObjects(objectsPath, layer.size(), &status);
+        objectFile.unread = status != ClassFiles::MapStatus::Read && objectFile.onDisk.exists;
     }
     // Without memory for a new layer the mask stays as it is, and so does what is known of
     // the file: the next save still asks.
-    if (!doc->replaceMask(std::move(layer)))
+    if (!doc->replaceMask(std::move(layer), std::move(objects)))
         return false;
-    mapOnDisk = map;
-    mapUnread = unread;
+    classMap = map;
+    objectMap = objectFile;
     rememberMaskFile(reading);
     return true;
 }
@@ -344,17 +360,22 @@ PictureSession::Stored PictureSession::store(bool pictureChangeSeen)
     const MaskDocument *document = doc.get();
     const bool classes = document->hasClasses();
     const QString mapPath = ClassFiles::mapPathFor(imagePath);
+    const QString objectsPath = ClassFiles::objectsPathFor(imagePath);
+    const bool hasObjects = document->hasObjects();
     QImage mask;
     QImage map;
+    QImage objects;
     // The export too runs on a worker: it reads the mask, which nothing changes meanwhile.
     asker.wait(
-        [document, classes, &mask, &map] {
+        [document, classes, hasObjects, &mask, &map, &objects] {
             mask = document->exportMask();
             if (classes && !mask.isNull())
                 map = ClassFiles::toIndexed(document->exportClasses());
+            if (hasObjects && !map.isNull())
+                objects = document->exportObjects();
         },
         tr("保存掩膜"), label);
-    if (mask.isNull() || (classes && map.isNull())) {
+    if (mask.isNull() || (classes && map.isNull()) || (hasObjects && objects.isNull())) {
         tell(Topic::NoMemory, maskPath, tr("错误"), tr("内存不足，无法导出掩膜，掩膜文件未改动。"));
         return stored;
     }
@@ -363,7 +384,8 @@ PictureSession::Stored PictureSession::store(bool pictureChangeSeen)
     const bool empty = MaskFile::isEmpty(mask);
     if ((!empty && !mayWriteThrough(maskPath)) || !mayReplaceMaskFile(maskPath, empty))
         return stored;
-    if (classes && ((!empty && !mayWriteThrough(mapPath)) || !mayReplaceClassMap(mapPath, empty)))
+    if (classes &&
+        ((!empty && !mayWriteThrough(mapPath)) || !mayReplaceSideFile(mapPath, empty, classMap)))
         return stored;
     // A class map left beside a mask without classes would give erased pixels back as a
     // class the next time both are read: it goes, so the two files never disagree.
@@ -371,37 +393,64 @@ PictureSession::Stored PictureSession::store(bool pictureChangeSeen)
     // that name is no class map and does not stop the save.
     const QFileInfo mapFile(mapPath);
     const bool staleMap = !classes && (mapFile.isSymLink() || mapFile.isFile());
-    if (staleMap && !mayReplaceClassMap(mapPath, true))
+    if (staleMap && !mayReplaceSideFile(mapPath, true, classMap))
+        return stored;
+    // The object map likewise: written with objects, else an old one goes, so objects
+    // erased or deleted here do not come back.
+    const QFileInfo objectsFile(objectsPath);
+    const bool staleObjects = !hasObjects && (objectsFile.isSymLink() || objectsFile.isFile());
+    if (hasObjects &&
+        (!mayWriteThrough(objectsPath) || !mayReplaceSideFile(objectsPath, false, objectMap)))
+        return stored;
+    if (staleObjects && !mayReplaceSideFile(objectsPath, true, objectMap))
         return stored;
     // A link out of the folder the user agreed to write through is the only one followed.
     const AtomicFile::Options options{AtomicFile::widestFor(maskPath, imagePath), linkAgreed};
     const AtomicFile::Options mapOptions{AtomicFile::widestFor(mapPath, imagePath), linkAgreed};
+    const AtomicFile::Options objectOptions{AtomicFile::widestFor(objectsPath, imagePath),
+                                            linkAgreed};
     // The class map goes first: a mask file written without it would be read back with its
-    // pixels in the first class.
+    // pixels in the first class. The object map follows it, as objects lie in classes.
     AtomicFile::Failure *why = &stored.failure;
     MaskFile::StoreOutcome *outcome = &stored.outcome;
     asker.wait(
-        [&mask, maskPath, options, &map, mapPath, mapOptions, why, staleMap, outcome] {
+        [&] {
             *outcome = [&] {
                 if (staleMap && !QFile::remove(mapPath))
                     return MaskFile::StoreOutcome::WriteFailed;
+                const auto failed = [](MaskFile::StoreOutcome outcome) {
+                    return outcome == MaskFile::StoreOutcome::WriteFailed ||
+                           outcome == MaskFile::StoreOutcome::RemoveFailed;
+                };
                 if (!map.isNull()) {
                     const MaskFile::StoreOutcome mapOutcome =
                         MaskFile::store(map, mapPath, mapOptions, why);
-                    if (mapOutcome == MaskFile::StoreOutcome::WriteFailed ||
-                        mapOutcome == MaskFile::StoreOutcome::RemoveFailed)
+                    if (failed(mapOutcome))
                         return mapOutcome;
                 }
+                if (!objects.isNull()) {
+                    const MaskFile::StoreOutcome objectsOutcome =
+                        MaskFile::store(objects, objectsPath, objectOptions, why);
+                    if (failed(objectsOutcome))
+                        return objectsOutcome;
+                }
+                if (staleObjects && !QFile::remove(objectsPath))
+                    return MaskFile::StoreOutcome::WriteFailed;
                 return MaskFile::store(mask, maskPath, options, why);
             }();
             mask = QImage();
             map = QImage();
+            objects = QImage();
         },
         tr("保存掩膜"), label);
     stored.went = true;
     if (classes || staleMap) {
-        mapOnDisk = MaskFile::stampOf(mapPath);
-        mapUnread = false;
+        classMap.onDisk = MaskFile::stampOf(mapPath);
+        classMap.unread = false;
+    }
+    if (hasObjects || staleObjects) {
+        objectMap.onDisk = MaskFile::stampOf(objectsPath);
+        objectMap.unread = false;
     }
     switch (stored.outcome) {
     case MaskFile::StoreOutcome::Written:
@@ -518,26 +567,28 @@ bool PictureSession::mayReplaceMaskFile(const QString &maskPath, bool removing)
     return agreed;
 }
 
-// The class map beside the picture, like the mask file, is replaced or removed unasked only
-// when it is what this session read or wrote last.
-bool PictureSession::mayReplaceClassMap(const QString &mapPath, bool removing)
+// The class map and the object map beside the picture, like the mask file, are replaced or
+// removed unasked only when they are what this session read or wrote last.
+bool PictureSession::mayReplaceSideFile(const QString &path, bool removing, SideFile &known)
 {
-    const FileStamp now = MaskFile::stampOf(mapPath);
-    if (!now.exists || (now == mapOnDisk && !mapUnread))
+    const FileStamp now = MaskFile::stampOf(path);
+    if (!now.exists || (now == known.onDisk && !known.unread))
         return true;
     const QString replaceText = removing ? tr("删除") : tr("覆盖");
+    const bool objects = &known == &objectMap;
+    const QString title = objects ? tr("对象图已被修改") : tr("类别图已被修改");
     const bool agreed =
-        mapUnread
-            ? ask(Topic::ReplaceUnreadMap, mapPath, tr("类别图已被修改"),
+        known.unread
+            ? ask(objects ? Topic::ReplaceUnreadObjects : Topic::ReplaceUnreadMap, path, title,
                   tr("%1\n未能读取，打开图片时没有显示。%2会丢失其中的内容。")
-                      .arg(mapPath, replaceText),
+                      .arg(path, replaceText),
                   replaceText)
-            : ask(Topic::ReplaceChangedMap, mapPath, tr("类别图已被修改"),
-                  tr("%1 在打开后被其他程序修改过，%2会丢失那些修改。").arg(mapPath, replaceText),
+            : ask(objects ? Topic::ReplaceChangedObjects : Topic::ReplaceChangedMap, path, title,
+                  tr("%1 在打开后被其他程序修改过，%2会丢失那些修改。").arg(path, replaceText),
                   replaceText);
     if (agreed) {
-        mapOnDisk = now;
-        mapUnread = false;
+        known.onDisk = now;
+        known.unread = false;
     }
     return agreed;
 }
@@ -581,15 +632,15 @@ bool PictureSession::exportClassMap(const QString &file, AtomicFile::Failure *fa
     // Onto the class map beside the picture, the rules of a save hold.
     const bool besidePicture =
         absolute == QFileInfo(ClassFiles::mapPathFor(imagePath)).absoluteFilePath();
-    if (besidePicture && !mayReplaceClassMap(file, false))
+    if (besidePicture && !mayReplaceSideFile(file, false, classMap))
         return false;
     const MaskDocument *document = doc.get();
     const bool written = writeElsewhere(
         file, [document] { return ClassFiles::toIndexed(document->exportClasses()); },
         tr("导出类别图"), failure);
     if (written && besidePicture) {
-        mapOnDisk = MaskFile::stampOf(file);
-        mapUnread = false;
+        classMap.onDisk = MaskFile::stampOf(file);
+        classMap.unread = false;
     }
     return written;
 }

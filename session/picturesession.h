@@ -31,10 +31,12 @@ class SessionAsker
 public:
     enum class Topic {
         // Questions: may the session go on? No, the safe answer, is the default.
-        ReplaceChangedMask, // another program changed the mask file
-        ReplaceUnreadMask,  // the mask file could not be read and was never shown
-        ReplaceChangedMap,  // the class map, likewise
-        ReplaceUnreadMap,   // the class map could not be read and was never shown
+        ReplaceChangedMask,    // another program changed the mask file
+        ReplaceUnreadMask,     // the mask file could not be read and was never shown
+        ReplaceChangedMap,     // the class map, likewise
+        ReplaceUnreadMap,      // the class map could not be read and was never shown
+        ReplaceChangedObjects, // the object map, likewise
+        ReplaceUnreadObjects,
         ReplaceChangedList, // labels.txt
         WriteThroughLink,   // the mask file is a link out of the picture's folder
         PictureChanged,     // yes: save the mask elsewhere instead (the save stops either way)
@@ -109,6 +111,7 @@ public:
         FileStamp picture;
         Platform::FileIdentity identity;
         FileStamp map;
+        FileStamp objects;
     };
     static OnDisk lookBeforeReading(const QString &path);
     // Whether the picture at `path` may be decoded: not when it would not fit in memory, and
@@ -184,11 +187,18 @@ public:
     bool exportClassMap(const QString &path, AtomicFile::Failure *failure);
 
 private:
+    // A file beside the mask file as read or last written here: the class map, the object map.
+    struct SideFile
+    {
+        FileStamp onDisk;
+        bool unread = false;
+    };
+
     bool pictureStillThere();
     bool pictureUnchanged(bool *saveElsewhere);
     bool mayWriteThrough(const QString &file);
     bool mayReplaceMaskFile(const QString &maskPath, bool removing);
-    bool mayReplaceClassMap(const QString &mapPath, bool removing);
+    bool mayReplaceSideFile(const QString &path, bool removing, SideFile &known);
     bool refusedOntoPicture(const QString &file);
     bool writeElsewhere(const QString &file, const std::function<QImage()> &image,
                         const QString &title, AtomicFile::Failure *failure);
@@ -210,8 +220,8 @@ private:
     QString linkAgreed; // a file out of the folder the mask file's link may be written to
     MaskFile::Reading maskOnDisk;
     FileStamp replaceAgreed; // a changed or unread mask file the user agreed to replace
-    FileStamp mapOnDisk;
-    bool mapUnread = false;
+    SideFile classMap;
+    SideFile objectMap;
     ClassFiles::List list;
     QString listPath;
 };

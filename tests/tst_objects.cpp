@@ -5,12 +5,21 @@
 
 #include "document/maskdocument.h"
 #include "document/maskedit.h"
+#include "files/classfiles.h"
 #include "files/maskfile.h"
+#include "folder/picturefolder.h"
+#include "recovery/recovery.h"
+#include "support/scriptedasker.h"
 #include "support/testfiles.h"
 
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
+
+using Topic = SessionAsker::Topic;
 
 constexpr int width = 40;
 constexpr int height = 30;
@@ -70,6 +79,35 @@ bool objectsAgree(const MaskDocument &document)
                 return false;
     return true;
 }
+
+// A picture "street.png" with the classes "car" and "tree", two touching cars painted as
+// two objects and saved beside it.
+struct SavedStreet
+{
+    QTemporaryDir dir;
+    QString picture;
+    TestSupport::ScriptedAsker asker;
+    PictureSession session{asker, QStringList{}};
+
+    SavedStreet()
+    {
+        picture = dir.filePath(QStringLiteral("street.png"));
+        QFile list(dir.filePath(QStringLiteral("labels.txt")));
+        if (!TestSupport::makePicture(width, height).save(picture) ||
+            !list.open(QIODevice::WriteOnly) || list.write("car\ntree\n") != 9)
+            return;
+        list.close();
+        if (!TestSupport::openIn(session, picture))
+            return;
+        MaskDocument &document = *session.document();
+        document.newObject();
+        paint(document, QRect(0, 0, 10, 10));
+        document.newObject();
+        paint(document, QRect(10, 0, 10, 10));
+        session.store();
+    }
+    QString objectsPath() const { return ClassFiles::objectsPathFor(picture); }
+};
 
 } // namespace
 
@@ -248,6 +286,111 @@ private slots:
         // New objects are numbered past those read.
         QVERIFY(document.newObject());
         QCOMPARE(document.currentObject(), 10);
+    }
+
+    void theObjectMapIsWrittenReadBackAndRemovedWhenNoObjectIsLeft()
+    {
+        SavedStreet street;
+        QVERIFY(QFileInfo::exists(street.objectsPath()));
+        // 16-bit grey, read back by Qt's own decoder (not the one that wrote it) exactly.
+        QImageReader reader(street.objectsPath());
+        QCOMPARE(reader.imageFormat(), QImage::Format_Grayscale16);
+        const QImage written = street.session.document()->objects().copy();
+        ClassFiles::MapStatus status;
+        QCOMPARE(ClassFiles::readObjects(street.objectsPath(), QSize(width, height), &status),
+                 written);
+        // The mask and class map stay as they are: one class, one mask.
+        QCOMPARE(TestSupport::maskedPixels(QImage(MaskFile::pathFor(street.picture))), 200);
+        // Reopened, both objects come back with their numbers and class.
+        TestSupport::ScriptedAsker asker;
+        PictureSession again(asker, QStringList{});
+        QVERIFY(TestSupport::openIn(again, street.picture));
+        QCOMPARE(again.document()->objects(), written);
+        QCOMPARE(again.document()->objectNumbers(1), (QVector<int>{1, 2}));
+        QCOMPARE(again.document()->objectPixels(2), qint64(100));
+        // The folder lists the picture alone.
+        const QVector<FolderEntry> entries = PictureFolder::read(street.dir.path());
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().name, QStringLiteral("street.png"));
+        // Every object deleted, the object map goes; the class map stays.
+        QVERIFY(again.document()->deleteObject(1));
+        QVERIFY(again.document()->deleteObject(2));
+        paint(*again.document(), QRect(0, 20, 5, 5));
+        QVERIFY(again.store().went);
+        QVERIFY(!QFileInfo::exists(street.objectsPath()));
+        QVERIFY(QFileInfo::exists(ClassFiles::mapPathFor(street.picture)));
+        QVERIFY(asker.asked.isEmpty());
+    }
+
+    // The object map is guarded as the class map is: one changed behind the session's back,
+    // or one that could not be read, is replaced or removed only when the user says so.
+    void anObjectMapTheSessionDidNotWriteIsReplacedOnlyWithConsent_data()
+    {
+        QTest::addColumn<QByteArray>("otherBytes");
+        QTest::addColumn<int>("topic");
+        QTest::newRow("changed") << QByteArray() << int(Topic::ReplaceChangedObjects);
+        QTest::newRow("unreadable") << QByteArray("not a png") << int(Topic::ReplaceUnreadObjects);
+    }
+    void anObjectMapTheSessionDidNotWriteIsReplacedOnlyWithConsent()
+    {
+        QFETCH(QByteArray, otherBytes);
+        QFETCH(int, topic);
+        SavedStreet street;
+        if (!otherBytes.isEmpty()) {
+            // Damaged before the picture is opened: never shown, never replaced unasked.
+            QFile file(street.objectsPath());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(otherBytes);
+            file.close();
+            QVERIFY(TestSupport::openIn(street.session, street.picture));
+            QVERIFY(!street.session.document()->hasObjects());
+        } else {
+            // Another program writes other objects while the picture is open.
+            QImage other(width, height, QImage::Format_Grayscale16);
+            other.fill(7);
+            QTest::qWait(20);
+            QVERIFY(other.save(street.objectsPath()));
+        }
+        const QByteArray before = TestSupport::contents(street.objectsPath());
+        MaskDocument &document = *street.session.document();
+        document.newObject();
+        paint(document, QRect(0, 20, 5, 5));
+        QVERIFY(!street.session.store().went);
+        QCOMPARE(street.asker.asked, QList<Topic>{Topic(topic)});
+        QCOMPARE(TestSupport::contents(street.objectsPath()), before);
+        street.asker.answers[Topic(topic)] = true;
+        QVERIFY(street.session.store().went);
+        ClassFiles::MapStatus status;
+        QCOMPARE(ClassFiles::readObjects(street.objectsPath(), QSize(width, height), &status),
+                 document.exportObjects());
+    }
+
+    void theRecoveryCopyKeepsObjects()
+    {
+        MaskDocument document;
+        openBlank(document);
+        document.newObject();
+        paint(document, QRect(0, 0, 10, 10));
+        document.newObject();
+        paint(document, QRect(10, 0, 10, 10));
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("copy.png"));
+        const QImage copy =
+            Recovery::withObjects(document.exportClasses(), document.exportObjects());
+        QVERIFY(MaskFile::write(copy, file, {{QStringLiteral("Picture"), QStringLiteral("x")}}));
+        QImage classes;
+        QImage objects;
+        QVERIFY(Recovery::splitObjects(Recovery::read(file), &classes, &objects));
+        QCOMPARE(classes, document.exportClasses());
+        QCOMPARE(objects, document.exportObjects());
+        // Put back on a picture without objects, as one step.
+        MaskDocument restored;
+        openBlank(restored);
+        QVERIFY(restored.applyClasses(classes, objects));
+        QCOMPARE(restored.objects(), document.objects());
+        QCOMPARE(restored.objectNumbers(), (QVector<int>{1, 2}));
+        restored.undo();
+        QVERIFY(!restored.hasObjects());
     }
 
     void objectsNeedClasses()

@@ -10,6 +10,7 @@
 #include "folder/maskwatch.h"
 #include "recovery/recovery.h"
 #include "session/picturesession.h"
+#include "support/scriptedasker.h"
 #include "support/testfiles.h"
 
 #include <QDir>
@@ -22,34 +23,8 @@
 namespace {
 
 using Topic = SessionAsker::Topic;
-
-// Answers each question by its topic (no when not given), records every message, and does
-// the session's work at once.
-class ScriptedAsker : public SessionAsker
-{
-public:
-    std::map<Topic, bool> answers;
-    QList<Topic> asked;
-    QList<Topic> told;
-
-    bool ask(const Message &message) override
-    {
-        asked << message.topic;
-        const auto answer = answers.find(message.topic);
-        return answer != answers.end() && answer->second;
-    }
-    void tell(const Message &message) override { told << message.topic; }
-    void wait(const std::function<void()> &work, const QString &, const QString &) override
-    {
-        work();
-    }
-};
-
-bool openIn(PictureSession &session, const QString &path)
-{
-    const PictureSession::OnDisk before = PictureSession::lookBeforeReading(path);
-    return session.open(path, PictureFile::readWithMask(path), before);
-}
+using TestSupport::openIn;
+using TestSupport::ScriptedAsker;
 
 bool write(const QString &path, const QByteArray &bytes)
 {
