@@ -45,6 +45,49 @@ void MaskLayerItem::setClassColours(const QVector<QColor> &colours, const QVecto
     update();
 }
 
+void MaskLayerItem::setObjects(const QImage *layer, const QSet<int> &hidden)
+{
+    objects = layer;
+    objectsHidden = hidden;
+    update();
+}
+
+// Level `n` pixel (x, y) stands for base pixel (x << n, y << n); its object is compared with
+// the objects one level pixel to the right and below, so the line stays a screen pixel
+// thin at every zoom.
+void MaskLayerItem::markObjects(const QImage &level, int n, const QRect &area, QRgb *colours) const
+{
+    const QImage &numbers = *objects;
+    const int lastX = numbers.width() - 1;
+    const int lastY = numbers.height() - 1;
+    const int step = 1 << n;
+    const bool hiding = !objectsHidden.isEmpty();
+    for (int y = 0; y < area.height(); ++y) {
+        const int baseY = qMin((area.top() + y) << n, lastY);
+        const auto *row = reinterpret_cast<const quint16 *>(numbers.constScanLine(baseY));
+        const auto *below =
+            reinterpret_cast<const quint16 *>(numbers.constScanLine(qMin(baseY + step, lastY)));
+        const uchar *classes = level.constScanLine(area.top() + y) + area.left();
+        QRgb *out = colours + size_t(y) * size_t(area.width());
+        for (int x = 0; x < area.width(); ++x) {
+            if (!classes[x])
+                continue;
+            const int baseX = qMin((area.left() + x) << n, lastX);
+            const quint16 object = row[baseX];
+            if (!object)
+                continue;
+            if (hiding && objectsHidden.contains(object)) {
+                out[x] = 0;
+                continue;
+            }
+            const quint16 right = row[qMin(baseX + step, lastX)];
+            const quint16 down = below[baseX];
+            if ((right && right != object) || (down && down != object))
+                out[x] = ((out[x] >> 1) & 0x007f7f7fu) | (out[x] & 0xff000000u);
+        }
+    }
+}
+
 void MaskLayerItem::makeColours()
 {
     if (!classColours.isEmpty()) {
@@ -135,5 +178,7 @@ void MaskLayerItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *opt
         for (int x = 0; x < width; ++x)
             out[x] = byValue[in[x]];
     }
+    if (objects && !objects->isNull() && !classColours.isEmpty())
+        markObjects(level, part.level, part.area, scratch.data());
     Display::drawPart(*painter, part, colours, boundingRect());
 }

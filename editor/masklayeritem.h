@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QGraphicsItem>
 #include <QRgb>
+#include <QSet>
 #include <QVector>
 
 #include <vector>
@@ -35,15 +36,23 @@ public:
     // strength (the item's opacity dims it), and not at all when `hidden[n - 1]`. No colours:
     // the layer is one mask.
     void setClassColours(const QVector<QColor> &colours, const QVector<bool> &hidden);
+    // The object layer beside the mask (16-bit numbers, null for none; the document's, it
+    // lives longer than the item): where two objects meet, the first pixel of the pair shows
+    // darker, so touching objects of one class are seen apart; objects in `hidden` do not
+    // show.
+    void setObjects(const QImage *objects, const QSet<int> &hidden);
 
 private:
     void makeColours();
+    void markObjects(const QImage &level, int n, const QRect &area, QRgb *colours) const;
 
     const Display::Pyramid *pyramid;
     QColor colour = layerColour;
     bool asSaved = false;
     QVector<QColor> classColours;
     QVector<bool> classesHidden;
+    const QImage *objects = nullptr;
+    QSet<int> objectsHidden;
     QRgb byValue[256];         // the screen colour of each layer value
     std::vector<QRgb> scratch; // the colours of the part being drawn, kept between repaints
 };

@@ -180,6 +180,13 @@ void VelmoraView::setClassColours(const QVector<QColor> &colours, const QVector<
                                   classesHidden);
 }
 
+void VelmoraView::setObjectsHidden(const QSet<int> &hidden)
+{
+    objectsHidden = hidden;
+    if (maskItem)
+        maskItem->setObjects(&document->objects(), objectsHidden);
+}
+
 QColor VelmoraView::paintColour() const
 {
     if (document->hasClasses() && document->currentClass() <= classColours.size())
@@ -316,6 +323,7 @@ void VelmoraView::showLoadedPicture()
     scene->addItem(imageItem);
     imageItem->setPos(0, 0);
     maskItem = new MaskLayerItem(&document->maskPyramid());
+    maskItem->setObjects(&document->objects(), objectsHidden);
     scene->addItem(maskItem);
     maskItem->setPos(0, 0);
     maskItem->setOpacity(1.0);

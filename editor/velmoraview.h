@@ -13,6 +13,7 @@
 #include <QMetaType>
 #include <QPoint>
 #include <QPointF>
+#include <QSet>
 #include <QString>
 #include <QTransform>
 #include <QVector>
@@ -62,6 +63,8 @@ public:
     MaskDocument *getDocument() const { return document; }
     // Classes are shown in their colours; a hidden class is not drawn.
     void setClassColours(const QVector<QColor> &colours, const QVector<bool> &hidden);
+    // Objects in `hidden` are not shown.
+    void setObjectsHidden(const QSet<int> &hidden);
     // True while a left-button stroke or lasso is under way.
     bool isDrawing() const { return drawing; }
 
@@ -245,6 +248,7 @@ private:
     bool maskHidden = false;
     QColor maskColour{255, 0, 0};
     QVector<QColor> classColours;
+    QSet<int> objectsHidden;
     QVector<bool> classesHidden;
     bool shownAsSaved = false;
     bool drawing = false;

@@ -37,6 +37,15 @@ void VelmoraView::mousePressEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && spacePanning)
         handDragging = true; // the base handler below starts the hand's drag
     const Qt::KeyboardModifiers keys = event->modifiers();
+    // Alt+click picks the object under the pointer, in every mode; its class becomes current.
+    if (event->button() == Qt::LeftButton && (keys & Qt::AltModifier) && !drawing &&
+        document->hasObjectLayer()) {
+        const QPointF at = mapToScene(event->pos());
+        document->setCurrentObject(
+            document->objectAt(QPoint(int(std::floor(at.x())), int(std::floor(at.y())))));
+        event->accept();
+        return;
+    }
     // In Move, Ctrl+click (the wand) and Ctrl+Shift+drag (the snapping lasso) add to the
     // mask as in Doodle; a plain drag pans.
     const bool regionInMove = mode == EditorMode::Move && (keys & Qt::ControlModifier);

@@ -115,6 +115,21 @@ void MainWindow::createClassPanel()
         classesHidden[number - 1] = hidden;
         showClasses();
     });
+    connect(classPanel, &ClassPanel::objectChosen, this, [this](int number) {
+        if (!view->isDrawing())
+            view->getDocument()->setCurrentObject(number);
+    });
+    connect(classPanel, &ClassPanel::objectHiddenChanged, this, [this](int number, bool hidden) {
+        if (hidden)
+            objectsHidden.insert(number);
+        else
+            objectsHidden.remove(number);
+        view->setObjectsHidden(objectsHidden);
+    });
+    connect(classPanel, &ClassPanel::deleteObjectAsked, this, [this](int number) {
+        if (!view->isDrawing())
+            view->getDocument()->deleteObject(number);
+    });
     connect(classPanel, &ClassPanel::addAsked, this, &MainWindow::addClass);
     connect(classPanel, &ClassPanel::renameAsked, this, &MainWindow::renameClass);
     connect(classPanel, &ClassPanel::colourAsked, this, &MainWindow::changeClassColour);
@@ -123,6 +138,12 @@ void MainWindow::createClassPanel()
     for (QAction *menu : menuBar()->actions())
         if (menu->text() == tr("掩膜")) {
             menu->menu()->addSeparator();
+            // N starts an object of the current class; touching objects stay apart.
+            newObjectAction = menu->menu()->addAction(tr("新对象"));
+            newObjectAction->setShortcut(QKeySequence(Qt::Key_N));
+            newObjectAction->setWhatsThis(tr("开始当前类别的一个新对象：下一笔画、套索或魔棒点击画"
+                                             "出它，之后的操作都加到它上面"));
+            connect(newObjectAction, &QAction::triggered, this, &MainWindow::startObject);
             classMenu = menu->menu()->addMenu(tr("当前类别"));
         }
     for (int number = 1; number <= 9; ++number) {
@@ -159,8 +180,45 @@ void MainWindow::createClassPanel()
             showClasses();
         }
         classPanel->showCounts(shown->hasClasses() ? &shown->classPixels() : nullptr);
+        showObjects();
+    });
+    // Objects hidden belong to the picture they were hidden on.
+    connect(document, &MaskDocument::loaded, this, [this] {
+        objectsHidden.clear();
+        view->setObjectsHidden(objectsHidden);
     });
     showClasses();
+}
+
+void MainWindow::startObject()
+{
+    MaskDocument *document = view->getDocument();
+    if (view->isDrawing() || document->isNull())
+        return;
+    if (!document->hasClasses()) {
+        statusBar()->showMessage(tr("对象属于类别：请先添加至少两个类别"), noticeMs);
+        return;
+    }
+    if (!document->newObject())
+        statusBar()->showMessage(tr("无法新建对象：内存不足或对象编号已用完"), noticeMs);
+}
+
+// The objects under their classes in the panel, and the current one in the status bar.
+void MainWindow::showObjects()
+{
+    const MaskDocument *document = view->getDocument();
+    QVector<ClassPanel::ObjectRow> rows;
+    for (int number : document->objectNumbers())
+        rows.append({number, document->classOfObject(number), document->objectPixels(number),
+                     objectsHidden.contains(number)});
+    classPanel->showObjects(rows, document->currentObject());
+    if (document->hasClasses()) {
+        QString text =
+            tr("类别：%1").arg(document->classNames().value(document->currentClass() - 1));
+        if (document->currentObject() > 0)
+            text += QStringLiteral("  ") + tr("对象：%1").arg(document->currentObject());
+        classLabel->setText(text);
+    }
 }
 
 // The folder's list of classes, read by the session as a picture of it opens: the window
@@ -208,8 +266,7 @@ void MainWindow::showClasses()
         classKeyActions.at(i)->setEnabled(classes && i < names.size());
     exportClassesAction->setEnabled(!document->isNull());
     classLabel->setVisible(classes);
-    if (classes)
-        classLabel->setText(tr("类别：%1").arg(names.value(current - 1)));
+    showObjects();
 }
 
 void MainWindow::chooseClass(int number)

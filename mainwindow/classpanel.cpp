@@ -1,5 +1,6 @@
 #include "mainwindow/classpanel.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -25,7 +26,7 @@ QIcon swatch(const QColor &colour)
 ClassPanel::ClassPanel(QWidget *parent) : QWidget(parent)
 {
     tree = new QTreeWidget(this);
-    tree->setRootIsDecorated(false);
+    tree->setRootIsDecorated(true);
     tree->setColumnCount(3);
     tree->setHeaderLabels({tr("类别"), tr("键"), tr("像素")});
     tree->header()->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
@@ -37,11 +38,17 @@ ClassPanel::ClassPanel(QWidget *parent) : QWidget(parent)
     tree->setFocusPolicy(Qt::NoFocus);
     // Small, so the panels beside it keep their room on a small screen.
     tree->setMinimumHeight(22);
-    tree->setToolTip(tr("单击选择当前类别；勾选框显示或隐藏该类别"));
+    tree->setToolTip(tr("单击选择当前类别或对象；勾选框显示或隐藏它"));
 
     addButton = new QPushButton(tr("添加…"), this);
     renameButton = new QPushButton(tr("重命名…"), this);
     colourButton = new QPushButton(tr("颜色…"), this);
+    // Deleting an object is in its row's menu (right click), so the panel stays small.
+    deleteObjectAction = new QAction(tr("删除对象"), tree);
+    deleteObjectAction->setToolTip(tr("把选中的对象从掩膜中删除（可撤销）"));
+    deleteObjectAction->setEnabled(false);
+    tree->addAction(deleteObjectAction);
+    tree->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (QPushButton *button : {addButton, renameButton, colourButton})
         button->setFocusPolicy(Qt::NoFocus);
     protect = new QCheckBox(tr("保护其他类别"), this);
@@ -58,16 +65,31 @@ ClassPanel::ClassPanel(QWidget *parent) : QWidget(parent)
     layout->addLayout(buttons);
     layout->addWidget(protect);
 
+    // An object's row holds its number; a class's row none.
     connect(tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
-        emit currentChosen(tree->indexOfTopLevelItem(item) + 1);
+        if (item->parent())
+            emit objectChosen(item->data(NameColumn, Qt::UserRole).toInt());
+        else
+            emit currentChosen(tree->indexOfTopLevelItem(item) + 1);
     });
     connect(tree, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem *item, int column) {
-        if (!filling && column == NameColumn)
-            emit hiddenChanged(tree->indexOfTopLevelItem(item) + 1,
-                               item->checkState(NameColumn) != Qt::Checked);
+        if (filling || column != NameColumn)
+            return;
+        const bool hidden = item->checkState(NameColumn) != Qt::Checked;
+        if (item->parent())
+            emit objectHiddenChanged(item->data(NameColumn, Qt::UserRole).toInt(), hidden);
+        else
+            emit hiddenChanged(tree->indexOfTopLevelItem(item) + 1, hidden);
     });
     connect(tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
-        emit renameAsked(tree->indexOfTopLevelItem(item) + 1);
+        if (!item->parent())
+            emit renameAsked(tree->indexOfTopLevelItem(item) + 1);
+    });
+    connect(tree, &QTreeWidget::itemSelectionChanged, this,
+            [this] { deleteObjectAction->setEnabled(selectedObject() > 0); });
+    connect(deleteObjectAction, &QAction::triggered, this, [this] {
+        if (selectedObject() > 0)
+            emit deleteObjectAsked(selectedObject());
     });
     connect(addButton, &QPushButton::clicked, this, &ClassPanel::addAsked);
     connect(renameButton, &QPushButton::clicked, this, [this] {
@@ -80,10 +102,65 @@ ClassPanel::ClassPanel(QWidget *parent) : QWidget(parent)
     });
 }
 
+// The class chosen, or the class of the object chosen.
 int ClassPanel::selectedNumber() const
 {
     const QList<QTreeWidgetItem *> chosen = tree->selectedItems();
-    return chosen.isEmpty() ? 0 : tree->indexOfTopLevelItem(chosen.first()) + 1;
+    if (chosen.isEmpty())
+        return 0;
+    QTreeWidgetItem *item = chosen.first();
+    return tree->indexOfTopLevelItem(item->parent() ? item->parent() : item) + 1;
+}
+
+int ClassPanel::selectedObject() const
+{
+    const QList<QTreeWidgetItem *> chosen = tree->selectedItems();
+    return chosen.isEmpty() || !chosen.first()->parent()
+               ? 0
+               : chosen.first()->data(NameColumn, Qt::UserRole).toInt();
+}
+
+void ClassPanel::showObjects(const QVector<ObjectRow> &objects, int current)
+{
+    filling = true;
+    const QLocale locale;
+    QVector<QVector<ObjectRow>> byClass(tree->topLevelItemCount());
+    bool currentListed = false;
+    for (const ObjectRow &row : objects) {
+        if (row.classNumber >= 1 && row.classNumber <= byClass.size())
+            byClass[row.classNumber - 1].append(row);
+        currentListed |= row.number == current;
+    }
+    // The current object's row stands out instead of its class's.
+    if (currentListed)
+        tree->clearSelection();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *parent = tree->topLevelItem(i);
+        const QVector<ObjectRow> &rows = byClass.at(i);
+        while (parent->childCount() > rows.size())
+            delete parent->takeChild(parent->childCount() - 1);
+        while (parent->childCount() < rows.size())
+            parent->addChild(new QTreeWidgetItem);
+        for (int j = 0; j < rows.size(); ++j) {
+            QTreeWidgetItem *item = parent->child(j);
+            const ObjectRow &row = rows.at(j);
+            item->setText(NameColumn, tr("对象 %1").arg(row.number));
+            item->setData(NameColumn, Qt::UserRole, row.number);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+            item->setCheckState(NameColumn, row.hidden ? Qt::Unchecked : Qt::Checked);
+            item->setText(PixelsColumn, locale.toString(row.pixels));
+            item->setTextAlignment(PixelsColumn, Qt::AlignRight | Qt::AlignVCenter);
+            QFont font = item->font(NameColumn);
+            font.setBold(row.number == current);
+            item->setFont(NameColumn, font);
+            if (row.number == current)
+                item->setSelected(true);
+        }
+        if (!rows.isEmpty() && !parent->isExpanded())
+            parent->setExpanded(true);
+    }
+    filling = false;
+    deleteObjectAction->setEnabled(selectedObject() > 0);
 }
 
 void ClassPanel::showClasses(const QStringList &names, const QVector<QColor> &colours,

@@ -34,6 +34,10 @@ const struct
      QT_TRANSLATE_NOOP("HelpWindow",
                        "加入（涂鸦、移动）或去掉（橡皮擦）与单击处颜色相近的相连区域；"
                        "按住向右拖动增大容差（每 4 像素加 1），向左减小；Esc 取消")},
+    {QT_TRANSLATE_NOOP("HelpWindow", "Alt+单击"), QT_TRANSLATE_NOOP("HelpWindow", "选取对象"),
+     QT_TRANSLATE_NOOP(
+         "HelpWindow",
+         "选取指针下的对象作为当前对象，它的类别成为当前类别；没有对象处取消当前对象")},
     {QT_TRANSLATE_NOOP("HelpWindow", "按住空格（涂鸦 / 橡皮擦）"),
      QT_TRANSLATE_NOOP("HelpWindow", "抓手"),
      QT_TRANSLATE_NOOP("HelpWindow", "拖动平移，松开后回到原工具")},

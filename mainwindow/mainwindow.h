@@ -143,6 +143,8 @@ private:
     void showClasses();
     QColor classColour(const QString &name, int number) const;
     void chooseClass(int number);
+    void startObject();
+    void showObjects();
     void addClass();
     void renameClass(int number);
     void changeClassColour(int number);
@@ -219,6 +221,8 @@ private:
     QList<QAction *> classKeyActions; // keys 1–9
     QAction *exportClassesAction = nullptr;
     QVector<bool> classesHidden;
+    QSet<int> objectsHidden; // of the picture shown
+    QAction *newObjectAction = nullptr;
     QString shownListPath; // the class list whose classes are hidden or shown
 };
 

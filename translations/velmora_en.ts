@@ -39,10 +39,6 @@ Nothing was written, so that no file elsewhere is changed.</translation>
         <translation>Pixels</translation>
     </message>
     <message>
-        <source>单击选择当前类别；勾选框显示或隐藏该类别</source>
-        <translation>Click to make a class the current one; its check box shows or hides it</translation>
-    </message>
-    <message>
         <source>添加…</source>
         <translation>Add…</translation>
     </message>
@@ -61,6 +57,22 @@ Nothing was written, so that no file elsewhere is changed.</translation>
     <message>
         <source>画笔、套索和区域命令只改变背景和当前类别的像素</source>
         <translation>The brush, the lassos and the region commands change only background and current-class pixels</translation>
+    </message>
+    <message>
+        <source>单击选择当前类别或对象；勾选框显示或隐藏它</source>
+        <translation>Click to choose the current class or object; the check box shows or hides it</translation>
+    </message>
+    <message>
+        <source>删除对象</source>
+        <translation>Delete object</translation>
+    </message>
+    <message>
+        <source>把选中的对象从掩膜中删除（可撤销）</source>
+        <translation>Delete the chosen object from the mask (can be undone)</translation>
+    </message>
+    <message>
+        <source>对象 %1</source>
+        <translation>Object %1</translation>
     </message>
 </context>
 <context>
@@ -474,6 +486,18 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>加入（涂鸦、移动）或去掉（橡皮擦）与单击处颜色相近的相连区域；按住向右拖动增大容差（每 4 像素加 1），向左减小；Esc 取消</source>
         <translation>Add (Doodle, Move) or remove (Eraser) the connected region of colours close to the clicked one; drag right for a larger tolerance (one more every 4 pixels), left for a smaller one; Esc cancels</translation>
+    </message>
+    <message>
+        <source>Alt+单击</source>
+        <translation>Alt+click</translation>
+    </message>
+    <message>
+        <source>选取对象</source>
+        <translation>Pick object</translation>
+    </message>
+    <message>
+        <source>选取指针下的对象作为当前对象，它的类别成为当前类别；没有对象处取消当前对象</source>
+        <translation>Make the object under the pointer the current object, and its class the current class; where there is no object, no object is current</translation>
     </message>
 </context>
 <context>
@@ -1579,6 +1603,26 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
         <source>正在读取 %1 的帧…</source>
         <translation>Reading the frames of %1…</translation>
     </message>
+    <message>
+        <source>新对象</source>
+        <translation>New object</translation>
+    </message>
+    <message>
+        <source>开始当前类别的一个新对象：下一笔画、套索或魔棒点击画出它，之后的操作都加到它上面</source>
+        <translation>Start a new object of the current class: the next stroke, lasso or wand click makes it, and later gestures add to it</translation>
+    </message>
+    <message>
+        <source>对象属于类别：请先添加至少两个类别</source>
+        <translation>Objects belong to classes: add at least two classes first</translation>
+    </message>
+    <message>
+        <source>无法新建对象：内存不足或对象编号已用完</source>
+        <translation>Cannot start a new object: out of memory, or no object numbers left</translation>
+    </message>
+    <message>
+        <source>对象：%1</source>
+        <translation>Object: %1</translation>
+    </message>
 </context>
 <context>
     <name>MaskAnalysis</name>
@@ -1874,6 +1918,10 @@ is this picture&apos;s mask file. The class map was not exported.</translation>
     <message>
         <source>打开</source>
         <translation>Open</translation>
+    </message>
+    <message>
+        <source>对象图已被修改</source>
+        <translation>Object map changed</translation>
     </message>
 </context>
 <context>
