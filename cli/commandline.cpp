@@ -48,14 +48,16 @@ QString usage()
               "  velmora frames VIDEO -o FOLDER [--masked-only]\n"
               "\n"
               "export 把文件夹中图片的掩膜导出给训练代码：\n"
-              "  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），\n"
+              "  coco  COCO 实例 JSON（每个对象、以及不属于对象的每个 8 连通块一个标注，\n"
+              "        segmentation 为压缩 RLE），\n"
               "        默认写到标准输出\n"
               "  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，\n"
               "        另有 classes.txt\n"
-              "  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt\n"
+              "  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt；\n"
+              "        有对象的图片另在 SegmentationObject/ 中写对象 PNG（编号 1..n，最多 255）\n"
               "  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；\n"
               "        YOLO 不写不足三个点的轮廓\n"
-              "stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。\n"
+              "stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别、各类别的对象数。\n"
               "export 和 stats 也接受视频（.mp4 .mkv .mov .avi .webm）代替文件夹：\n"
               "  它的帧和 NAME_masks/ 中的掩膜，帧名为 000001.png …\n"
               "frames 把视频的帧写成 FOLDER 中的 000001.png …；--masked-only 只写有掩膜的帧。\n"
@@ -258,6 +260,7 @@ struct Analyse
         if (output && picture.problem.isEmpty())
             picture.problem = output(picture);
         picture.numbers = QImage();
+        picture.objects = QImage();
         for (MaskAnalysis::Piece &piece : picture.pieces)
             piece.outline.clear();
         return picture;
@@ -422,7 +425,7 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
 {
     int needs = MaskAnalysis::Counts;
     if (options.format == QLatin1String("coco"))
-        needs = MaskAnalysis::Runs;
+        needs = MaskAnalysis::Runs | MaskAnalysis::WholeObjects;
     else if (options.format == QLatin1String("yolo"))
         needs = MaskAnalysis::Outlines;
     else
@@ -453,11 +456,32 @@ int exportFolder(const Options &options, QTextStream &out, QTextStream &err)
     } else if (!coco) {
         refused = sharingOutputs(withMask, target, QStringLiteral(".png"), QString());
         output = [target](const MaskAnalysis::Picture &picture) {
+            // With objects, SegmentationObject/ gets the picture's instances: each object, and
+            // each piece of a class without one, as COCO has them. A palette holds 255.
+            QImage instances;
+            if (picture.hasObjects) {
+                instances = MaskAnalysis::instancesOf(
+                    MaskAnalysis::piecesOf(picture.numbers, picture.objects,
+                                           MaskAnalysis::Runs | MaskAnalysis::WholeObjects),
+                    picture.size);
+                if (instances.isNull())
+                    return tr("超过 255 个对象，VOC 的对象图放不下，没有导出");
+            }
             const QString path = outputOf(target, picture.path, QStringLiteral(".png"));
             AtomicFile::Failure failure = AtomicFile::Failure::None;
             MaskFile::write(picture.numbers, path, {},
                             {AtomicFile::widestFor(path, picture.path), QString()}, &failure);
-            return AtomicFile::describe(failure, path);
+            if (failure != AtomicFile::Failure::None || instances.isNull())
+                return AtomicFile::describe(failure, path);
+            const QDir objectsFolder(target.filePath(QStringLiteral("SegmentationObject")));
+            const QString objectsPath =
+                outputOf(objectsFolder, picture.path, QStringLiteral(".png"));
+            if (!QDir().mkpath(objectsFolder.path()))
+                return tr("无法创建文件夹: %1").arg(objectsFolder.path());
+            MaskFile::write(instances, objectsPath, {},
+                            {AtomicFile::widestFor(objectsPath, picture.path), QString()},
+                            &failure);
+            return AtomicFile::describe(failure, objectsPath);
         };
     }
     QVector<MaskAnalysis::Picture> pictures =
@@ -528,12 +552,23 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// The objects of each class that has any, "car:2;tree:1"; empty without objects.
+QString objectsText(const MaskAnalysis::Picture &picture)
+{
+    QStringList counted;
+    for (int number = 1; number < picture.classObjects.size(); ++number)
+        if (picture.classObjects.at(number) > 0)
+            counted << picture.classNames.value(number - 1, QString::number(number)) +
+                           QLatin1Char(':') + QString::number(picture.classObjects.at(number));
+    return counted.join(QLatin1Char(';'));
+}
+
 int stats(const Options &options, QTextStream &out, QTextStream &err)
 {
     const QVector<MaskAnalysis::Picture> pictures =
         analyseAll(picturesOf(options.folder), MaskAnalysis::Pieces, err);
     const int failed = reportFailures(pictures, err);
-    out << "picture,width,height,mask_pixels,share,pieces,classes\n";
+    out << "picture,width,height,mask_pixels,share,pieces,classes,objects\n";
     for (const MaskAnalysis::Picture &picture : pictures) {
         if (!picture.problem.isEmpty())
             continue;
@@ -546,7 +581,8 @@ int stats(const Options &options, QTextStream &out, QTextStream &err)
         out << csvField(Frames::exportName(picture.path)) << ',' << picture.size.width() << ','
             << picture.size.height() << ',' << picture.maskPixels << ','
             << QString::number(pixels > 0 ? picture.maskPixels / pixels : 0.0, 'f', 6) << ','
-            << picture.pieces.size() << ',' << csvField(present.join(QLatin1Char(';'))) << '\n';
+            << picture.pieces.size() << ',' << csvField(present.join(QLatin1Char(';'))) << ','
+            << csvField(objectsText(picture)) << '\n';
     }
     out.flush();
     return failed > 0 ? someFailed : allWell;

@@ -56,42 +56,57 @@ struct Run
     int x;
     int top;
     int bottom;
-    uchar value;
+    quint32 value; // the class number, and the object's number above its first byte
 };
 
 // The layer's runs, column by column and downwards in each: COCO's order. The columns are
 // walked in blocks side by side, a row of a block at a time, so the bytes are read in the
 // order they lie; a row of a block equal to the one above (most rows of a mask) costs one
 // comparison.
-void findRuns(const QImage &layer, std::vector<Run> &runs)
+// With `objects` (16-bit, or null) a run is of one class and one object.
+void findRuns(const QImage &layer, const QImage &objects, std::vector<Run> &runs)
 {
     constexpr int block = 64;
     const int width = layer.width();
     const int height = layer.height();
     const qsizetype stride = layer.bytesPerLine();
     const uchar *bits = layer.constBits();
+    const bool withObjects = !objects.isNull() && objects.size() == layer.size();
+    const qsizetype objectStride = withObjects ? objects.bytesPerLine() : 0;
+    const uchar *objectBits = withObjects ? objects.constBits() : nullptr;
     thread_local std::vector<std::vector<Run>> columns;
     columns.resize(size_t(width));
     for (std::vector<Run> &column : columns)
         column.clear();
     const std::array<uchar, block> none{};
+    const std::array<quint16, block> noObjects{};
     for (int left = 0; left < width; left += block) {
         const int span = qMin(block, width - left);
         std::array<int, block> top{};
         const uchar *above = none.data();
+        const quint16 *objectsAbove = noObjects.data();
         for (int y = 0; y <= height; ++y) {
             const uchar *row = y < height ? bits + y * stride + left : none.data();
-            if (std::memcmp(row, above, size_t(span)) != 0) {
+            const quint16 *objectRow =
+                !withObjects ? noObjects.data()
+                : y < height
+                    ? reinterpret_cast<const quint16 *>(objectBits + y * objectStride) + left
+                    : noObjects.data();
+            if (std::memcmp(row, above, size_t(span)) != 0 ||
+                (withObjects &&
+                 std::memcmp(objectRow, objectsAbove, size_t(span) * sizeof(quint16)) != 0)) {
                 for (int i = 0; i < span; ++i) {
-                    if (row[i] == above[i])
+                    if (row[i] == above[i] && objectRow[i] == objectsAbove[i])
                         continue;
                     if (above[i] != 0)
                         columns[size_t(left + i)].push_back(
-                            {left + i, top[size_t(i)], y, above[i]});
+                            {left + i, top[size_t(i)], y,
+                             quint32(above[i]) | (quint32(objectsAbove[i]) << 8)});
                     top[size_t(i)] = y;
                 }
             }
             above = row;
+            objectsAbove = objectRow;
         }
     }
     runs.clear();
@@ -112,12 +127,27 @@ int rootOf(std::vector<int> &parent, int run)
 // neighbouring columns belong together when their rows overlap or touch at a corner. Pieces
 // come class by class, each class's in the order their first pixel has in COCO's order.
 // Each run's piece goes to `pieceOfRun`.
-QVector<Piece> piecesOf(const std::vector<Run> &runs, std::vector<int> &pieceOfRun)
+QVector<Piece> piecesOf(const std::vector<Run> &runs, std::vector<int> &pieceOfRun,
+                        bool wholeObjects)
 {
     thread_local std::vector<int> parent;
     parent.resize(runs.size());
     for (size_t i = 0; i < runs.size(); ++i)
         parent[i] = int(i);
+    // An object's parts apart from each other are still the one object.
+    if (wholeObjects) {
+        std::unordered_map<quint32, int> firstRun;
+        for (size_t i = 0; i < runs.size(); ++i) {
+            if (runs[i].value <= 0xff)
+                continue;
+            const auto found = firstRun.emplace(runs[i].value, int(i));
+            if (!found.second) {
+                const int one = rootOf(parent, found.first->second);
+                const int other = rootOf(parent, int(i));
+                parent[size_t(qMax(one, other))] = qMin(one, other);
+            }
+        }
+    }
     // Each run of a column meets the runs of the next column that overlap its rows or touch
     // them at a corner. Runs of a column are in order down it, so the first run of the next
     // column that can still meet a run only moves down; from there every run that starts
@@ -159,7 +189,8 @@ QVector<Piece> piecesOf(const std::vector<Run> &runs, std::vector<int> &pieceOfR
         if (piece < 0) {
             piece = pieces.size();
             Piece fresh;
-            fresh.classNumber = run.value;
+            fresh.classNumber = int(run.value & 0xff);
+            fresh.object = int(run.value >> 8);
             fresh.box = QRect(run.x, run.top, 1, run.bottom - run.top);
             fresh.seed = QPoint(run.x, run.top);
             pieces.append(fresh);
@@ -248,7 +279,7 @@ void traceOutlines(const std::vector<Run> &runs, const std::vector<int> &pieceOf
 QVector<Piece> piecesFromRuns(const std::vector<Run> &runs, QSize size, int needs)
 {
     thread_local std::vector<int> pieceOfRun;
-    QVector<Piece> pieces = piecesOf(runs, pieceOfRun);
+    QVector<Piece> pieces = piecesOf(runs, pieceOfRun, (needs & WholeObjects) == WholeObjects);
     if ((needs & Runs) == Runs)
         encodeRuns(runs, pieceOfRun, size.height(), qint64(size.width()) * size.height(), pieces);
     if ((needs & Outlines) == Outlines)
@@ -294,7 +325,10 @@ Picture analyse(const QString &picturePath, int needs)
     }
     // A small file can declare billions of pixels; its mask would take them all. Several
     // pictures are read side by side, so one may take a quarter of what is left.
-    const qint64 needed = qint64(result.size.width()) * result.size.height() * bytesPerPixel;
+    // An object map takes two bytes a pixel more.
+    const qint64 needed =
+        qint64(result.size.width()) * result.size.height() *
+        (bytesPerPixel + (QFileInfo::exists(ClassFiles::objectsPathFor(picturePath)) ? 2 : 0));
     const qint64 available = Platform::memoryForNewData();
     if (available >= 0 && needed > available / 4) {
         const QLocale locale;
@@ -326,6 +360,33 @@ Picture analyse(const QString &picturePath, int needs)
     result.classNames = ClassFiles::classNames(list.names, ClassFiles::highestOf(numbers));
     if (!result.classNames.isEmpty())
         ClassFiles::joinMap(layer, numbers);
+    // Objects as the editor reads them: beside a class map that was read.
+    QImage objects;
+    if (!result.classNames.isEmpty() && mapStatus == ClassFiles::MapStatus::Read) {
+        ClassFiles::MapStatus objectStatus;
+        objects = ClassFiles::readObjects(ClassFiles::objectsPathFor(picturePath), result.size,
+                                          &objectStatus);
+        if (objectStatus == ClassFiles::MapStatus::Unreadable) {
+            result.problem = tr("对象图无法读取");
+            return result;
+        }
+        const std::vector<uchar> classOf = ClassFiles::mendObjects(layer, objects);
+        if (!objects.isNull()) {
+            // Objects counted by class: each number in use is one object of its class.
+            std::vector<bool> seen(65536, false);
+            for (int y = 0; y < objects.height(); ++y) {
+                const auto *row = reinterpret_cast<const quint16 *>(objects.constScanLine(y));
+                for (int x = 0; x < objects.width(); ++x)
+                    seen[row[x]] = true;
+            }
+            result.classObjects.fill(0, 256);
+            for (size_t number = 1; number < seen.size(); ++number)
+                if (seen[number]) {
+                    ++result.classObjects[classOf[number]];
+                    result.hasObjects = true;
+                }
+        }
+    }
     // Pixels of each class: without classes every byte above 0 is class 1, counted at once.
     const bool oneMask = result.classNames.isEmpty();
     const int layerWidth = layer.width(); // not read again for each pixel
@@ -360,6 +421,8 @@ Picture analyse(const QString &picturePath, int needs)
         }
         if (result.numbers.isNull())
             result.problem = tr("内存不足");
+        if (result.hasObjects)
+            result.objects = objects;
     }
     if (!(needs & Pieces))
         return result;
@@ -368,8 +431,9 @@ Picture analyse(const QString &picturePath, int needs)
     // every pixel: a mask is mostly long runs, COCO's code is made of runs in that order, and
     // a 12-megapixel mask is read once without being turned on its side.
     thread_local std::vector<Run> runs;
-    findRuns(layer, runs);
+    findRuns(layer, objects, runs);
     layer = QImage();
+    objects = QImage();
     result.pieces = piecesFromRuns(runs, result.size, needs);
     if (oneMask)
         for (Piece &piece : result.pieces)
@@ -379,9 +443,38 @@ Picture analyse(const QString &picturePath, int needs)
 
 QVector<Piece> piecesOf(const QImage &layer, int needs)
 {
+    return piecesOf(layer, QImage(), needs);
+}
+
+QVector<Piece> piecesOf(const QImage &layer, const QImage &objects, int needs)
+{
     std::vector<Run> runs;
-    findRuns(layer, runs);
+    findRuns(layer, objects, runs);
     return piecesFromRuns(runs, layer.size(), needs);
+}
+
+QImage instancesOf(const QVector<Piece> &pieces, QSize size)
+{
+    if (pieces.size() > 255)
+        return QImage();
+    QImage numbers(size, QImage::Format_Indexed8);
+    if (numbers.isNull())
+        return QImage();
+    numbers.setColorTable(ClassFiles::palette());
+    numbers.fill(0);
+    const qint64 height = size.height();
+    for (int i = 0; i < pieces.size(); ++i) {
+        // The runs alternate outside and inside, column by column.
+        qint64 at = 0;
+        const QVector<quint32> &runs = pieces.at(i).runs;
+        for (int r = 0; r < runs.size(); ++r) {
+            if (r % 2 == 1)
+                for (qint64 p = at; p < at + runs.at(r); ++p)
+                    numbers.scanLine(int(p % height))[p / height] = uchar(i + 1);
+            at += runs.at(r);
+        }
+    }
+    return numbers;
 }
 
 } // namespace MaskAnalysis

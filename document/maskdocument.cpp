@@ -221,18 +221,8 @@ void MaskDocument::loadObjects(QImage objects)
         objects.format() != QImage::Format_Grayscale16)
         return;
     objectImage = std::move(objects);
-    objectClass.assign(size_t(mostObjects) + 1, 0);
+    objectClass = ClassFiles::mendObjects(maskImage, objectImage);
     objectCounts.assign(size_t(mostObjects) + 1, 0);
-    // Each object takes the class of its first pixel; a pixel of it in another class, or
-    // in none, belongs to no object: files written by hand or by others can disagree.
-    for (int y = 0; y < objectImage.height(); ++y) {
-        const auto *row = reinterpret_cast<const quint16 *>(objectImage.constScanLine(y));
-        const uchar *classes = maskImage.constScanLine(y);
-        for (int x = 0; x < objectImage.width(); ++x)
-            if (row[x] && !objectClass[row[x]])
-                objectClass[row[x]] = classes[x];
-    }
-    dropStrayObjects(objectImage.rect());
     for (int number = mostObjects; number > 0 && !objectsMade; --number)
         if (objectClass[size_t(number)])
             objectsMade = number;

@@ -83,7 +83,7 @@ void MaskLayerItem::markObjects(const QImage &level, int n, const QRect &area, Q
             const quint16 right = row[qMin(baseX + step, lastX)];
             const quint16 down = below[baseX];
             if ((right && right != object) || (down && down != object))
-                out[x] = ((out[x] >> 1) & 0x007f7f7fu) | (out[x] & 0xff000000u);
+                out[x] = ((out[x] >> 2) & 0x003f3f3fu) | (out[x] & 0xff000000u);
         }
     }
 }

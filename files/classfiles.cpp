@@ -236,6 +236,26 @@ QImage readMap(const QString &path, QSize size, MapStatus *status,
     return numbers;
 }
 
+std::vector<uchar> mendObjects(const QImage &classes, QImage &objects)
+{
+    std::vector<uchar> classOf(65536, 0);
+    if (objects.isNull() || objects.size() != classes.size())
+        return classOf;
+    for (int y = 0; y < objects.height(); ++y) {
+        const uchar *numbers = classes.constScanLine(y);
+        auto *row = reinterpret_cast<quint16 *>(objects.scanLine(y));
+        for (int x = 0; x < objects.width(); ++x) {
+            if (!row[x])
+                continue;
+            if (!classOf[row[x]])
+                classOf[row[x]] = numbers[x];
+            if (classOf[row[x]] != numbers[x] || !numbers[x])
+                row[x] = 0;
+        }
+    }
+    return classOf;
+}
+
 bool joinMap(QImage &layer, const QImage &numbers)
 {
     bool disagreed = false;

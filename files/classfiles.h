@@ -11,6 +11,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <vector>
 
 // The files of classes: the list of class names a folder shares (labels.txt), and the map
 // of class numbers beside each picture (NAME_labels.png), next to the binary mask file.
@@ -84,6 +85,12 @@ QImage readMap(const QString &path, QSize size, MapStatus *status,
 // saying why, as readMap().
 QImage readObjects(const QString &path, QSize size, MapStatus *status,
                    const std::atomic_bool *cancelled = nullptr);
+
+// The class of each object number of `objects` (16-bit) over the class numbers `classes`
+// (8-bit, the same size), 0 for numbers not in use: each object takes the class of its
+// first pixel. Pixels of an object in another class, or in none, are set to no object in
+// place, so every object lies in one class as files written by hand or by others may not.
+std::vector<uchar> mendObjects(const QImage &classes, QImage &objects);
 
 // Joins the class map read beside a picture with the layer read from its binary mask, in
 // place in `layer`: each pixel takes the map's class; a pixel of the mask without one takes

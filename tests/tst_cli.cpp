@@ -221,9 +221,99 @@ private slots:
         QCOMPARE(stats.status, CommandLine::allWell);
         const QStringList rows = stats.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(rows.first(),
-                 QStringLiteral("picture,width,height,mask_pixels,share,pieces,classes"));
-        QCOMPARE(rows.at(1), QStringLiteral("a.png,60,40,785,0.327083,2,road;car"));
-        QCOMPARE(rows.at(2), QStringLiteral("b.jpg,60,40,0,0.000000,0,"));
+                 QStringLiteral("picture,width,height,mask_pixels,share,pieces,classes,objects"));
+        QCOMPARE(rows.at(1), QStringLiteral("a.png,60,40,785,0.327083,2,road;car,"));
+        QCOMPARE(rows.at(2), QStringLiteral("b.jpg,60,40,0,0.000000,0,,"));
+    }
+
+    // Objects: two touching objects of one class stay two in every export. An object in
+    // two parts is one COCO annotation and two YOLO lines; class pixels of no object stay
+    // pieces of their own.
+    void objectsComeThroughEveryExport()
+    {
+        QFile list(path("labels.txt"));
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("road\ncar\n");
+        list.close();
+        QImage numbers(60, 40, QImage::Format_Grayscale8);
+        numbers.fill(0);
+        QImage objects(60, 40, QImage::Format_Grayscale16);
+        objects.fill(0);
+        const QImage mask = sampleMask();
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 60; ++x) {
+                if (!mask.constScanLine(y)[x])
+                    continue;
+                numbers.scanLine(y)[x] = x >= 50 ? 2 : 1;
+                // The strip on the right: object 1 above, object 2 below it (apart from
+                // rows 30-34, car pixels of no object).
+                if (x >= 50)
+                    reinterpret_cast<quint16 *>(objects.scanLine(y))[x] = y < 20                ? 1
+                                                                          : (y < 30 || y >= 35) ? 2
+                                                                                                : 0;
+            }
+        QVERIFY(ClassFiles::toIndexed(numbers).save(path("a_labels.png")));
+        QVERIFY(objects.save(path("a_objects.png")));
+        // A picture of 256 one-pixel objects: more than a VOC palette holds.
+        QImage many(60, 40, QImage::Format_Grayscale16);
+        many.fill(0);
+        QImage manyNumbers(60, 40, QImage::Format_Grayscale8);
+        manyNumbers.fill(0);
+        for (int i = 0; i < 256; ++i) {
+            reinterpret_cast<quint16 *>(many.scanLine(i / 30 * 2))[i % 30 * 2] = quint16(i + 1);
+            manyNumbers.scanLine(i / 30 * 2)[i % 30 * 2] = 1;
+        }
+        QVERIFY(TestSupport::makePicture(60, 40).save(path("d.png")));
+        QVERIFY(ClassFiles::toIndexed(manyNumbers).save(path("d_labels.png")));
+        QVERIFY(many.save(path("d_objects.png")));
+        QVERIFY(manyNumbers.convertToFormat(QImage::Format_Grayscale8).save(path("d_mask.png")));
+
+        const Run coco = velmora({"export", "--format", "coco", dir->path()});
+        QCOMPARE(coco.status, CommandLine::allWell);
+        QMap<int, qint64> areas; // by the pixel each annotation's mask has at (55, y)
+        int annotations = 0;
+        for (const QJsonValue &value :
+             QJsonDocument::fromJson(coco.out.toUtf8()).object().value("annotations").toArray()) {
+            const QJsonObject annotation = value.toObject();
+            if (annotation.value("image_id").toInt() != 1)
+                continue;
+            ++annotations;
+            const cv::Mat shape = decoded(
+                annotation.value("segmentation").toObject().value("counts").toString().toLatin1(),
+                40, 60);
+            for (int y : {3, 25, 32, 37})
+                if (shape.at<uchar>(y, 55))
+                    areas[y] = cv::countNonZero(shape);
+        }
+        QCOMPARE(annotations, 4);
+        QCOMPARE(areas.value(3), qint64(200));  // object 1
+        QCOMPARE(areas.value(25), qint64(150)); // object 2, both parts
+        QCOMPARE(areas.value(37), qint64(150));
+        QCOMPARE(areas.value(32), qint64(50)); // car pixels of no object
+
+        const QString yolo = output("yolo");
+        QCOMPARE(velmora({"export", "--format", "yolo", dir->path(), "-o", yolo}).status,
+                 CommandLine::allWell);
+        QFile lines(yolo + QStringLiteral("/a.txt"));
+        QVERIFY(lines.open(QIODevice::ReadOnly));
+        QCOMPARE(lines.readAll().count('\n'), 5);
+
+        const QString voc = output("voc");
+        const Run vocRun = velmora({"export", "--format", "voc", dir->path(), "-o", voc});
+        QCOMPARE(vocRun.status, CommandLine::someFailed);
+        QVERIFY2(vocRun.err.contains(QStringLiteral("d.png")), qPrintable(vocRun.err));
+        const QImage instances(voc + QStringLiteral("/SegmentationObject/a.png"));
+        QCOMPARE(instances.format(), QImage::Format_Indexed8);
+        const QVector<QPair<QPoint, int>> expected{{{6, 6}, 1},   {{13, 13}, 0}, {{55, 3}, 2},
+                                                   {{55, 25}, 3}, {{55, 37}, 3}, {{55, 32}, 4}};
+        for (const auto &point : expected)
+            QCOMPARE(instances.pixelIndex(point.first), point.second);
+        QVERIFY(!QFileInfo::exists(voc + QStringLiteral("/SegmentationObject/d.png")));
+        QVERIFY(!QFileInfo::exists(voc + QStringLiteral("/SegmentationObject/c.png")));
+
+        const QStringList rows = velmora({"stats", dir->path()}).out.split('\n');
+        QVERIFY(rows.at(1).startsWith(QStringLiteral("a.png,")));
+        QVERIFY2(rows.at(1).endsWith(QStringLiteral(",road;car,car:2")), qPrintable(rows.at(1)));
     }
 
     // Without classes, VOC's map holds the mask as class 1.

@@ -178,64 +178,6 @@ Nothing was written, so that no file elsewhere is changed.</translation>
         <translation>Skipped: %1</translation>
     </message>
     <message>
-        <source>用法:
-  velmora export --format coco FOLDER [-o FILE] [--min-area N]
-  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
-  velmora frames VIDEO -o FOLDER [--masked-only]
-
-export 把文件夹中图片的掩膜导出给训练代码：
-  coco  COCO 实例 JSON（每个 8 连通块一个标注，segmentation 为压缩 RLE），
-        默认写到标准输出
-  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
-        另有 classes.txt
-  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt
-  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
-        YOLO 不写不足三个点的轮廓
-stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别。
-export 和 stats 也接受视频（.mp4 .mkv .mov .avi .webm）代替文件夹：
-  它的帧和 NAME_masks/ 中的掩膜，帧名为 000001.png …
-frames 把视频的帧写成 FOLDER 中的 000001.png …；--masked-only 只写有掩膜的帧。
-import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）
-  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；
-  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。
-类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
-退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
-</source>
-        <translation>Usage:
-  velmora export --format coco FOLDER [-o FILE] [--min-area N]
-  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
-  velmora export --format voc FOLDER -o FOLDER
-  velmora stats FOLDER
-  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
-  velmora frames VIDEO -o FOLDER [--masked-only]
-
-export hands the masks of a folder&apos;s pictures to training code:
-  coco  COCO instance JSON (one annotation per 8-connected piece, its segmentation
-        as compressed RLE), on standard output unless -o names a file
-  yolo  a .txt per picture, a line per piece: the class index and the outer
-        outline&apos;s normalised coordinates; and classes.txt
-  voc   a class PNG per picture (palette; pixel values are class numbers), and
-        labelmap.txt
-  --min-area N  leave out pieces under N pixels (default 0: keep all);
-        YOLO never writes an outline of under three points
-stats writes CSV on standard output: picture, width, height, mask pixels, share,
-pieces, classes.
-export and stats also take a video (.mp4 .mkv .mov .avi .webm) for a folder:
-  its frames and the masks in NAME_masks/, the frames named 000001.png ...
-frames writes the video&apos;s frames into FOLDER as 000001.png ...; --masked-only
-  writes only the frames with a mask.
-import turns other tools&apos; annotations (a COCO JSON file; YOLO, VOC or labelme
-  folders) into masks and class maps beside the folder&apos;s pictures, its classes
-  merged into labels.txt; pictures with a mask are left alone, and with --replace
-  their old files are first kept in .velmora-import-backup/.
-Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
-Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
-</translation>
-    </message>
-    <message>
         <source>输出 %1 是输入的视频</source>
         <translation>The output %1 is the input video</translation>
     </message>
@@ -274,6 +216,72 @@ Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage
     <message>
         <source>已写出 %1 帧到 %2</source>
         <translation>Wrote %1 frames to %2</translation>
+    </message>
+    <message>
+        <source>用法:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
+  velmora frames VIDEO -o FOLDER [--masked-only]
+
+export 把文件夹中图片的掩膜导出给训练代码：
+  coco  COCO 实例 JSON（每个对象、以及不属于对象的每个 8 连通块一个标注，
+        segmentation 为压缩 RLE），
+        默认写到标准输出
+  yolo  每张图片一个 .txt，每块一行：类别序号和外轮廓的归一化坐标，
+        另有 classes.txt
+  voc   每张图片一个类别 PNG（调色板，像素值为类别编号），另有 labelmap.txt；
+        有对象的图片另在 SegmentationObject/ 中写对象 PNG（编号 1..n，最多 255）
+  --min-area N  去掉面积小于 N 像素的块（默认 0：都保留）；
+        YOLO 不写不足三个点的轮廓
+stats 在标准输出写 CSV：图片、宽、高、掩膜像素、占比、块数、类别、各类别的对象数。
+export 和 stats 也接受视频（.mp4 .mkv .mov .avi .webm）代替文件夹：
+  它的帧和 NAME_masks/ 中的掩膜，帧名为 000001.png …
+frames 把视频的帧写成 FOLDER 中的 000001.png …；--masked-only 只写有掩膜的帧。
+import 把其他工具的标注（COCO 的 JSON 文件；YOLO、VOC、labelme 的文件夹）
+  写成文件夹中图片旁的掩膜和类别图，类别合并进 labels.txt；
+  已有掩膜的图片不动，--replace 时先把旧文件备份到 .velmora-import-backup/。
+类别来自文件夹的 labels.txt；没有时只有一个类别 &quot;mask&quot;。
+退出状态：0 全部成功，1 有图片失败（逐一列出），2 用法错误。
+</source>
+        <translation>Usage:
+  velmora export --format coco FOLDER [-o FILE] [--min-area N]
+  velmora export --format yolo FOLDER -o FOLDER [--min-area N]
+  velmora export --format voc FOLDER -o FOLDER
+  velmora stats FOLDER
+  velmora import --format coco|yolo|voc|labelme SOURCE FOLDER [--replace]
+  velmora frames VIDEO -o FOLDER [--masked-only]
+
+export hands the masks of a folder&apos;s pictures to training code:
+  coco  COCO instance JSON (one annotation per object, and per 8-connected piece
+        of no object, its segmentation as compressed RLE), on standard output
+        unless -o names a file
+  yolo  a .txt per picture, a line per piece: the class index and the outer
+        outline&apos;s normalised coordinates; and classes.txt
+  voc   a class PNG per picture (palette; pixel values are class numbers), and
+        labelmap.txt; a picture with objects also gets an object PNG in
+        SegmentationObject/ (numbered 1..n, 255 at most)
+  --min-area N  leave out pieces under N pixels (default 0: keep all);
+        YOLO never writes an outline of under three points
+stats writes CSV on standard output: picture, width, height, mask pixels, share,
+pieces, classes, objects of each class.
+export and stats also take a video (.mp4 .mkv .mov .avi .webm) for a folder:
+  its frames and the masks in NAME_masks/, the frames named 000001.png ...
+frames writes the video&apos;s frames into FOLDER as 000001.png ...; --masked-only
+  writes only the frames with a mask.
+import turns other tools&apos; annotations (a COCO JSON file; YOLO, VOC or labelme
+  folders) into masks and class maps beside the folder&apos;s pictures, its classes
+  merged into labels.txt; pictures with a mask are left alone, and with --replace
+  their old files are first kept in .velmora-import-backup/.
+Classes come from the folder&apos;s labels.txt; without it there is one class, &quot;mask&quot;.
+Exit status: 0 all went well, 1 some pictures failed (each named), 2 wrong usage.
+</translation>
+    </message>
+    <message>
+        <source>超过 255 个对象，VOC 的对象图放不下，没有导出</source>
+        <translation>more than 255 objects, which a VOC object PNG cannot hold; not exported</translation>
     </message>
 </context>
 <context>
@@ -1665,6 +1673,10 @@ would grow past the review file&apos;s limit of %2; the mark was not saved and t
     <message>
         <source>图片有 %1 × %2 像素，读取掩膜需要约 %3 内存，超过可用内存 %4 的四分之一</source>
         <translation>the picture has %1 × %2 pixels; reading its mask needs about %3 of memory, more than a quarter of the %4 available</translation>
+    </message>
+    <message>
+        <source>对象图无法读取</source>
+        <translation>the object map cannot be read</translation>
     </message>
 </context>
 <context>
