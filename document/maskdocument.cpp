@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -717,24 +718,49 @@ bool MaskDocument::applyClassPieces(const Region::MovedMask &pieces)
         if (!one.piece.isNull())
             area |= one.piece.rect();
     area &= maskImage.rect();
+    const bool classes = hasClasses();
+    // Carried objects keep their numbers where this picture gives the number to no other
+    // class, so an object keeps its number along a sequence; else they get new ones.
+    std::unordered_map<quint16, quint16> numberHere;
+    for (const Region::MovedMask::Moved &one : pieces.pieces) {
+        if (!classes || !one.object || one.piece.isNull() || numberHere.count(one.object))
+            continue;
+        if (!makeObjectLayer())
+            return false;
+        const uchar known = objectClass[one.object];
+        int number = one.object;
+        if (known != 0 && known != one.number) {
+            if (objectsMade >= mostObjects)
+                return false;
+            number = ++objectsMade;
+        }
+        objectClass[size_t(number)] = one.number;
+        objectsMade = qMax(objectsMade, number);
+        numberHere[one.object] = quint16(number);
+    }
     auto changing = makeEdit();
     if (!changing->prepare(area, false).isEmpty())
         return false;
-    const bool classes = hasClasses();
     uchar highest = 0;
     for (const Region::MovedMask::Moved &one : pieces.pieces) {
         const QRect within = one.piece.rect() & maskImage.rect();
         if (one.piece.isNull() || within.isEmpty())
             continue;
         const uchar value = classes ? one.number : MaskFile::layerInside;
+        const quint16 object = one.object && classes ? numberHere[one.object] : 0;
         highest = qMax(highest, one.number);
         for (int y = within.top(); y <= within.bottom(); ++y) {
             const uchar *in =
                 one.piece.mask.constScanLine(y - one.piece.offset.y()) - one.piece.offset.x();
             uchar *row = maskImage.scanLine(y);
+            auto *objects =
+                hasObjectLayer() ? reinterpret_cast<quint16 *>(objectImage.scanLine(y)) : nullptr;
             for (int x = within.left(); x <= within.right(); ++x)
-                if (in[x])
+                if (in[x]) {
                     row[x] = value;
+                    if (objects)
+                        objects[x] = object;
+                }
         }
     }
     dropStrayObjects(area);

@@ -34,6 +34,7 @@ QImage carriedOver(const QImage &under, const QImage &carried)
 struct RegionWork::Carrying
 {
     QImage numbers;
+    QImage objects; // null without objects
     std::mutex lock;
     Region::MovedMask moved; // empty until moved
 };
@@ -154,10 +155,21 @@ void RegionWork::transform(std::function<QImage(const QImage &)> change)
 }
 
 void RegionWork::carry(const Region::MotionCopy &before, const Region::MotionCopy &shown,
-                       const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap)
+                       const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap,
+                       const QImage &objects)
 {
     if (document->isNull() || working || numbers.size() != document->mask().size())
         return;
+    if (!snap && !objects.isNull()) {
+        // Objects go on as pieces where they were, each keeping its number.
+        const Region::MovedMask asIs =
+            Region::movedMask({}, {}, document->picture(), numbers, {}, nullptr, nullptr, objects);
+        if (asIs.size.isEmpty())
+            emit outOfMemory();
+        else
+            putCarried(asIs, QImage(), -1, 0, false, {});
+        return;
+    }
     if (!snap) {
         const QImage asIs = carriedOver(document->exportClasses(), numbers);
         if (asIs.isNull())
@@ -170,11 +182,12 @@ void RegionWork::carry(const Region::MotionCopy &before, const Region::MotionCop
     const auto stop = std::make_shared<std::atomic_bool>(false);
     auto state = std::make_shared<Carrying>();
     state->numbers = numbers;
+    state->objects = objects;
     // The pieces go on where they are: no copy of the whole layer is made.
     run([frame, before, shown, trails, state, stop] {
         Result work;
-        Region::MovedMask moved =
-            Region::movedMask(before, shown, frame, state->numbers, trails, stop.get());
+        Region::MovedMask moved = Region::movedMask(before, shown, frame, state->numbers, trails,
+                                                    stop.get(), nullptr, state->objects);
         {
             const std::lock_guard<std::mutex> hold(state->lock);
             state->moved = moved;
@@ -204,6 +217,15 @@ void RegionWork::putCarriedUnfitted(Carrying &carried)
     }
     if (!moved.size.isEmpty()) {
         putCarried(moved, QImage(), -1, 0, false, moved.trails);
+        return;
+    }
+    if (!carried.objects.isNull()) {
+        const Region::MovedMask asIs = Region::movedMask(
+            {}, {}, document->picture(), carried.numbers, {}, nullptr, nullptr, carried.objects);
+        if (asIs.size.isEmpty())
+            emit outOfMemory();
+        else
+            putCarried(asIs, QImage(), -1, 0, false, {});
         return;
     }
     const QImage asIs = carriedOver(document->exportClasses(), carried.numbers);

@@ -40,8 +40,11 @@ public:
     // picture under it went since `before` (a copy of the frame the mask was made on; null
     // when unknown; `shown` is this picture's, made when null) and fitted to this picture's
     // edges. `trails` are those of the carry that placed the pieces, if any.
+    // With `objects` (16-bit object numbers over `numbers`), each object's parts are carried
+    // as pieces of their own and stay that object.
     void carry(const Region::MotionCopy &before, const Region::MotionCopy &shown,
-               const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap);
+               const QImage &numbers, const std::vector<Region::Trail> &trails, bool snap,
+               const QImage &objects = QImage());
     // The trails of the strokes the last carry put on (see Region::Trail).
     const std::vector<Region::Trail> &carriedTrails() const { return lastTrails; }
     void forgetTrails() { lastTrails.clear(); }

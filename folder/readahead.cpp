@@ -31,6 +31,7 @@ void ReadAhead::start(const QString &next)
     // The stamps come first: a file changed while it is being read no longer matches.
     picture = FileStamp::of(Frames::sourceOf(path));
     mask = MaskFile::stampOf(MaskFile::pathFor(path));
+    objects = MaskFile::stampOf(ClassFiles::objectsPathFor(path));
     classes = classStamps(path);
     reading = QtConcurrent::run([next] { return PictureFile::readWithMask(next); });
 }
@@ -41,7 +42,8 @@ PictureFile::WithMask ReadAhead::take(const QString &wanted)
     if (!path.isEmpty() && wanted == path) {
         result = reading.result();
         if (FileStamp::of(Frames::sourceOf(path)) != picture ||
-            MaskFile::stampOf(MaskFile::pathFor(path)) != mask || classStamps(path) != classes)
+            MaskFile::stampOf(MaskFile::pathFor(path)) != mask || classStamps(path) != classes ||
+            MaskFile::stampOf(ClassFiles::objectsPathFor(path)) != objects)
             result = PictureFile::WithMask();
     }
     clear();

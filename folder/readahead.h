@@ -33,6 +33,7 @@ private:
     QString path;
     FileStamp picture;
     FileStamp mask;
+    FileStamp objects; // the object map beside it
     QPair<FileStamp, FileStamp> classes;
     QFuture<PictureFile::WithMask> reading;
 };

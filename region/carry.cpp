@@ -160,7 +160,8 @@ cv::Rect rectOf(const Piece &piece)
 
 MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QImage &picture,
                     const QImage &numbers, const std::vector<Trail> &trails,
-                    const std::atomic_bool *cancelled, const QTransform *frameMoved)
+                    const std::atomic_bool *cancelled, const QTransform *frameMoved,
+                    const QImage &objects)
 {
     MovedMask moved;
     // Without the picture, its copy tells its size.
@@ -178,16 +179,32 @@ MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QIm
                                           : frameMotion(before, after);
         const cv::Mat classes = matOf(numbers);
         const cv::Rect whole(0, 0, classes.cols, classes.rows);
+        const bool withObjects = !objects.isNull() && objects.size() == numbers.size() &&
+                                 objects.format() == QImage::Format_Grayscale16;
         const QVector<MaskAnalysis::Piece> pieces =
-            MaskAnalysis::piecesOf(numbers, MaskAnalysis::Pieces);
+            MaskAnalysis::piecesOf(numbers, withObjects ? objects : QImage(), MaskAnalysis::Pieces);
+        // With objects a piece is found by its class and object alike: one number for both,
+        // exact in a float up to 2^24.
+        cv::Mat keys = classes;
+        if (withObjects) {
+            keys = cv::Mat(classes.size(), CV_32F);
+            for (int y = 0; y < classes.rows; ++y) {
+                const uchar *row = classes.ptr<uchar>(y);
+                const auto *objectRow = reinterpret_cast<const quint16 *>(objects.constScanLine(y));
+                float *out = keys.ptr<float>(y);
+                for (int x = 0; x < classes.cols; ++x)
+                    out[x] = float(row[x] + 256 * int(objectRow[x]));
+            }
+        }
         moved.pieces.reserve(size_t(pieces.size()));
         for (const MaskAnalysis::Piece &found : pieces) {
             if (cancelled && cancelled->load())
                 return MovedMask();
             const cv::Rect box(found.box.x(), found.box.y(), found.box.width(), found.box.height());
-            const cv::Mat piece = pieceAt(classes, box, cv::Point(found.seed.x(), found.seed.y()));
+            const cv::Mat piece = pieceAt(keys, box, cv::Point(found.seed.x(), found.seed.y()));
             MovedMask::Moved one;
             one.number = uchar(found.classNumber);
+            one.object = quint16(found.object);
             one.thin = isThin(piece);
             one.edged = !following || one.thin || followsEdges(before, piece, box);
             const Motion motion =

@@ -89,8 +89,9 @@ struct MovedMask
     {
         Piece piece; // 255 inside; null when the piece left the picture
         uchar number = 0;
-        bool thin = false; // a stroke: moved, never fitted
-        bool edged = true; // its outline followed the edges of the frame it was made on
+        quint16 object = 0; // the object it is part of, 0 for none
+        bool thin = false;  // a stroke: moved, never fitted
+        bool edged = true;  // its outline followed the edges of the frame it was made on
     };
     QSize size;
     std::vector<Moved> pieces;
@@ -101,11 +102,12 @@ struct MovedMask
 // of the frame they were made on, to `picture` (32-bit, the same size), whose copy `shown`
 // is made here when null (a null `picture` with its copy given moves the pieces alone); `trails`
 // are those of the carry that placed them, if any. With a null `before`, nothing moved. Empty
-// without memory or once `cancelled` is set.
+// without memory or once `cancelled` is set. With `objects` (16-bit object numbers over the
+// classes), each part of each object is a piece of its own, carried with its number.
 MovedMask movedMask(const MotionCopy &before, const MotionCopy &shown, const QImage &picture,
                     const QImage &numbers, const std::vector<Trail> &trails = {},
                     const std::atomic_bool *cancelled = nullptr,
-                    const QTransform *frameMoved = nullptr);
+                    const QTransform *frameMoved = nullptr, const QImage &objects = QImage());
 
 // How the whole frame moved from `before` to `after` (copies of pictures of one size), as
 // movedMask() finds it; its `frameMoved` may be given this, found once for a pair of frames

@@ -74,14 +74,20 @@ bool PictureSession::open(const QString &path, PictureFile::WithMask decoded, co
     const bool mapRead = decoded.mapStatus != ClassFiles::MapStatus::Unreadable;
     const bool objectsRead = decoded.objectStatus != ClassFiles::MapStatus::Unreadable;
     const bool objectsLoaded = decoded.objectStatus == ClassFiles::MapStatus::Read;
-    LastShown leaving{doc->path(),       doc->mask().size(), doc->mask(),
-                      doc->hasClasses(), shownPictureCopy(), doc->regions().carriedTrails()};
+    LastShown leaving{doc->path(),
+                      doc->mask().size(),
+                      doc->mask(),
+                      doc->exportObjects(),
+                      doc->hasClasses(),
+                      shownPictureCopy(),
+                      doc->regions().carriedTrails()};
     if (!doc->load(path, std::move(decoded)))
         return false;
     if (!leaving.layer.isNull() && leaving.path != path) {
         left = std::move(leaving);
         if (left.size != doc->mask().size()) {
             left.layer = QImage();
+            left.objects = QImage();
             left.copy = Region::MotionCopy();
         }
     }
@@ -229,7 +235,9 @@ PictureSession::Carry PictureSession::carryFromLast(bool snap)
         return Carry::NoMemory;
     if (MaskFile::isEmpty(left.layer))
         return Carry::NothingToCarry;
-    doc->regions().carry(left.copy, shownPictureCopy(), left.layer, left.trails, snap);
+    // Objects are carried into a picture with classes alone.
+    doc->regions().carry(left.copy, shownPictureCopy(), left.layer, left.trails, snap,
+                         doc->hasClasses() ? left.objects : QImage());
     return Carry::Started;
 }
 

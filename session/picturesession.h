@@ -133,6 +133,7 @@ public:
         QString path;
         QSize size;
         QImage layer;
+        QImage objects; // its object numbers, null without objects
         bool classes = false;
         Region::MotionCopy copy;           // of its picture, to find how this one moved
         std::vector<Region::Trail> trails; // of the strokes carried onto it

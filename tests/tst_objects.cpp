@@ -5,6 +5,7 @@
 
 #include "document/maskdocument.h"
 #include "document/maskedit.h"
+#include "document/regionwork.h"
 #include "files/classfiles.h"
 #include "files/maskfile.h"
 #include "folder/picturefolder.h"
@@ -391,6 +392,39 @@ private slots:
         QCOMPARE(restored.objectNumbers(), (QVector<int>{1, 2}));
         restored.undo();
         QVERIFY(!restored.hasObjects());
+    }
+
+    // Shift+D carries each object as a piece of its own: two touching objects arrive as two,
+    // with their numbers, fitted or not.
+    void carriedObjectsStayApart_data()
+    {
+        QTest::addColumn<bool>("snap");
+        QTest::newRow("as they were") << false;
+        QTest::newRow("fitted") << true;
+    }
+    void carriedObjectsStayApart()
+    {
+        QFETCH(bool, snap);
+        SavedStreet street;
+        const QString next = street.dir.filePath(QStringLiteral("street2.png"));
+        QVERIFY(QFile::copy(street.picture, next));
+        QVERIFY(TestSupport::openIn(street.session, next));
+        MaskDocument &document = *street.session.document();
+        QVERIFY(!document.hasObjects());
+        QSignalSpy carried(&document.regions(), &RegionWork::carried);
+        QCOMPARE(street.session.carryFromLast(snap), PictureSession::Carry::Started);
+        QVERIFY(carried.count() == 1 || carried.wait(20000));
+        QCOMPARE(document.objectNumbers(1), (QVector<int>{1, 2}));
+        QVERIFY(objectsAgree(document));
+        QCOMPARE(document.objectAt(QPoint(5, 5)), 1);
+        QCOMPARE(document.objectAt(QPoint(15, 5)), 2);
+        if (!snap) {
+            QCOMPARE(document.objectPixels(1), qint64(100));
+            QCOMPARE(document.objectPixels(2), qint64(100));
+        }
+        // One step takes both back.
+        document.undo();
+        QVERIFY(!document.hasObjects());
     }
 
     void objectsNeedClasses()
