@@ -1,11 +1,13 @@
 // Measures what the editor costs on big pictures, each figure beside a floor measured in
 // the same run on the same machine, so the ratios travel between machines.
 //
-//   velmora_bench [--classes] [--carry] [MEGAPIXELS ...]
+//   velmora_bench [--classes] [--objects] [--carry] [MEGAPIXELS ...]
 //       default: 1 24 64 144 400 (900 on demand); --carry: the memory of carrying a mask alone
 //
 // With --classes the pictures' folder has a labels.txt of three classes, so every figure is
-// taken with the mask holding class numbers; compare a run with and one without.
+// taken with the mask holding class numbers; compare a run with and one without. With
+// --objects (classes too) each picture is covered by 1,000 touching objects of one class in
+// a grid of 40 x 25, and the view's rows are taken again on the same picture without them.
 //
 // The view is 1200x800. Its repaints and pointer moves are measured against the same work
 // on a 1-megapixel picture in the same run: on a big picture they should cost the same.
@@ -22,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
@@ -174,13 +177,41 @@ void drawStroke(VelmoraView &view, QPointF from, QPointF to, qreal step = 10)
     VelmoraViewProbe::endStroke(view);
 }
 
-void printViewCosts(int megapixels, const ViewCosts &costs)
+void printViewCosts(int megapixels, const ViewCosts &costs, const ViewCosts &floor = onePicture,
+                    const char *suffix = "")
 {
-    row(megapixels, "whole repaint, fitted", costs.fitted, onePicture.fitted);
-    row(megapixels, "whole repaint, 1:1", costs.actual, onePicture.actual);
-    row(megapixels, "pointer move painting, its repaint", costs.paintingMove,
-        onePicture.paintingMove);
-    row(megapixels, "pointer hover, its repaint", costs.hover, onePicture.hover);
+    const auto named = [suffix](const char *what) {
+        static QByteArray text;
+        text = QByteArray(what) + suffix;
+        return text.constData();
+    };
+    row(megapixels, named("whole repaint, fitted"), costs.fitted, floor.fitted);
+    row(megapixels, named("whole repaint, 1:1"), costs.actual, floor.actual);
+    row(megapixels, named("pointer move painting, its repaint"), costs.paintingMove,
+        floor.paintingMove);
+    row(megapixels, named("pointer hover, its repaint"), costs.hover, floor.hover);
+}
+
+bool withObjects = false;
+
+// Beside the picture: its class map, every pixel class 1, and its object map, 1,000 objects
+// in a grid of 40 x 25 cells, each touching its neighbours.
+void makeObjectFiles(const QString &picture, QSize size)
+{
+    const QFileInfo info(picture);
+    const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+    QImage classes(size, QImage::Format_Grayscale8);
+    classes.fill(1);
+    MaskFile::write(classes, base + QStringLiteral("_labels.png"));
+    classes = QImage();
+    QImage objects(size, QImage::Format_Grayscale16);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<quint16 *>(objects.scanLine(y));
+        const int row = int(qint64(y) * 25 / size.height());
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = quint16(1 + row * 40 + int(qint64(x) * 40 / size.width()));
+    }
+    MaskFile::write(objects, base + QStringLiteral("_objects.png"));
 }
 
 void measure(int megapixels, VelmoraView &view, const QString &folder, const QString &tiny)
@@ -191,6 +222,8 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
     const QString picture = QDir(folder).filePath(QStringLiteral("p%1.png").arg(megapixels));
     const QString maskFile = QDir(folder).filePath(QStringLiteral("p%1_mask.png").arg(megapixels));
     makeFiles(picture, maskFile, size);
+    if (withObjects)
+        makeObjectFiles(picture, size);
     const int runs = megapixels >= 400 ? 1 : megapixels >= 24 ? 3 : 5;
     const QPointF centre(size.width() / 2.0, size.height() / 2.0);
 
@@ -411,7 +444,18 @@ void measure(int megapixels, VelmoraView &view, const QString &folder, const QSt
 
     // The view, against the same on a 1-megapixel picture.
     view.loadImage(picture);
-    printViewCosts(megapixels, viewCosts(view));
+    const ViewCosts costs = viewCosts(view);
+    printViewCosts(megapixels, costs);
+    if (withObjects) {
+        // The same picture and classes without its object map, against the rows above.
+        const QString objects = QFileInfo(picture).absolutePath() + QLatin1Char('/') +
+                                QFileInfo(picture).completeBaseName() +
+                                QStringLiteral("_objects.png");
+        QFile::rename(objects, objects + QStringLiteral(".away"));
+        view.loadImage(picture);
+        printViewCosts(megapixels, costs, viewCosts(view), ", with objects / without");
+        QFile::rename(objects + QStringLiteral(".away"), objects);
+    }
 
     view.loadImage(tiny); // frees this size before the next
     QFile::remove(picture);
@@ -525,6 +569,8 @@ int main(int argc, char **argv)
     for (const QString &arg : app.arguments().mid(1)) {
         if (arg == QLatin1String("--classes"))
             withClasses = true;
+        else if (arg == QLatin1String("--objects"))
+            withClasses = withObjects = true;
         else if (arg == QLatin1String("--carry"))
             carrying = true;
         else
@@ -539,7 +585,9 @@ int main(int argc, char **argv)
         list.open(QIODevice::WriteOnly);
         list.write("road\ncar\nperson\n");
     }
-    out << (withClasses ? "with three classes (labels.txt)\n" : "without classes\n");
+    out << (withObjects   ? "with three classes and 1,000 objects of one class\n"
+            : withClasses ? "with three classes (labels.txt)\n"
+                          : "without classes\n");
     const QString tiny = QDir(folder.path()).filePath(QStringLiteral("tiny.png"));
     QImage(8, 8, QImage::Format_RGB32).save(tiny);
     MaskDocument document;

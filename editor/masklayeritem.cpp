@@ -8,6 +8,7 @@
 #include <QStyleOptionGraphicsItem>
 
 #include <new>
+#include <utility>
 
 const QColor MaskLayerItem::layerColour(255, 0, 0);
 
@@ -54,37 +55,43 @@ void MaskLayerItem::setObjects(const QImage *layer, const QSet<int> &hidden)
 
 // Level `n` pixel (x, y) stands for base pixel (x << n, y << n); its object is compared with
 // the objects one level pixel to the right and below, so the line stays a screen pixel
-// thin at every zoom.
-void MaskLayerItem::markObjects(const QImage &level, int n, const QRect &area, QRgb *colours) const
+// thin at every zoom. Each row's objects are sampled once, into a row of their own, and
+// serve as the row below the one before.
+void MaskLayerItem::markObjects(int n, const QRect &area, QRgb *colours) const
 {
     const QImage &numbers = *objects;
     const int lastX = numbers.width() - 1;
     const int lastY = numbers.height() - 1;
-    const int step = 1 << n;
-    const bool hiding = !objectsHidden.isEmpty();
+    const int width = area.width();
+    thread_local std::vector<quint16> sampled;
+    sampled.resize(2 * size_t(width + 1));
+    quint16 *here = sampled.data();
+    quint16 *below = here + width + 1;
+    const auto sample = [&](int levelY, quint16 *into) {
+        const auto *row =
+            reinterpret_cast<const quint16 *>(numbers.constScanLine(qMin(levelY << n, lastY)));
+        int baseX = area.left() << n;
+        for (int x = 0; x <= width; ++x, baseX += 1 << n)
+            into[x] = row[qMin(baseX, lastX)];
+    };
+    sample(area.top(), here);
     for (int y = 0; y < area.height(); ++y) {
-        const int baseY = qMin((area.top() + y) << n, lastY);
-        const auto *row = reinterpret_cast<const quint16 *>(numbers.constScanLine(baseY));
-        const auto *below =
-            reinterpret_cast<const quint16 *>(numbers.constScanLine(qMin(baseY + step, lastY)));
-        const uchar *classes = level.constScanLine(area.top() + y) + area.left();
-        QRgb *out = colours + size_t(y) * size_t(area.width());
-        for (int x = 0; x < area.width(); ++x) {
-            if (!classes[x])
-                continue;
-            const int baseX = qMin((area.left() + x) << n, lastX);
-            const quint16 object = row[baseX];
-            if (!object)
-                continue;
-            if (hiding && objectsHidden.contains(object)) {
-                out[x] = 0;
-                continue;
-            }
-            const quint16 right = row[qMin(baseX + step, lastX)];
-            const quint16 down = below[baseX];
-            if ((right && right != object) || (down && down != object))
+        sample(area.top() + y + 1, below);
+        QRgb *out = colours + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            const quint16 object = here[x];
+            const quint16 right = here[x + 1];
+            const quint16 down = below[x];
+            // Without a branch for the common case: most pixels meet no other object.
+            const bool edge = object && ((right && right != object) || (down && down != object));
+            if (edge)
                 out[x] = ((out[x] >> 2) & 0x003f3f3fu) | (out[x] & 0xff000000u);
         }
+        if (!objectsHidden.isEmpty())
+            for (int x = 0; x < width; ++x)
+                if (here[x] && objectsHidden.contains(here[x]))
+                    out[x] = 0;
+        std::swap(here, below);
     }
 }
 
@@ -179,6 +186,6 @@ void MaskLayerItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *opt
             out[x] = byValue[in[x]];
     }
     if (objects && !objects->isNull() && !classColours.isEmpty())
-        markObjects(level, part.level, part.area, scratch.data());
+        markObjects(part.level, part.area, scratch.data());
     Display::drawPart(*painter, part, colours, boundingRect());
 }

@@ -44,7 +44,7 @@ public:
 
 private:
     void makeColours();
-    void markObjects(const QImage &level, int n, const QRect &area, QRgb *colours) const;
+    void markObjects(int n, const QRect &area, QRgb *colours) const;
 
     const Display::Pyramid *pyramid;
     QColor colour = layerColour;
