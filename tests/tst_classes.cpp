@@ -528,6 +528,49 @@ private slots:
         QCOMPARE(rows->topLevelItem(1)->checkState(0), Qt::Checked);
     }
 
+    // Objects in the window: N starts one, the panel lists them under their class, the status
+    // bar names the current one, Alt+click picks one, and the panel's menu deletes one.
+    void objectsThroughTheWindow()
+    {
+        openWithClasses("road\ncar\n");
+        QAction *newObject = nullptr;
+        for (QAction *action : menuNamed(*window, QStringLiteral("掩膜"))->actions())
+            if (action->text() == QStringLiteral("新对象"))
+                newObject = action;
+        QVERIFY(newObject);
+        QCOMPARE(newObject->shortcut(), QKeySequence(Qt::Key_N));
+        VelmoraView &view = *probe->view();
+        view.setMode(EditorMode::Doodle);
+        view.setBrushSize(10);
+        newObject->trigger();
+        VelmoraViewProbe::stroke(view, QPointF(10, 20), QPointF(50, 20));
+        newObject->trigger();
+        VelmoraViewProbe::stroke(view, QPointF(30, 5), QPointF(30, 40));
+        QCOMPARE(probe->classLabel()->text(), QStringLiteral("类别：road  对象：2"));
+        QTreeWidget *rows = probe->classPanel()->findChild<QTreeWidget *>();
+        QTreeWidgetItem *road = rows->topLevelItem(0);
+        QCOMPARE(road->childCount(), 2);
+        QCOMPARE(road->child(0)->text(0), QStringLiteral("对象 1"));
+        const MaskDocument *document = view.getDocument();
+        QCOMPARE(road->child(1)->text(2), QLocale().toString(document->objectPixels(2)));
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::AltModifier,
+                          view.mapFromScene(QPointF(12.5, 20.5)));
+        QCOMPARE(document->currentObject(), 1);
+        QCOMPARE(probe->classLabel()->text(), QStringLiteral("类别：road  对象：1"));
+        QCOMPARE(at(VelmoraViewProbe::mask(view), 12, 20), uchar(1)); // the click painted nothing
+
+        road->child(0)->setSelected(true);
+        const QList<QAction *> menu = rows->actions();
+        QCOMPARE(menu.size(), 1);
+        menu.first()->trigger();
+        QCOMPARE(document->objectNumbers(), QVector<int>{2});
+        QCOMPARE(road->childCount(), 1);
+        QCOMPARE(at(VelmoraViewProbe::mask(view), 12, 20), uchar(0));
+        view.undo();
+        QCOMPARE(road->childCount(), 2);
+    }
+
     // A list that is not UTF-8 is shown as read and never rewritten; a NUL byte does not cut
     // the names after it.
     void listsThatAreNotUtf8AreNeverRewritten_data()
