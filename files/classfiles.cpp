@@ -165,18 +165,32 @@ QString objectsPathFor(const QString &picturePath)
            QStringLiteral("_objects.png");
 }
 
-QImage readObjects(const QString &path, QSize size, MapStatus *status,
-                   const std::atomic_bool *cancelled)
+namespace {
+
+// Whether `path` is a file whose header tells `size`, for `reader` to read as PNG; `status`
+// says why not (Absent or Unreadable).
+bool openMap(const QString &path, QSize size, MapStatus *status, const std::atomic_bool *cancelled,
+             QImageReader &reader)
 {
     *status = MapStatus::Absent;
     const QFileInfo info(path);
     if (!info.exists())
-        return QImage();
+        return false;
     *status = MapStatus::Unreadable;
     if (!info.isFile())
-        return QImage();
-    QImageReader reader(path, "png");
-    if (reader.size() != size || (cancelled && cancelled->load()))
+        return false;
+    reader.setFileName(path);
+    reader.setFormat("png");
+    return reader.size() == size && !(cancelled && cancelled->load());
+}
+
+} // namespace
+
+QImage readObjects(const QString &path, QSize size, MapStatus *status,
+                   const std::atomic_bool *cancelled)
+{
+    QImageReader reader;
+    if (!openMap(path, size, status, cancelled, reader))
         return QImage();
     if (reader.imageFormat() != QImage::Format_Grayscale16) {
         // Up to 255 objects may come as 8-bit numbers.
@@ -203,15 +217,8 @@ QImage readObjects(const QString &path, QSize size, MapStatus *status,
 QImage readMap(const QString &path, QSize size, MapStatus *status,
                const std::atomic_bool *cancelled)
 {
-    *status = MapStatus::Absent;
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QImage();
-    *status = MapStatus::Unreadable;
-    if (!info.isFile())
-        return QImage();
-    QImageReader reader(path, "png");
-    if (reader.size() != size || (cancelled && cancelled->load()))
+    QImageReader reader;
+    if (!openMap(path, size, status, cancelled, reader))
         return QImage();
     const QImage read = reader.read();
     if (read.isNull() || read.size() != size)

@@ -48,6 +48,15 @@ void paint(MaskDocument &document, const QRect &area, bool erase = false)
     document.endStroke();
 }
 
+// Objects 1 and 2 of the first class, 10 x 10 each, side by side from the corner.
+void paintTwoObjects(MaskDocument &document)
+{
+    for (int left : {0, 10}) {
+        QVERIFY(document.newObject());
+        paint(document, QRect(left, 0, 10, 10));
+    }
+}
+
 quint16 objectOf(const MaskDocument &document, int x, int y)
 {
     return reinterpret_cast<const quint16 *>(document.objects().constScanLine(y))[x];
@@ -100,11 +109,7 @@ struct SavedStreet
         list.close();
         if (!TestSupport::openIn(session, picture))
             return;
-        MaskDocument &document = *session.document();
-        document.newObject();
-        paint(document, QRect(0, 0, 10, 10));
-        document.newObject();
-        paint(document, QRect(10, 0, 10, 10));
+        paintTwoObjects(*session.document());
         session.store();
     }
     QString objectsPath() const { return ClassFiles::objectsPathFor(picture); }
@@ -232,10 +237,7 @@ private slots:
     {
         MaskDocument document;
         openBlank(document);
-        document.newObject();
-        paint(document, QRect(0, 0, 10, 10));
-        document.newObject();
-        paint(document, QRect(10, 0, 10, 10));
+        paintTwoObjects(document);
         // The region changes read the current object alone, and give it back.
         const QImage current = document.exportCurrent();
         QCOMPARE(TestSupport::maskedPixels(current), 100);
@@ -370,10 +372,7 @@ private slots:
     {
         MaskDocument document;
         openBlank(document);
-        document.newObject();
-        paint(document, QRect(0, 0, 10, 10));
-        document.newObject();
-        paint(document, QRect(10, 0, 10, 10));
+        paintTwoObjects(document);
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("copy.png"));
         const QImage copy =
