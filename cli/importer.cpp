@@ -620,8 +620,11 @@ Outcome importOne(Target &target, const Item &item)
     }
     const QString maskPath = MaskFile::pathFor(picture);
     const QString mapPath = ClassFiles::mapPathFor(picture);
-    // A class map alone is work too: it is never written over unasked either.
-    if ((QFileInfo::exists(maskPath) || QFileInfo::exists(mapPath)) && !options.replace) {
+    const QString objectsPath = ClassFiles::objectsPathFor(picture);
+    // A class map or an object map alone is work too: never written over unasked either.
+    if ((QFileInfo::exists(maskPath) || QFileInfo::exists(mapPath) ||
+         QFileInfo::exists(objectsPath)) &&
+        !options.replace) {
         outcome.problem = tr("%1 已有掩膜文件或类别图，没有覆盖（--replace 可替换）")
                               .arg(QFileInfo(picture).fileName());
         return outcome;
@@ -635,7 +638,7 @@ Outcome importOne(Target &target, const Item &item)
     outcome.problem = item.paint(numbers, target.numberOf, outcome.counts);
     if (!outcome.problem.isEmpty())
         return outcome;
-    for (const QString &old : {maskPath, mapPath}) {
+    for (const QString &old : {maskPath, mapPath, objectsPath}) {
         if (!options.replace)
             break;
         outcome.problem = keepAside(target, old);

@@ -296,6 +296,13 @@ AtomicFile::Failure storeNumbers(const QImage &numbers, const QString &picture, 
         *failedPath = mapPath;
         return AtomicFile::Failure::CannotCreate;
     }
+    // These numbers have no objects: an object map left beside them would give objects back.
+    const QString objectsPath = objectsPathFor(picture);
+    const QFileInfo objectsFile(objectsPath);
+    if ((objectsFile.isFile() || objectsFile.isSymLink()) && !QFile::remove(objectsPath)) {
+        *failedPath = objectsPath;
+        return AtomicFile::Failure::CannotCreate;
+    }
     QImage gray(numbers.size(), QImage::Format_Grayscale8);
     if (gray.isNull()) {
         *failedPath = MaskFile::pathFor(picture);

@@ -100,9 +100,9 @@ bool joinMap(QImage &layer, const QImage &numbers);
 
 // Writes the files the editor keeps for the class numbers `numbers` (8-bit) of `picture`: with
 // `classes`, its class map and its mask (255 wherever any class is); without, its mask alone,
-// taking away an old class map. Each through the program's one writer, no more open to others
-// than the picture. On failure, `failedPath` names the file and the result says why
-// (CannotCreate also for a class map that could not be removed).
+// taking away an old class map; an old object map goes either way. Each through the program's one
+// writer, no more open to others than the picture. On failure, `failedPath` names the file and the
+// result says why (CannotCreate also for a class map that could not be removed).
 AtomicFile::Failure storeNumbers(const QImage &numbers, const QString &picture, bool classes,
                                  QString *failedPath);
 

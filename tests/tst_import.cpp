@@ -330,6 +330,11 @@ private slots:
         old.scanLine(3)[3] = 255;
         QVERIFY(old.save(path("a_mask.png")));
         const QByteArray before = TestSupport::contents(path("a_mask.png"));
+        // An object map goes aside too: left, it would give objects to the new classes.
+        QImage objects(40, 30, QImage::Format_Grayscale16);
+        objects.fill(3);
+        QVERIFY(objects.save(path("a_objects.png")));
+        const QByteArray objectsBefore = TestSupport::contents(path("a_objects.png"));
         write(source->filePath("classes.txt"), "road\n");
         write(source->filePath("a.txt"), "0 0.1 0.1 0.9 0.1 0.9 0.9\n");
         Run run = velmora({"import", "--format", "yolo", source->path(), dir->path()});
@@ -345,6 +350,9 @@ private slots:
         QCOMPARE(backups.size(), 1);
         const QString kept = path(".velmora-import-backup/" + backups.first() + "/a_mask.png");
         QCOMPARE(TestSupport::contents(kept), before);
+        QCOMPARE(TestSupport::contents(QFileInfo(kept).absolutePath() + "/a_objects.png"),
+                 objectsBefore);
+        QVERIFY(!QFile::exists(path("a_objects.png")));
         QVERIFY2(run.err.contains(QDir::toNativeSeparators(path(".velmora-import-backup"))),
                  qPrintable(run.err));
         QVERIFY(TestSupport::contents(path("a_mask.png")) != before);
