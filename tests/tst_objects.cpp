@@ -368,6 +368,38 @@ private slots:
                  document.exportObjects());
     }
 
+#ifdef Q_OS_LINUX
+    // A full disk while the object map is written: the old one stays whole, and so does the
+    // mask file written after it; the work stays unsaved.
+    void aFullDiskLeavesTheObjectMapWhole()
+    {
+        SavedStreet street;
+        const QByteArray objectsBefore = TestSupport::contents(street.objectsPath());
+        const QByteArray maskBefore = TestSupport::contents(MaskFile::pathFor(street.picture));
+        MaskDocument &document = *street.session.document();
+        // Objects of one pixel each, numbered in a scrambled order, so the map can't compress
+        // below the limit; the class map can.
+        for (int i = 0; i < 600; ++i) {
+            QVERIFY(document.newObject());
+            const int at = i * 37 % 600;
+            paint(document, QRect(at % 40, 10 + at / 40, 1, 1));
+        }
+        PictureSession::Stored stored;
+        TestSupport::withFileSizeLimit(800, [&] { stored = street.session.store(); });
+        QVERIFY(stored.went);
+        QCOMPARE(stored.outcome, MaskFile::StoreOutcome::WriteFailed);
+        QCOMPARE(TestSupport::contents(street.objectsPath()), objectsBefore);
+        QCOMPARE(TestSupport::contents(MaskFile::pathFor(street.picture)), maskBefore);
+        QVERIFY(document.isModified());
+        // With room again, the next save writes all, asking nothing.
+        QVERIFY(street.session.store().went);
+        QVERIFY(street.asker.asked.isEmpty());
+        ClassFiles::MapStatus status;
+        QCOMPARE(ClassFiles::readObjects(street.objectsPath(), QSize(width, height), &status),
+                 document.exportObjects());
+    }
+#endif
+
     void theRecoveryCopyKeepsObjects()
     {
         MaskDocument document;
