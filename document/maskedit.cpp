@@ -290,32 +290,30 @@ bool MaskEdit::mapAll(const std::array<uchar, 256> &map)
     return true;
 }
 
-void MaskEdit::recount(std::array<qint64, 256> &counts) const
+// From the held pixels' values to the layer's, over the plane's tiles.
+template <typename T, typename Counts>
+void MaskEdit::recountPlane(const Plane &plane, Counts &counts) const
 {
-    for (auto it = classPlane.tiles.cbegin(); it != classPlane.tiles.cend(); ++it) {
+    for (auto it = plane.tiles.cbegin(); it != plane.tiles.cend(); ++it) {
         const QRect rect = tileRect(it.key());
         const Tile &tile = it.value();
         if (tile.uniform)
             counts[tile.value] -= qint64(rect.width()) * rect.height();
         else
-            countArea<uchar>(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1, counts);
-        countArea<uchar>(*mask, rect, 1, counts);
+            countArea<T>(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1, counts);
+        countArea<T>(*plane.image, rect, 1, counts);
     }
+}
+
+void MaskEdit::recount(std::array<qint64, 256> &counts) const
+{
+    recountPlane<uchar>(classPlane, counts);
 }
 
 void MaskEdit::recountObjects(std::vector<qint64> &counts) const
 {
-    if (!hasObjects() || counts.size() < 65536)
-        return;
-    for (auto it = objectPlane.tiles.cbegin(); it != objectPlane.tiles.cend(); ++it) {
-        const QRect rect = tileRect(it.key());
-        const Tile &tile = it.value();
-        if (tile.uniform)
-            counts[tile.value] -= qint64(rect.width()) * rect.height();
-        else
-            countArea<quint16>(tile.pixels, QRect(QPoint(0, 0), rect.size()), -1, counts);
-        countArea<quint16>(*objectPlane.image, rect, 1, counts);
-    }
+    if (hasObjects() && counts.size() >= 65536)
+        recountPlane<quint16>(objectPlane, counts);
 }
 
 void MaskEdit::remap(const std::array<uchar, 256> &map)

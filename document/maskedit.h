@@ -108,6 +108,8 @@ private:
     void finishPlane(Plane &plane);
     bool clearPlane(Plane &plane);
     static void swapTiles(Plane &plane, const MaskEdit &edit);
+    template <typename T, typename Counts>
+    void recountPlane(const Plane &plane, Counts &counts) const;
     bool hasObjects() const { return objectPlane.image != nullptr; }
 
     QImage *mask;
